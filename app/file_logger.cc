@@ -1,0 +1,191 @@
+#include "app/file_logger.h"
+
+#include <windows.h>
+
+#include <cstdio>
+
+#include "base/file_util.h"
+#include "base/hash.h"
+#include "base/scoped_handle.h"
+#include "base/utf_string_conversions.h"
+
+namespace ostrel {
+namespace {
+
+constexpr DWORD kLockTimeoutMs = 1000;
+constexpr size_t kFormatBufferSize = 200;
+
+enum class LockOutcome { kAcquired, kAbandoned, kFailed };
+
+ScopedFileHandle OpenForAppend(const std::wstring& path) {
+  return ScopedFileHandle(::CreateFileW(path.c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+}  // namespace
+
+int FileErrorFromWindowsError(uint32_t error) {
+  switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+      return -4;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_LOCK_VIOLATION:
+      return -5;
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_UNABLE_TO_REMOVE_REPLACED:
+    case ERROR_UNABLE_TO_MOVE_REPLACEMENT:
+    case ERROR_UNABLE_TO_MOVE_REPLACEMENT_2:
+      return -2;
+    case ERROR_FILE_EXISTS:
+    case ERROR_ALREADY_EXISTS:
+      return -3;
+    case ERROR_TOO_MANY_OPEN_FILES:
+      return -6;
+    case ERROR_NOT_ENOUGH_MEMORY:
+    case ERROR_OUTOFMEMORY:
+      return -7;
+    case ERROR_HANDLE_DISK_FULL:
+    case ERROR_DISK_FULL:
+    case 314:  // ERROR_DISK_RESOURCES_EXHAUSTED
+      return -8;
+    case ERROR_USER_MAPPED_FILE:
+      return -10;
+    case ERROR_NOT_READY:
+    case ERROR_SECTOR_NOT_FOUND:
+    case ERROR_GEN_FAILURE:
+    case ERROR_DEV_NOT_EXIST:
+    case ERROR_IO_DEVICE:
+    case ERROR_DISK_OPERATION_FAILED:
+    case ERROR_FILE_CORRUPT:
+    case ERROR_DISK_CORRUPT:
+      return -16;
+  }
+  return -1;
+}
+
+std::wstring GetLogFilePath() {
+  static constexpr wchar_t kInternalName[] = L"ostrel";
+  static constexpr wchar_t kInstallSuffix[] = L"";
+  return GetTempDirectory() + kInternalName + kInstallSuffix + L".log";
+}
+
+std::wstring RotatedLogPath(const std::wstring& path) {
+  size_t name_start = path.find_last_of(L"\\/");
+  name_start = name_start == std::wstring::npos ? 0 : name_start + 1;
+  size_t dot = path.rfind(L'.');
+  if (dot == std::wstring::npos || dot < name_start) return path + L"_old";
+  return path.substr(0, dot) + L"_old" + path.substr(dot);
+}
+
+std::string FormatLogHeader(int64_t time, uint32_t process_id, uint32_t thread_id) {
+  ULARGE_INTEGER ticks;
+  ticks.QuadPart = static_cast<ULONGLONG>(time) * 10;
+  FILETIME ft;
+  ft.dwLowDateTime = ticks.LowPart;
+  ft.dwHighDateTime = ticks.HighPart;
+  SYSTEMTIME st = {};
+  ::FileTimeToSystemTime(&ft, &st);
+  char buffer[kFormatBufferSize];
+  int length = std::snprintf(buffer, sizeof(buffer), "%04d-%02d-%02d %02d:%02d:%02d.%03d %02d:%02d ", st.wYear,
+                             st.wMonth, st.wDay, st.wHour, st.wMinute, st.wSecond, st.wMilliseconds,
+                             static_cast<int>(process_id), static_cast<int>(thread_id));
+  if (length < 0 || static_cast<size_t>(length) >= sizeof(buffer)) return std::string();
+  return std::string(buffer, static_cast<size_t>(length));
+}
+
+std::string FormatLogLine(const LogMessage& record, std::string* header_out) {
+  std::string header = FormatLogHeader(record.time(), record.process_id(), record.thread_id());
+  if (header.empty()) return std::string();
+  char suffix[kFormatBufferSize];
+  int length = std::snprintf(suffix, sizeof(suffix), " (%s:%d)", record.function(), record.line());
+  if (length < 0 || static_cast<size_t>(length) >= sizeof(suffix)) return std::string();
+  std::string line = header;
+  line += LogLevelName(record.level());
+  line += ": ";
+  line += record.text();
+  line.append(suffix, static_cast<size_t>(length));
+  line.push_back('\n');
+  if (header_out) *header_out = std::move(header);
+  return line;
+}
+
+FileLogger::FileLogger(std::wstring path, int32_t max_size)
+    : path_(std::move(path)),
+      path_utf8_(WideToUtf8(path_)),
+      mutex_name_(MutexNameForPath(path_)),
+      max_size_(max_size) {}
+
+FileLogger::~FileLogger() = default;
+
+std::wstring FileLogger::MutexNameForPath(const std::wstring& path) {
+  return L"kelupdater log " + AsciiToWide(Md5HexDigest(WideToUtf8(path)));
+}
+
+void FileLogger::Emit(const LogMessage& record) {
+  std::string header;
+  std::string line = FormatLogLine(record, &header);
+  if (line.empty()) return;
+
+  ScopedKernelHandle mutex(::CreateMutexW(nullptr, FALSE, mutex_name_.c_str()));
+  LockOutcome lock = LockOutcome::kFailed;
+  if (mutex.IsValid()) {
+    switch (::WaitForSingleObject(mutex.Get(), kLockTimeoutMs)) {
+      case WAIT_OBJECT_0:
+        lock = LockOutcome::kAcquired;
+        break;
+      case WAIT_ABANDONED:
+        lock = LockOutcome::kAbandoned;
+        break;
+      default:
+        break;
+    }
+  }
+  ScopedMutexRelease release(lock == LockOutcome::kFailed ? nullptr : mutex.Get());
+
+  std::wstring directory = DirName(path_);
+  if (!directory.empty() && !DirectoryExists(directory) && !CreateDirectoryRecursive(directory)) return;
+
+  ScopedFileHandle file = OpenForAppend(path_);
+  if (!file.IsValid()) return;
+
+  std::string output;
+  LARGE_INTEGER length;
+  if (!rotation_disabled_ && ::GetFileSizeEx(file.Get(), &length) &&
+      length.QuadPart + static_cast<LONGLONG>(header.size() + record.text().size()) >= max_size_) {
+    file.Close();
+    std::wstring rotated = RotatedLogPath(path_);
+    DWORD error = 0;
+    bool moved = ::ReplaceFileW(rotated.c_str(), path_.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS,
+                                nullptr, nullptr) != FALSE;
+    if (!moved) {
+      error = ::GetLastError();
+      moved = ::MoveFileW(path_.c_str(), rotated.c_str()) != FALSE;
+      if (!moved && (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)) error = ::GetLastError();
+    }
+    file = OpenForAppend(path_);
+    if (!file.IsValid()) return;
+    if (!moved) {
+      rotation_disabled_ = true;
+      char number[16];
+      std::snprintf(number, sizeof(number), "%d", FileErrorFromWindowsError(error));
+      output += header + "LOGGING: Failed to rotate log file " + path_utf8_ + ": " + number + "\n";
+    }
+  }
+
+  if (lock == LockOutcome::kFailed && !lock_failure_reported_.exchange(true)) {
+    output += header + "LOGGING: Failed to lock log file " + path_utf8_ + "\n";
+  }
+  if (lock == LockOutcome::kAbandoned) {
+    output += header + "LOGGING: Abandoned log mutex recovered for file " + path_utf8_ + "\n";
+  }
+  output += line;
+
+  DWORD written = 0;
+  ::WriteFile(file.Get(), output.data(), static_cast<DWORD>(output.size()), &written, nullptr);
+}
+
+void SetFileLogger(std::unique_ptr<FileLogger> logger) { SetLogSink(std::move(logger)); }
+
+}  // namespace ostrel

@@ -1,0 +1,60 @@
+// The installer log: one text file shared by every installer process of the
+// user, each record written whole under a cross-process mutex and the file
+// rotated to <name>_old<ext> when it reaches its size limit.
+#ifndef APP_FILE_LOGGER_H_
+#define APP_FILE_LOGGER_H_
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "base/logging.h"
+
+namespace ostrel {
+
+inline constexpr int32_t kLogFileMaxSize = 1048576;
+
+class FileLogger : public LogSink {
+ public:
+  FileLogger(std::wstring path, int32_t max_size);
+  FileLogger(const FileLogger&) = delete;
+  FileLogger& operator=(const FileLogger&) = delete;
+  ~FileLogger() override;
+
+  void Emit(const LogMessage& record) override;
+
+  const std::wstring& path() const { return path_; }
+  // Name of the named mutex that serialises writers of `path`.
+  static std::wstring MutexNameForPath(const std::wstring& path);
+
+ private:
+  std::wstring path_;
+  std::string path_utf8_;
+  std::wstring mutex_name_;
+  int32_t max_size_;
+  std::atomic<bool> rotation_disabled_{false};
+  std::atomic<bool> lock_failure_reported_{false};
+};
+
+// Installs `logger` as the process-wide sink, destroying the previous one.
+void SetFileLogger(std::unique_ptr<FileLogger> logger);
+
+// %TEMP%\ostrel.log (empty directory part when the temporary path is unusable).
+std::wstring GetLogFilePath();
+// "<dir>\name_old.ext" for "<dir>\name.ext".
+std::wstring RotatedLogPath(const std::wstring& path);
+
+// The platform file-error code of a Windows error (-1 when unmapped).
+int FileErrorFromWindowsError(uint32_t error);
+
+// "%04d-%02d-%02d %02d:%02d:%02d.%03d %02d:%02d " of `time` (microseconds
+// since 1601, UTC), process and thread id; empty when it would need 200 bytes
+// or more.
+std::string FormatLogHeader(int64_t time, uint32_t process_id, uint32_t thread_id);
+// One whole line of `record`, or empty when the record must be dropped.
+std::string FormatLogLine(const LogMessage& record, std::string* header_out);
+
+}  // namespace ostrel
+
+#endif  // APP_FILE_LOGGER_H_

@@ -1,0 +1,161 @@
+#include "base/file_util.h"
+
+#include <windows.h>
+
+#include "base/scoped_handle.h"
+
+namespace ostrel {
+namespace {
+
+bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
+
+DWORD Attributes(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()); }
+
+}  // namespace
+
+std::wstring GetTempDirectory() {
+  wchar_t buffer[MAX_PATH];
+  DWORD length = ::GetTempPathW(MAX_PATH, buffer);
+  if (length == 0 || length >= MAX_PATH) return std::wstring();
+  return std::wstring(buffer, length);
+}
+
+std::wstring GetOwnExecutablePath() {
+  wchar_t buffer[MAX_PATH];
+  DWORD length = ::GetModuleFileNameW(nullptr, buffer, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return std::wstring();
+  return std::wstring(buffer, length);
+}
+
+std::wstring DirName(std::wstring_view path) {
+  for (size_t i = path.size(); i > 0; --i) {
+    if (IsSeparator(path[i - 1])) return std::wstring(path.substr(0, i - 1));
+  }
+  return std::wstring();
+}
+
+std::wstring BaseName(std::wstring_view path) {
+  for (size_t i = path.size(); i > 0; --i) {
+    if (IsSeparator(path[i - 1])) return std::wstring(path.substr(i));
+  }
+  return std::wstring(path);
+}
+
+std::wstring JoinPath(std::wstring_view directory, std::wstring_view name) {
+  std::wstring result(directory);
+  if (!result.empty() && !IsSeparator(result.back())) result.push_back(L'\\');
+  result.append(name);
+  return result;
+}
+
+bool IsAbsolutePath(std::wstring_view path) {
+  if (path.size() >= 3 && ((path[0] >= L'A' && path[0] <= L'Z') || (path[0] >= L'a' && path[0] <= L'z')) &&
+      path[1] == L':' && IsSeparator(path[2])) {
+    return true;
+  }
+  return path.size() >= 2 && IsSeparator(path[0]) && IsSeparator(path[1]);
+}
+
+bool PathExists(const std::wstring& path) { return Attributes(path) != INVALID_FILE_ATTRIBUTES; }
+
+bool FileExists(const std::wstring& path) {
+  DWORD attributes = Attributes(path);
+  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool DirectoryExists(const std::wstring& path) {
+  DWORD attributes = Attributes(path);
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool CreateDirectoryRecursive(const std::wstring& path) {
+  std::wstring trimmed = path;
+  while (trimmed.size() > 3 && IsSeparator(trimmed.back())) trimmed.pop_back();
+  if (trimmed.empty()) return false;
+  if (DirectoryExists(trimmed)) return true;
+  std::wstring parent = DirName(trimmed);
+  if (!parent.empty() && parent != trimmed && !DirectoryExists(parent)) {
+    if (!CreateDirectoryRecursive(parent)) return false;
+  }
+  if (::CreateDirectoryW(trimmed.c_str(), nullptr)) return true;
+  return ::GetLastError() == ERROR_ALREADY_EXISTS && DirectoryExists(trimmed);
+}
+
+bool DeleteDirectoryRecursive(const std::wstring& path) {
+  WIN32_FIND_DATAW data;
+  ScopedFindHandle find(::FindFirstFileW(JoinPath(path, L"*").c_str(), &data));
+  if (find.IsValid()) {
+    do {
+      std::wstring name = data.cFileName;
+      if (name == L"." || name == L"..") continue;
+      std::wstring child = JoinPath(path, name);
+      if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        DeleteDirectoryRecursive(child);
+      } else {
+        if (data.dwFileAttributes & FILE_ATTRIBUTE_READONLY)
+          ::SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
+        ::DeleteFileW(child.c_str());
+      }
+    } while (::FindNextFileW(find.Get(), &data));
+  }
+  find.Close();
+  return ::RemoveDirectoryW(path.c_str()) != FALSE;
+}
+
+bool ReadFileToBytes(const std::wstring& path, std::string* bytes) {
+  bytes->clear();
+  ScopedFileHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file.IsValid()) return false;
+  LARGE_INTEGER size;
+  if (!::GetFileSizeEx(file.Get(), &size) || size.QuadPart > 0x7FFFFFFF) return false;
+  bytes->resize(static_cast<size_t>(size.QuadPart));
+  DWORD total = 0;
+  while (total < bytes->size()) {
+    DWORD read = 0;
+    if (!::ReadFile(file.Get(), bytes->data() + total, static_cast<DWORD>(bytes->size() - total), &read,
+                    nullptr) ||
+        read == 0) {
+      bytes->clear();
+      return false;
+    }
+    total += read;
+  }
+  return true;
+}
+
+bool WriteBytesToFile(const std::wstring& path, std::string_view bytes) {
+  ScopedFileHandle file(
+      ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file.IsValid()) return false;
+  size_t total = 0;
+  while (total < bytes.size()) {
+    DWORD written = 0;
+    DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - total, 1 << 20));
+    if (!::WriteFile(file.Get(), bytes.data() + total, chunk, &written, nullptr) || written != chunk) return false;
+    total += written;
+  }
+  return true;
+}
+
+std::wstring CreateUniqueTempFile(const std::wstring& directory, const wchar_t* prefix) {
+  if (directory.empty()) return std::wstring();
+  wchar_t buffer[MAX_PATH];
+  if (!::GetTempFileNameW(directory.c_str(), prefix, 0, buffer)) return std::wstring();
+  return buffer;
+}
+
+std::wstring CreateUniqueTempDirectory(const std::wstring& parent, const wchar_t* prefix) {
+  if (parent.empty()) return std::wstring();
+  for (int attempt = 0; attempt < 50; ++attempt) {
+    wchar_t name[64];
+    swprintf(name, 64, L"%ls%lu_%lu_%d", prefix ? prefix : L"", ::GetCurrentProcessId(), ::GetTickCount(),
+             attempt);
+    std::wstring path = JoinPath(parent, name);
+    if (::CreateDirectoryW(path.c_str(), nullptr)) return path;
+    if (::GetLastError() != ERROR_ALREADY_EXISTS) return std::wstring();
+  }
+  return std::wstring();
+}
+
+}  // namespace ostrel

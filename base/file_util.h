@@ -1,0 +1,48 @@
+// Paths and files: the small set of file-system services every layer uses.
+#ifndef BASE_FILE_UTIL_H_
+#define BASE_FILE_UTIL_H_
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace ostrel {
+
+// GetTempPathW with a 260-unit buffer; empty when it fails or needs 260 or
+// more units. Ends with a backslash when not empty.
+std::wstring GetTempDirectory();
+
+// GetModuleFileNameW of the running executable; empty on failure or truncation.
+std::wstring GetOwnExecutablePath();
+
+// Text before the last separator ('\\' or '/'); empty when there is none.
+std::wstring DirName(std::wstring_view path);
+// Text after the last separator.
+std::wstring BaseName(std::wstring_view path);
+// `directory` + separator (unless it ends with one or is empty) + `name`.
+std::wstring JoinPath(std::wstring_view directory, std::wstring_view name);
+// Drive letter, colon and separator, or two leading separators.
+bool IsAbsolutePath(std::wstring_view path);
+
+bool PathExists(const std::wstring& path);
+bool FileExists(const std::wstring& path);  // exists and is not a directory
+bool DirectoryExists(const std::wstring& path);
+
+// Creates `path` and its missing parents; true when it exists afterwards.
+bool CreateDirectoryRecursive(const std::wstring& path);
+// Deletes a directory and everything in it.
+bool DeleteDirectoryRecursive(const std::wstring& path);
+
+// Whole file into `bytes`; false when it cannot be opened or read completely.
+bool ReadFileToBytes(const std::wstring& path, std::string* bytes);
+// Creates or replaces `path` with `bytes`.
+bool WriteBytesToFile(const std::wstring& path, std::string_view bytes);
+
+// GetTempFileNameW(directory, prefix, 0): a new empty file; empty on failure.
+std::wstring CreateUniqueTempFile(const std::wstring& directory, const wchar_t* prefix);
+// A new uniquely named directory inside `parent`; empty on failure.
+std::wstring CreateUniqueTempDirectory(const std::wstring& parent, const wchar_t* prefix);
+
+}  // namespace ostrel
+
+#endif  // BASE_FILE_UTIL_H_
