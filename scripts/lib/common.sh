@@ -1,0 +1,69 @@
+# Shared set-up for the run and test commands: packages, builds, Wine prefix.
+# Sourced, not run.
+
+ROOT_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+WINE64=/usr/lib/wine/wine64
+WINESERVER=/usr/lib/wine/wineserver
+
+REQUIRED_PACKAGES=(
+  cmake ninja-build googletest python3 openssl
+  g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix mingw-w64-tools libz-mingw-w64-dev
+  wine64 libgnutls30 xvfb xauth xdotool imagemagick fonts-liberation
+  osslsigncode gcab
+)
+
+log_step() { printf '\n==> %s\n' "$*" >&2; }
+
+# Installs what is missing; quick when everything is there.
+ensure_packages() {
+  local missing=()
+  for package in "${REQUIRED_PACKAGES[@]}"; do
+    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")
+  done
+  if ((${#missing[@]})); then
+    log_step "Installing packages: ${missing[*]}"
+    local sudo=()
+    [ "$(id -u)" -eq 0 ] || sudo=(sudo)
+    "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -qq
+    "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
+  fi
+}
+
+build_preset() {
+  local preset=$1
+  log_step "Building $preset"
+  cmake --preset "$preset" >/dev/null
+  cmake --build --preset "$preset" -j "${BUILD_JOBS:-2}"
+}
+
+wine_environment() {
+  export WINEPREFIX=$1
+  export WINEDEBUG=-all
+  export WINEDLLOVERRIDES="mscoree=;mshtml=;winedbg.exe=d"
+  export WINEARCH=win64
+}
+
+# A fresh private prefix, booted, with a persistent wineserver warmed up so
+# services started by the first test do not hold CTest's output pipe.
+make_wine_prefix() {
+  local prefix=$1
+  wine_environment "$prefix"
+  log_step "Creating Wine prefix $prefix"
+  if [ -d "$prefix" ]; then
+    "$WINESERVER" -k 2>/dev/null || true
+    rm -rf "$prefix"
+  fi
+  mkdir -p "$(dirname "$prefix")"
+  "$WINE64" wineboot -i >/dev/null 2>&1
+  "$WINESERVER" -w
+  start_wineserver
+}
+
+start_wineserver() {
+  "$WINESERVER" -p30
+  "$WINE64" cmd /c exit 0 >/dev/null 2>&1 || true
+}
+
+stop_wineserver() {
+  "$WINESERVER" -k 2>/dev/null || true
+}

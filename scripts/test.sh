@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Builds both targets and runs every test (unit tests under wine64, the
+# end-to-end tests against the local stand-ins, the host tools' tests).
+# Installs what it needs on a fresh Debian 12 machine; quick when run again.
+#
+#   scripts/test.sh [ctest arguments...]     e.g. scripts/test.sh -R Logger
+set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/lib/common.sh"
+cd "$ROOT_DIR"
+
+ensure_packages
+build_preset windows-x64
+build_preset windows-x86
+
+make_wine_prefix "$ROOT_DIR/build/windows-x64/wineprefix"
+trap stop_wineserver EXIT
+
+log_step "Running tests"
+xvfb-run -a -s "-screen 0 1280x1024x24" \
+  ctest --test-dir build/windows-x64 -j "${TEST_JOBS:-2}" --output-on-failure --timeout 300 "$@"
