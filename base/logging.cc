@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <utility>
 
 #include "base/utf_string_conversions.h"
 
@@ -132,6 +133,8 @@ void SetLogSink(std::unique_ptr<LogSink> sink) {
 }
 
 LogSink* GetLogSink() { return SinkSlot(); }
+
+LogSink* SwapLogSink(LogSink* sink) { return std::exchange(SinkSlot(), sink); }
 
 std::string FormatWindowsError(uint32_t code) {
   std::wstring message;

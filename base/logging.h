@@ -92,6 +92,9 @@ class LogSink {
 // sink are discarded. Set once at start-up before other threads exist.
 void SetLogSink(std::unique_ptr<LogSink> sink);
 LogSink* GetLogSink();
+// Puts `sink` in place without destroying the previous one, which is
+// returned (tests capture records this way and put the old sink back).
+LogSink* SwapLogSink(LogSink* sink);
 
 // "<code>, <system text>" with the system's, then wininet.dll's, then
 // urlmon.dll's message for `code`; "unknown error 0x<hex>\n" failing all.

@@ -1,0 +1,247 @@
+#include "app/file_logger.h"
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <regex>
+
+#include "base/file_util.h"
+#include "base/scoped_handle.h"
+#include "testing/test_util.h"
+
+namespace ostrel {
+namespace {
+
+using ostrel::testing::Quote;
+using ostrel::testing::ReadFileOrEmpty;
+using ostrel::testing::SplitLines;
+
+// Header, level, text and location of one record line.
+const std::regex kLinePattern(
+    R"(^(\d{4})-(\d{2})-(\d{2}) (\d{2}):(\d{2}):(\d{2})\.(\d{3}) (\d+):(\d+) (INFO|ERROR|WARNING): (.*) \(([^ :]*):(\d+)\)$)");
+
+class FileLoggerTest : public ::testing::Test {
+ protected:
+  void SetUp() override { log_path_ = dir_.Append(L"ostrel.log"); }
+
+  std::wstring HelperCommand(const std::wstring& arguments) {
+    return Quote(ostrel::testing::TestHelperPath()) + L" " + arguments;
+  }
+
+  DWORD RunHelper(const std::wstring& arguments) {
+    DWORD exit_code = 0xFFFFFFFF;
+    EXPECT_TRUE(ostrel::testing::RunProcessAndWait(HelperCommand(arguments), 60000, &exit_code));
+    return exit_code;
+  }
+
+  // Emits one record through `logger` as the installer's macros would.
+  static void EmitThrough(FileLogger& logger, const std::string& text, const char* function = "TestFunction") {
+    LogMessage record(LOG_INFO, function, 42);
+    record.stream() << text;
+    logger.Emit(record);
+  }
+
+  bool WaitUntilMutexIsHeldElsewhere() {
+    for (int i = 0; i < 200; ++i) {
+      ScopedKernelHandle mutex(::OpenMutexW(SYNCHRONIZE, FALSE, FileLogger::MutexNameForPath(log_path_).c_str()));
+      if (mutex.IsValid()) {
+        DWORD wait = ::WaitForSingleObject(mutex.Get(), 0);
+        if (wait == WAIT_TIMEOUT) return true;
+        if (wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED) ::ReleaseMutex(mutex.Get());
+      }
+      ::Sleep(25);
+    }
+    return false;
+  }
+
+  ostrel::testing::ScopedTempDir dir_;
+  std::wstring log_path_;
+};
+
+TEST_F(FileLoggerTest, WritesOneWholeLinePerRecord) {
+  FileLogger logger(log_path_, kLogFileMaxSize);
+  EmitThrough(logger, "Installer process id: 4120", "wWinMain");
+  std::vector<std::string> lines = SplitLines(ReadFileOrEmpty(log_path_));
+  ASSERT_EQ(lines.size(), 1u);
+  std::smatch match;
+  ASSERT_TRUE(std::regex_match(lines[0], match, kLinePattern)) << lines[0];
+  EXPECT_EQ(match[8].str(), std::to_string(::GetCurrentProcessId()));
+  EXPECT_EQ(match[9].str(), std::to_string(::GetCurrentThreadId()));
+  EXPECT_EQ(match[10].str(), "INFO");
+  EXPECT_EQ(match[11].str(), "Installer process id: 4120");
+  EXPECT_EQ(match[12].str(), "wWinMain");
+  EXPECT_EQ(match[13].str(), "42");
+}
+
+TEST_F(FileLoggerTest, CreatesMissingDirectories) {
+  std::wstring nested = dir_.Append(L"a\\b\\ostrel.log");
+  FileLogger logger(nested, kLogFileMaxSize);
+  EmitThrough(logger, "hello");
+  EXPECT_EQ(SplitLines(ReadFileOrEmpty(nested)).size(), 1u);
+}
+
+TEST_F(FileLoggerTest, DropsRecordsWhoseLocationDoesNotFitTheBuffer) {
+  FileLogger logger(log_path_, kLogFileMaxSize);
+  std::string long_tag(200, 'f');
+  EmitThrough(logger, "lost", long_tag.c_str());
+  EmitThrough(logger, "kept");
+  std::vector<std::string> lines = SplitLines(ReadFileOrEmpty(log_path_));
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_NE(lines[0].find("kept"), std::string::npos);
+}
+
+TEST_F(FileLoggerTest, TwoProcessesNeverInterleaveTheirLines) {
+  const std::string a_text(300, 'A');
+  const std::string b_text(300, 'B');
+  std::wstring path = Quote(log_path_);
+  ScopedKernelHandle a = ostrel::testing::StartProcess(
+      HelperCommand(L"log " + path + L" 400 " + std::wstring(a_text.begin(), a_text.end())));
+  ScopedKernelHandle b = ostrel::testing::StartProcess(
+      HelperCommand(L"log " + path + L" 400 " + std::wstring(b_text.begin(), b_text.end())));
+  ASSERT_TRUE(a.IsValid() && b.IsValid());
+  HANDLE both[] = {a.Get(), b.Get()};
+  ASSERT_EQ(::WaitForMultipleObjects(2, both, TRUE, 120000), WAIT_OBJECT_0);
+
+  std::vector<std::string> lines = SplitLines(ReadFileOrEmpty(log_path_));
+  ASSERT_EQ(lines.size(), 800u);
+  int a_lines = 0;
+  for (const std::string& line : lines) {
+    std::smatch match;
+    ASSERT_TRUE(std::regex_match(line, match, kLinePattern)) << line;
+    std::string text = match[11].str();
+    bool is_a = text.rfind(a_text + " ", 0) == 0;
+    bool is_b = text.rfind(b_text + " ", 0) == 0;
+    EXPECT_TRUE(is_a || is_b) << line;
+    a_lines += is_a;
+  }
+  EXPECT_EQ(a_lines, 400);
+}
+
+TEST_F(FileLoggerTest, RotatesWhenTheLimitWouldBeReachedReplacingTheOldCopy) {
+  std::wstring rotated = dir_.Append(L"ostrel_old.log");
+  ASSERT_TRUE(ostrel::WriteBytesToFile(rotated, "an older rotated log\n"));
+  // About 60 bytes per line: one rotation after some 17 records.
+  DWORD exit_code = RunHelper(L"log " + Quote(log_path_) + L" 30 record 1000");
+  EXPECT_EQ(exit_code, 0u);
+
+  std::vector<std::string> old_lines = SplitLines(ReadFileOrEmpty(rotated));
+  std::vector<std::string> new_lines = SplitLines(ReadFileOrEmpty(log_path_));
+  ASSERT_FALSE(old_lines.empty());
+  ASSERT_FALSE(new_lines.empty());
+  EXPECT_EQ(old_lines.size() + new_lines.size(), 30u);
+  EXPECT_NE(old_lines[0].find("record 0"), std::string::npos);
+  EXPECT_NE(new_lines[0].find("record " + std::to_string(old_lines.size())), std::string::npos);
+  EXPECT_LT(ReadFileOrEmpty(rotated).size(), 1000u);
+}
+
+TEST_F(FileLoggerTest, ALockedOldCopyStopsRotationWithOneNote) {
+  std::wstring rotated = dir_.Append(L"ostrel_old.log");
+  ASSERT_TRUE(ostrel::WriteBytesToFile(rotated, "held\n"));
+  // Held open without delete sharing: it can be neither replaced nor removed.
+  ScopedFileHandle holder(::CreateFileW(rotated.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                        OPEN_EXISTING, 0, nullptr));
+  ASSERT_TRUE(holder.IsValid());
+
+  FileLogger logger(log_path_, 400);
+  for (int i = 0; i < 10; ++i) EmitThrough(logger, "line " + std::to_string(i));
+
+  std::string content = ReadFileOrEmpty(log_path_);
+  EXPECT_GT(content.size(), 400u);
+  std::vector<std::string> lines = SplitLines(content);
+  int notes = 0;
+  std::string path_utf8(log_path_.begin(), log_path_.end());
+  std::regex note_pattern(".* LOGGING: Failed to rotate log file (.*): (-[0-9]+)$");
+  for (const std::string& line : lines) {
+    std::smatch match;
+    if (std::regex_match(line, match, note_pattern)) {
+      ++notes;
+      EXPECT_EQ(match[1].str(), path_utf8);
+      int code = std::stoi(match[2].str());
+      EXPECT_TRUE(code == -2 || code == -5 || code == -3) << line;
+    }
+  }
+  EXPECT_EQ(notes, 1);
+  EXPECT_EQ(lines.size(), 11u);
+  EXPECT_EQ(ReadFileOrEmpty(rotated), "held\n");
+}
+
+TEST_F(FileLoggerTest, AMutexHeldElsewhereIsNotedOnceAndRecordsStillWritten) {
+  ScopedKernelHandle holder =
+      ostrel::testing::StartProcess(HelperCommand(L"hold-log-mutex " + Quote(log_path_) + L" 4000"));
+  ASSERT_TRUE(holder.IsValid());
+  ASSERT_TRUE(WaitUntilMutexIsHeldElsewhere());
+
+  FileLogger logger(log_path_, kLogFileMaxSize);
+  EmitThrough(logger, "first");
+  EmitThrough(logger, "second");
+  ::TerminateProcess(holder.Get(), 0);
+
+  std::vector<std::string> lines = SplitLines(ReadFileOrEmpty(log_path_));
+  ASSERT_EQ(lines.size(), 3u);
+  std::string path_utf8(log_path_.begin(), log_path_.end());
+  EXPECT_NE(lines[0].find(" LOGGING: Failed to lock log file " + path_utf8), std::string::npos) << lines[0];
+  EXPECT_NE(lines[1].find("INFO: first ("), std::string::npos);
+  EXPECT_NE(lines[2].find("INFO: second ("), std::string::npos);
+}
+
+TEST_F(FileLoggerTest, AnAbandonedMutexIsNotedByTheNextWriter) {
+  // Keep the named mutex alive after its owner dies, as another writer would.
+  ScopedKernelHandle keep_alive(::CreateMutexW(nullptr, FALSE, FileLogger::MutexNameForPath(log_path_).c_str()));
+  ASSERT_TRUE(keep_alive.IsValid());
+  EXPECT_EQ(RunHelper(L"die-holding-log-mutex " + Quote(log_path_)), 0u);
+  FileLogger logger(log_path_, kLogFileMaxSize);
+  EmitThrough(logger, "after");
+  std::vector<std::string> lines = SplitLines(ReadFileOrEmpty(log_path_));
+  ASSERT_EQ(lines.size(), 2u);
+  std::string path_utf8(log_path_.begin(), log_path_.end());
+  EXPECT_NE(lines[0].find(" LOGGING: Abandoned log mutex recovered for file " + path_utf8), std::string::npos);
+  EXPECT_NE(lines[1].find("INFO: after ("), std::string::npos);
+}
+
+TEST_F(FileLoggerTest, ErrorRecordCarriesTheCodeAndSystemText) {
+  EXPECT_EQ(RunHelper(L"log-error " + Quote(log_path_) + L" 5"), 0u);
+  std::string content = ReadFileOrEmpty(log_path_);
+  std::string expected = "ERROR: Failed on purpose - " + FormatWindowsError(5) + " (wmain:";
+  EXPECT_EQ(FormatWindowsError(5).rfind("5, ", 0), 0u);
+  EXPECT_NE(content.find(expected), std::string::npos) << content;
+  // The system text keeps its own line break; the location follows it.
+  EXPECT_NE(FormatWindowsError(5).find("\n"), std::string::npos);
+}
+
+TEST(FileLoggerNamesTest, RotatedPathAndMutexName) {
+  EXPECT_EQ(RotatedLogPath(L"C:\\Temp\\ostrel.log"), L"C:\\Temp\\ostrel_old.log");
+  EXPECT_EQ(RotatedLogPath(L"C:\\a.b\\log"), L"C:\\a.b\\log_old");
+  // MD5 of the UTF-8 path, lower-case hexadecimal.
+  EXPECT_EQ(FileLogger::MutexNameForPath(L"abc"), L"kelupdater log 900150983cd24fb0d6963f7d28e17f72");
+  EXPECT_EQ(FileLogger::MutexNameForPath(L"\u00e9"), L"kelupdater log 66ddcd97cfdeabb2f6fb8a999b4bc76f");
+}
+
+TEST(FileLoggerNamesTest, FileErrorMapping) {
+  EXPECT_EQ(FileErrorFromWindowsError(ERROR_FILE_NOT_FOUND), -4);
+  EXPECT_EQ(FileErrorFromWindowsError(ERROR_PATH_NOT_FOUND), -4);
+  EXPECT_EQ(FileErrorFromWindowsError(ERROR_ACCESS_DENIED), -5);
+  EXPECT_EQ(FileErrorFromWindowsError(ERROR_LOCK_VIOLATION), -5);
+  EXPECT_EQ(FileErrorFromWindowsError(ERROR_SHARING_VIOLATION), -2);
+  for (DWORD code : {1175u, 1176u, 1177u}) EXPECT_EQ(FileErrorFromWindowsError(code), -2);
+  EXPECT_EQ(FileErrorFromWindowsError(ERROR_FILE_EXISTS), -3);
+  EXPECT_EQ(FileErrorFromWindowsError(ERROR_ALREADY_EXISTS), -3);
+  EXPECT_EQ(FileErrorFromWindowsError(ERROR_TOO_MANY_OPEN_FILES), -6);
+  for (DWORD code : {8u, 14u}) EXPECT_EQ(FileErrorFromWindowsError(code), -7);
+  for (DWORD code : {39u, 112u, 314u}) EXPECT_EQ(FileErrorFromWindowsError(code), -8);
+  EXPECT_EQ(FileErrorFromWindowsError(1224), -10);
+  for (DWORD code : {21u, 27u, 31u, 55u, 1117u, 1127u, 1392u, 1393u}) EXPECT_EQ(FileErrorFromWindowsError(code), -16);
+  EXPECT_EQ(FileErrorFromWindowsError(87), -1);
+}
+
+TEST(FileLoggerNamesTest, HeaderFormat) {
+  // 2024-05-01 10:20:30.456 UTC in microseconds since 1601.
+  SYSTEMTIME st = {2024, 5, 3, 1, 10, 20, 30, 456};
+  FILETIME ft;
+  ASSERT_TRUE(::SystemTimeToFileTime(&st, &ft));
+  int64_t micros = ((static_cast<int64_t>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime) / 10;
+  EXPECT_EQ(FormatLogHeader(micros, 4120, 7), "2024-05-01 10:20:30.456 4120:07 ");
+}
+
+}  // namespace
+}  // namespace ostrel

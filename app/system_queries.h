@@ -1,0 +1,44 @@
+// Small system services used everywhere: per-user registry values (their log
+// lines are a large part of every log), file versions, the disk-space and
+// processor checks of start-up.
+#ifndef APP_SYSTEM_QUERIES_H_
+#define APP_SYSTEM_QUERIES_H_
+
+#include <cstdint>
+#include <string>
+
+namespace ostrel {
+
+// "Software\Tarvik\TarvikBrowser" plus the (empty) install suffix, under
+// HKEY_CURRENT_USER.
+const wchar_t* ProductKey();
+
+// REG_SZ values under HKEY_CURRENT_USER\<key>.
+bool StoreValueInRegistry(const std::wstring& key, const std::wstring& name, const std::wstring& value);
+bool ReadValueFromRegistry(const std::wstring& key, const std::wstring& name, std::wstring* value);
+bool RemoveValueFromRegistry(const std::wstring& key, const std::wstring& name);
+
+// The same under the product key.
+bool StoreProductValue(const std::wstring& name, const std::wstring& value);
+std::wstring ReadProductValue(const std::wstring& name);
+bool RemoveProductValue(const std::wstring& name);
+
+// The fixed file version (dwFileVersionMS << 32 | dwFileVersionLS).
+bool GetFileVersion(const std::wstring& path, uint64_t* version);
+// "a.b.c.d"; "0.0.0.0" when the file has no version resource.
+std::string GetFileVersionString(const std::wstring& path);
+
+// Free space of Program Files (system level) or local application data.
+// A failed query counts as enough space.
+bool HasEnoughDiskSpace(bool system_level, uint64_t required_bytes);
+
+// SSE2 and SSE3. On failure `reason_string_id` is 484 (no SSE3) or 483 (no SSE2).
+bool CheckProcessorFeatures(int* reason_string_id);
+
+inline constexpr uint64_t kRequiredDiskSpace = 629145600;  // 600 MiB
+inline constexpr int kStringIdNoSse2 = 483;
+inline constexpr int kStringIdNoSse3 = 484;
+
+}  // namespace ostrel
+
+#endif  // APP_SYSTEM_QUERIES_H_
