@@ -8,6 +8,7 @@
 #include "config/maker_hosts.h"
 #include "testing/fake_os_facts.h"
 #include "testing/log_capture.h"
+#include "testing/test_util.h"
 
 namespace ostrel {
 namespace {
@@ -15,10 +16,11 @@ namespace {
 using testing::ScopedFakeOsFacts;
 using testing::ScopedLogCapture;
 
-// Parameters given as a switch, so no tag is read.
-class TestParams : public DistribInfoParams {
+// Parameters given as a switch, so no tag is read; the dump goes to a
+// directory of its own.
+class TestParams : private testing::ScopedTempDir, public DistribInfoParams {
  public:
-  explicit TestParams(const std::string& text) : DistribInfoParams(L"") {
+  explicit TestParams(const std::string& text) : DistribInfoParams(path() + L"\\") {
     if (text.empty()) return;
     InstallerCommandLine command_line;
     command_line.PutSwitch("distr-info-params", text);
