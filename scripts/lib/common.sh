@@ -67,3 +67,8 @@ start_wineserver() {
 stop_wineserver() {
   "$WINESERVER" -k 2>/dev/null || true
 }
+
+# Windows form of a Linux path inside the current prefix.
+winepath_w() {
+  "$WINE64" winepath -w "$1" 2>/dev/null | tr -d '\r'
+}
