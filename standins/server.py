@@ -297,7 +297,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
             except ValueError as error:
                 return self.answer(400, str(error).encode(), "text/plain", send_body)
             path = match.group(2) or "/"
-        fault.update(self.state.take_fault(self.host_kind, path))
+        if not fault:  # a fault in the URL replaces the configured ones
+            fault = self.state.take_fault(self.host_kind, path)
 
         entry = {
             "time": time.time(),

@@ -11,7 +11,8 @@
     server.reset()
     if started: server.stop()
 
-As a command: standin_client.py start|stop|wait|status [--state-dir DIR] [--archive PATH]
+As a command: standin_client.py start|stop|wait|status|ca [--state-dir DIR] [--archive PATH]
+("ca" prints the DER file of the test CA that the Wine prefix must trust.)
 """
 
 import argparse
@@ -228,7 +229,7 @@ class StandinServer:
 
 def main():
     parser = argparse.ArgumentParser()
-    parser.add_argument("command", choices=["start", "stop", "wait", "status"])
+    parser.add_argument("command", choices=["start", "stop", "wait", "status", "ca"])
     parser.add_argument("--state-dir", default=None)
     parser.add_argument("--archive", default=None)
     args = parser.parse_args()
@@ -243,6 +244,8 @@ def main():
         server.stop()
     elif args.command == "wait":
         server.wait()
+    elif args.command == "ca":
+        print(server.ca_der)
     elif args.command == "status":
         running = server.is_running()
         print("running" if running else "not running")
