@@ -338,11 +338,15 @@ TEST(InternetDownloaderTest, DroppedConnectionsFailWithTheStepThatSawThem) {
   EXPECT_FALSE(RunDownloadLoop(&downloader, WideCdn("/__fault/throttle=400000,drop=60000/__blob/200000"), &sink,
                                nullptr, nullptr, nullptr, &result));
   EXPECT_EQ("internet_read-", result.error_text.substr(0, 14)) << result.error_text;
-  // Reset before any answer.
+  // Reset before any answer: the stack reports it while opening or, having
+  // taken the silence for a headerless answer, as a missing status.
   sink.Reset();
   EXPECT_FALSE(RunDownloadLoop(&downloader, WideCdn("/__fault/drop=-1/__blob/1000"), &sink, nullptr, nullptr,
                                nullptr, &result));
-  EXPECT_EQ("internet_open_url-", result.error_text.substr(0, 18)) << result.error_text;
+  EXPECT_TRUE(result.error_text.rfind("internet_open_url-", 0) == 0 ||
+              result.error_text.rfind("final_query_info-0-", 0) == 0)
+      << result.error_text;
+  EXPECT_EQ(0u, sink.bytes_written());
   // Nothing listens.
   EXPECT_FALSE(RunDownloadLoop(&downloader, L"https://localhost:47439/x", &sink, nullptr, nullptr, nullptr, &result));
   EXPECT_EQ("internet_open_url-12029", result.error_text);
