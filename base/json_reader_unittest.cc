@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 
 #include "base/base64.h"
@@ -99,8 +100,10 @@ TEST(JsonReaderTest, ErrorsCarryCodePositionAndMessage) {
     std::string error_message;
     EXPECT_FALSE(Deserialize(test.text, test.options, &error_code, &error_message).has_value());
     EXPECT_EQ(error_code, test.code);
-    EXPECT_EQ(error_message, "Line: " + std::to_string(test.line) + ", column: " + std::to_string(test.column) +
-                                 ", " + JsonErrorCodeToString(test.code));
+    char expected[160];
+    std::snprintf(expected, sizeof(expected), "Line: %d, column: %d, %s", test.line, test.column,
+                  JsonErrorCodeToString(test.code));
+    EXPECT_EQ(error_message, expected);
   }
 }
 

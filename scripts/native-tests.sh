@@ -32,17 +32,23 @@ export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 
 if ((fuzz_seconds > 0)); then
   for fuzzer in "$BUILD_DIR"/*_fuzzer; do
+    [ -x "$fuzzer" ] || continue
     name=$(basename "$fuzzer")
-    seeds=$ROOT_DIR/native/fuzz/corpus/${name%_fuzzer}
+    unit=${name%_fuzzer}
     corpus=$BUILD_DIR/corpus/$name
     mkdir -p "$corpus"
-    log_step "Fuzzing $name for $fuzz_seconds s"
     args=(-max_total_time="$fuzz_seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1
           -artifact_prefix="$BUILD_DIR/$name-")
-    dict=$ROOT_DIR/native/fuzz/${name%_fuzzer}.dict
-    [ -f "$dict" ] && args+=(-dict="$dict")
-    seed_dirs=()
-    [ -d "$seeds" ] && seed_dirs+=("$seeds")
-    "$fuzzer" "${args[@]}" "$corpus" "${seed_dirs[@]}"
+    [ -f "native/fuzz/$unit.dict" ] && args+=(-dict="native/fuzz/$unit.dict")
+    seeds=()
+    [ -d "native/fuzz/corpus/$unit" ] && seeds+=("native/fuzz/corpus/$unit")
+    log_step "Fuzzing $name for $fuzz_seconds s (log: $BUILD_DIR/$name.log)"
+    if ! "$fuzzer" "${args[@]}" "$corpus" "${seeds[@]}" >"$BUILD_DIR/$name.log" 2>&1; then
+      tail -n 60 "$BUILD_DIR/$name.log" >&2
+      echo "$name found a fault; the input is saved under $BUILD_DIR/$name-*" >&2
+      exit 1
+    fi
+    grep -E '^(Done|stat::(number_of_executed_units|average_exec_per_sec|new_units_added|peak_rss_mb))' \
+      "$BUILD_DIR/$name.log" || true
   done
 fi

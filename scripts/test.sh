@@ -18,3 +18,6 @@ trap stop_wineserver EXIT
 log_step "Running tests"
 xvfb-run -a -s "-screen 0 1280x1024x24" \
   ctest --test-dir build/windows-x64 -j "${TEST_JOBS:-2}" --output-on-failure --timeout 300 "$@"
+
+# The platform-neutral code again, natively under ASan/UBSan.
+"$ROOT_DIR/scripts/native-tests.sh"
