@@ -57,8 +57,10 @@ const char* JsonErrorCodeToString(int error_code);
 //
 // Choices of this reader:
 // - When a dictionary holds a key more than once, the last value wins.
-// - An unterminated "/*" comment is error 1, reported where the comment
-//   starts. Comments are skipped unread, so their bytes need not be UTF-8.
+// - A comment without JSON_ALLOW_COMMENTS is error 3, or error 6 after the
+//   root value. An unterminated "/*" comment is error 1, reported where the
+//   comment starts. Comments are skipped unread, so their bytes need not be
+//   UTF-8.
 // - Lines end at CR, LF or CR LF. Columns count bytes from 1 at the start of
 //   the line; a leading byte-order mark takes no column. The position is that
 //   of the byte where the fault lies: the first byte of an unexpected token,

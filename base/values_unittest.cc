@@ -51,16 +51,6 @@ TEST(ValueTest, EqualityIsDeepAndTypeStrict) {
   EXPECT_NE(Value(inner), Value(other));
 }
 
-TEST(ValueTest, CopiesAreIndependent) {
-  Value original(Value::Dict{{"a", Value(Value::List{Value(1)})}});
-  Value copy = original;
-  copy.GetDict()["a"].GetList().push_back(Value(2));
-  EXPECT_EQ(original.FindListKey("a")->size(), 1u);
-  EXPECT_EQ(copy.FindListKey("a")->size(), 2u);
-  Value moved = std::move(copy);
-  EXPECT_EQ(moved.FindListKey("a")->size(), 2u);
-}
-
 TEST(ValueTest, PathLookupWalksNestedDictionaries) {
   Value root(Value::Dict{});
   Value* install = root.SetKey("install", Value(Value::Dict{}));
