@@ -14,6 +14,12 @@ namespace {
 
 }  // namespace
 
+Value::Value(const Value&) = default;
+Value::Value(Value&&) noexcept = default;
+Value& Value::operator=(const Value&) = default;
+Value& Value::operator=(Value&&) noexcept = default;
+Value::~Value() = default;
+
 const char* Value::TypeName(Type type) {
   switch (type) {
     case Type::kNull:

@@ -36,11 +36,13 @@ class Value {
   Value(const void*) = delete;
   Value(std::nullptr_t) = delete;
 
-  Value(const Value&) = default;
-  Value(Value&&) noexcept = default;
-  Value& operator=(const Value&) = default;
-  Value& operator=(Value&&) noexcept = default;
-  ~Value() = default;
+  // Out of line: inlined std::variant moves draw false -Wmaybe-uninitialized
+  // warnings from GCC 12 in callers.
+  Value(const Value&);
+  Value(Value&&) noexcept;
+  Value& operator=(const Value&);
+  Value& operator=(Value&&) noexcept;
+  ~Value();
 
   Type type() const { return static_cast<Type>(data_.index()); }
   // Name of a type for diagnostics: "null", "boolean", "integer", ...
