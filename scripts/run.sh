@@ -12,6 +12,7 @@ source "$(dirname "${BASH_SOURCE[0]}")/lib/common.sh"
 cd "$ROOT_DIR"
 
 ensure_packages
+enter_private_network "$ROOT_DIR/scripts/run.sh" "$@"
 build_preset windows-x64
 
 prefix="$ROOT_DIR/build/run-prefix"

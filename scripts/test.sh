@@ -9,6 +9,7 @@ source "$(dirname "${BASH_SOURCE[0]}")/lib/common.sh"
 cd "$ROOT_DIR"
 
 ensure_packages
+enter_private_network "$ROOT_DIR/scripts/test.sh" "$@"
 build_preset windows-x64
 build_preset windows-x86
 
