@@ -61,19 +61,19 @@ constexpr GUID kMakeDefault = {0xCA635855, 0xB44E, 0x4541, {0x95, 0x91, 0x9F, 0x
 constexpr GUID kSetAppAsDefaultBrowser = {
     0xB00DC47B, 0xBFF4, 0x4318, {0xBE, 0x5B, 0xA5, 0x85, 0x6F, 0x91, 0x69, 0xA2}};
 
-struct HandlerSpec {
+struct HandlerBehaviour {
   bool name_readable;
   bool makes_default;
 };
 
 class FakeHandler : public FakeComObject<IAssocHandler> {
  public:
-  explicit FakeHandler(const HandlerSpec& spec) : spec_(spec) {
-    if (spec.makes_default) interfaces_.push_back(kMakeDefault);
+  explicit FakeHandler(const HandlerBehaviour& behaviour) : behaviour_(behaviour) {
+    if (behaviour.makes_default) interfaces_.push_back(kMakeDefault);
   }
   HRESULT STDMETHODCALLTYPE GetName(LPWSTR*) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE GetUIName(LPWSTR* name) override {
-    if (!spec_.name_readable) return E_FAIL;
+    if (!behaviour_.name_readable) return E_FAIL;
     *name = static_cast<LPWSTR>(::CoTaskMemAlloc(8 * sizeof(wchar_t)));
     wcscpy(*name, L"Browser");
     return S_OK;
@@ -88,12 +88,12 @@ class FakeHandler : public FakeComObject<IAssocHandler> {
   HRESULT STDMETHODCALLTYPE CreateInvoker(IDataObject*, IAssocHandlerInvoker**) override { return E_NOTIMPL; }
 
  private:
-  HandlerSpec spec_;
+  HandlerBehaviour behaviour_;
 };
 
 class FakeEnumerator : public FakeComObject<IEnumAssocHandlers> {
  public:
-  explicit FakeEnumerator(std::vector<HandlerSpec> handlers) : handlers_(std::move(handlers)) {}
+  explicit FakeEnumerator(std::vector<HandlerBehaviour> handlers) : handlers_(std::move(handlers)) {}
   HRESULT STDMETHODCALLTYPE Next(ULONG count, IAssocHandler** handlers, ULONG* fetched) override {
     EXPECT_EQ(count, 1u);
     if (next_ >= handlers_.size()) {
@@ -106,7 +106,7 @@ class FakeEnumerator : public FakeComObject<IEnumAssocHandlers> {
   }
 
  private:
-  std::vector<HandlerSpec> handlers_;
+  std::vector<HandlerBehaviour> handlers_;
   size_t next_ = 0;
 };
 
@@ -118,7 +118,7 @@ struct FakeShell {
   bool has_set_as_default = true;
   HRESULT protocol_result = S_OK;
   HRESULT extension_result = S_OK;
-  std::vector<HandlerSpec> handlers = {{true, true}};
+  std::vector<HandlerBehaviour> handlers = {{true, true}};
   int creations = 0;
   std::vector<std::wstring> enumerated;
 };
