@@ -13,9 +13,9 @@
 #include "base/logging.h"
 #include "base/os_facts.h"
 #include "base/scoped_handle.h"
+#include "base/structured_exception.h"
 #include "trust/builtin_public_keys.h"
 #include "trust/signature_verifier.h"
-#include "trust/structured_exception_guard.h"
 #include "trust/verification_features.h"
 
 namespace ostrel {
@@ -105,7 +105,7 @@ class WinVerifyTrustBackend final : public SignatureVerificationBackend {
     settings_.dwIndex = index;
     trust_data_.data.dwStateAction = WTD_STATEACTION_VERIFY;
     GuardedVerifyCall call{&trust_data_, 0};
-    if (!RunWithExceptionGuard(CallWinVerifyTrust, &call, exception_code)) return -1;
+    if (!RunWithExceptionGuard(CallWinVerifyTrust, &call, nullptr, nullptr, exception_code)) return -1;
     secondary_count_ = settings_.cSecondarySigs;
     return call.result;
   }

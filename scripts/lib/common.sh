@@ -103,3 +103,10 @@ trust_standin_ca() {
   ca=$(python3 "$STANDIN_CLIENT" ca --state-dir "$TARVIK_STANDIN_DIR")
   "$WINE64" "$bin_dir/test_helper.exe" add-root-cert "Z:${ca//\//\\}"
 }
+
+# Trusts the test code-signing root of the stand-in setup archives in the
+# current Wine prefix, as a machine must whose installer verifies them.
+trust_codesign_root() {
+  local bin_dir=$1
+  "$WINE64" "$bin_dir/test_helper.exe" add-root-cert "$(winepath_w "$ROOT_DIR/tools/trust/test_codesign/root.cer")"
+}
