@@ -21,3 +21,6 @@ trust_codesign_root "$ROOT_DIR/build/windows-x64/bin"
 log_step "Running tests"
 xvfb-run -a -s "-screen 0 1280x1024x24" \
   ctest --test-dir build/windows-x64 -j "${TEST_JOBS:-2}" --output-on-failure --timeout 300 "$@"
+
+# The platform-neutral code again, natively under ASan/UBSan.
+"$ROOT_DIR/scripts/native-tests.sh"
