@@ -27,7 +27,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
   InstallerCommandLine command_line = InstallerCommandLine::ParseString(::GetCommandLineW());
   standin::RecordLine record;
   record.Add("role", L"browser");
-  record.Add("pid", static_cast<int64_t>(::GetCurrentProcessId()));
+  record.Add("pid", static_cast<int>(::GetCurrentProcessId()));
   record.Add("command_line", ::GetCommandLineW());
   record.Append(standin::RecordPath(command_line));
 

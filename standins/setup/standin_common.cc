@@ -2,11 +2,11 @@
 
 #include <windows.h>
 
-#include <cstdio>
 #include <cwchar>
 #include <vector>
 
 #include "base/file_util.h"
+#include "base/json_writer.h"
 #include "base/scoped_handle.h"
 #include "base/utf_string_conversions.h"
 #include "standins/setup/standin_contract.h"
@@ -38,53 +38,18 @@ uint32_t NumericSetting(const InstallerCommandLine& command_line, const char* sw
   return negative ? 0u - result : result;
 }
 
-std::string JsonQuote(std::string_view utf8) {
-  std::string quoted = "\"";
-  for (char c : utf8) {
-    unsigned char byte = static_cast<unsigned char>(c);
-    if (c == '"' || c == '\\') {
-      quoted.push_back('\\');
-      quoted.push_back(c);
-    } else if (byte < 0x20) {
-      char escape[8];
-      std::snprintf(escape, sizeof(escape), "\\u%04x", byte);
-      quoted += escape;
-    } else {
-      quoted.push_back(c);
-    }
-  }
-  quoted.push_back('"');
-  return quoted;
-}
-
-void RecordLine::AddName(std::string_view name) {
-  if (!body_.empty()) body_ += ",";
-  body_ += JsonQuote(name) + ":";
-}
-
 void RecordLine::Add(std::string_view name, std::wstring_view value) {
-  AddName(name);
-  body_ += JsonQuote(WideToUtf8(value));
+  members_[std::string(name)] = Value(WideToUtf8(value));
 }
 
-void RecordLine::Add(std::string_view name, int64_t value) {
-  AddName(name);
-  body_ += std::to_string(value);
-}
+void RecordLine::Add(std::string_view name, int value) { members_[std::string(name)] = Value(value); }
 
-void RecordLine::AddBool(std::string_view name, bool value) {
-  AddName(name);
-  body_ += value ? "true" : "false";
-}
+void RecordLine::AddBool(std::string_view name, bool value) { members_[std::string(name)] = Value(value); }
 
 void RecordLine::AddObject(std::string_view name, const InstallerCommandLine::SwitchMap& members) {
-  AddName(name);
-  std::string object;
-  for (const auto& [key, value] : members) {
-    if (!object.empty()) object += ",";
-    object += JsonQuote(key) + ":" + JsonQuote(WideToUtf8(value));
-  }
-  body_ += "{" + object + "}";
+  Value::Dict object;
+  for (const auto& [key, value] : members) object[key] = Value(WideToUtf8(value));
+  members_[std::string(name)] = Value(std::move(object));
 }
 
 bool RecordLine::Append(const std::wstring& path) const {
@@ -93,7 +58,7 @@ bool RecordLine::Append(const std::wstring& path) const {
   ScopedFileHandle file(::CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                       OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file.IsValid()) return false;
-  std::string line = Text() + "\n";
+  std::string line = WriteJson(Value(members_), false) + "\n";
   DWORD written = 0;
   return ::WriteFile(file.Get(), line.data(), static_cast<DWORD>(line.size()), &written, nullptr) &&
          written == line.size();

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "app/installer_command_line.h"
+#include "base/values.h"
 
 namespace ostrel::standin {
 
@@ -22,21 +23,16 @@ uint32_t NumericSetting(const InstallerCommandLine& command_line, const char* sw
 class RecordLine {
  public:
   void Add(std::string_view name, std::wstring_view value);
-  void Add(std::string_view name, int64_t value);
+  void Add(std::string_view name, int value);
   void AddBool(std::string_view name, bool value);
   // A nested object of string members.
   void AddObject(std::string_view name, const InstallerCommandLine::SwitchMap& members);
   // Appends the line to `path` (shared with other writers by an append-only open).
   bool Append(const std::wstring& path) const;
-  std::string Text() const { return "{" + body_ + "}"; }
 
  private:
-  void AddName(std::string_view name);
-  std::string body_;
+  Value::Dict members_;
 };
-
-// Quoted JSON string of UTF-8 text.
-std::string JsonQuote(std::string_view utf8);
 
 // The record file: the setting, or %TEMP%\tarvik_standin_record.jsonl.
 std::wstring RecordPath(const InstallerCommandLine& command_line);

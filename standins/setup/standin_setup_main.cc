@@ -143,7 +143,7 @@ int SetupMain() {
   std::wstring mode = Setting(run.command_line, kModeSwitch, kModeEnv, L"install");
 
   run.record.Add("role", L"setup");
-  run.record.Add("pid", static_cast<int64_t>(::GetCurrentProcessId()));
+  run.record.Add("pid", static_cast<int>(::GetCurrentProcessId()));
   run.record.Add("command_line", ::GetCommandLineW());
   run.record.Add("program", run.command_line.ProgramPath());
   run.record.AddObject("switches", run.command_line.switches());
@@ -163,14 +163,14 @@ int SetupMain() {
     if (run.progress_window) {
       answer = ::SendMessageW(run.progress_window, ::RegisterWindowMessageW(kCorpUserBrowserExistsMessage), 0, 0);
     }
-    run.record.Add("answer", static_cast<int64_t>(answer));
+    run.record.Add("answer", static_cast<int>(answer));
     install = install && answer == 1;
   } else if (!install) {
     // A failed run still got as far as starting.
     Post(run, kSetInstallProgressMessage, kInstallStageStarted);
   }
   if (install && !Install(run) && exit_code == 0) exit_code = 1;
-  run.record.Add("exit_code", static_cast<int64_t>(static_cast<int32_t>(exit_code)));
+  run.record.Add("exit_code", static_cast<int>(exit_code));
   run.record.Append(RecordPath(run.command_line));
   return static_cast<int>(exit_code);
 }
