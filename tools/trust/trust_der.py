@@ -1,6 +1,13 @@
-"""Just enough DER reading for the release tools: certificate serial numbers,
-signature algorithms and public keys. Standard library only, so the tools run
-wherever Python and the openssl command line do."""
+"""Just enough DER reading for the trust tools: certificate serial numbers,
+signature algorithms and public keys, on the header reader of tools/der.py.
+Standard library only, so the tools run wherever Python and the openssl
+command line do."""
+
+import os
+import sys
+
+sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+import der  # noqa: E402
 
 SEQUENCE = 0x30
 INTEGER = 0x02
@@ -13,26 +20,13 @@ SHA1_WITH_RSA = "1.2.840.113549.1.1.5"
 RSA_ENCRYPTION = "1.2.840.113549.1.1.1"
 
 
-class DerError(ValueError):
-    pass
+DerError = der.DerError
 
 
 def read_element(data, offset=0):
     """Returns (tag, content bytes, offset after the element)."""
-    if offset + 2 > len(data):
-        raise DerError("truncated element header")
-    tag = data[offset]
-    length = data[offset + 1]
-    pos = offset + 2
-    if length & 0x80:
-        count = length & 0x7F
-        if count == 0 or count > 4 or pos + count > len(data):
-            raise DerError("unsupported length form")
-        length = int.from_bytes(data[pos:pos + count], "big")
-        pos += count
-    if pos + length > len(data):
-        raise DerError("element runs past the end")
-    return tag, data[pos:pos + length], pos + length
+    content, end = der.enter(data, (offset, len(data)))
+    return data[offset], data[content:end], end
 
 
 def children(content):
@@ -62,8 +56,8 @@ def decode_oid(content):
 class Certificate:
     """The fields of an X.509 certificate the trusted list is built from."""
 
-    def __init__(self, der):
-        tag, cert, _ = read_element(der)
+    def __init__(self, certificate_der):
+        tag, cert, _ = read_element(certificate_der)
         if tag != SEQUENCE:
             raise DerError("certificate is not a SEQUENCE")
         parts = children(cert)
@@ -76,21 +70,10 @@ class Certificate:
         # The content octets exactly as encoded (a leading 0x00 sign byte
         # included): Windows hands out these same bytes, reversed.
         self.serial = tbs[index][1]
-        self.spki_der = _reencode(tbs[index + 5])
+        self.spki_der = der.element(*tbs[index + 5])
         algorithm = children(parts[1][1])
         self.signature_algorithm = decode_oid(algorithm[0][1])
         self.public_key_bits = public_key_bits(self.spki_der)
-
-
-def _reencode(element):
-    tag, content = element
-    length = len(content)
-    if length < 0x80:
-        header = bytes([tag, length])
-    else:
-        size = (length.bit_length() + 7) // 8
-        header = bytes([tag, 0x80 | size]) + length.to_bytes(size, "big")
-    return header + content
 
 
 def public_key_bits(spki_der):
