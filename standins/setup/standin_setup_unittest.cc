@@ -94,9 +94,9 @@ void DeleteInstallValues() {
     HKEY key = nullptr;
     if (::RegOpenKeyExW(root, kProductRegistryKey, 0, KEY_SET_VALUE | KEY_WOW64_32KEY, &key) != ERROR_SUCCESS)
       continue;
+    ScopedRegKey owner(key);
     ::RegDeleteValueW(key, kVersionValue);
     ::RegDeleteValueW(key, kUninstallStringValue);
-    ::RegCloseKey(key);
   }
 }
 
