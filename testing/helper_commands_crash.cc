@@ -1,8 +1,10 @@
 // test_helper commands for the crash client. The installer itself has no way
 // to crash on purpose; this command installs the crash client exactly as the
 // installer's start-up does and then crashes.
-//   crash <null|raise|exit> [--appdata=<dir>] [--user=<name>] [--upload-url=<url>] [key=value ...]
-// --appdata and --user replace the user's application-data folder and name
+//   crash <null|raise|exit> [--appdata=<dir>] [--user=<name>] [--temp=<dir>] [--upload-url=<url>]
+//         [key=value ...]
+// --temp is where the dump goes (Wine sets %TEMP% from the prefix, so a test
+// on the host cannot choose it through the environment); --appdata and --user replace the user's application-data folder and name
 // for the user identifier; --upload-url sends the report elsewhere than the
 // crash collector. Each key=value becomes an annotation after "ptype".
 #include <windows.h>
@@ -50,10 +52,11 @@ int Crash(const std::vector<std::wstring>& a) {
   FixedUserIdEnvironment environment;
   environment.real = &GetUserIdEnvironment();
   std::wstring upload_url;
+  std::wstring temp;
   std::vector<std::pair<std::string, std::string>> annotations;
   for (size_t i = 1; i < a.size(); ++i) {
     if (TakeOption(a[i], L"appdata", &environment.folder) || TakeOption(a[i], L"user", &environment.user) ||
-        TakeOption(a[i], L"upload-url", &upload_url)) {
+        TakeOption(a[i], L"upload-url", &upload_url) || TakeOption(a[i], L"temp", &temp)) {
       continue;
     }
     size_t equals = a[i].find(L'=');
@@ -61,6 +64,10 @@ int Crash(const std::vector<std::wstring>& a) {
     annotations.emplace_back(WideToUtf8(a[i].substr(0, equals)), WideToUtf8(a[i].substr(equals + 1)));
   }
   ScopedUserIdEnvironmentOverride environment_override(&environment);
+  if (!temp.empty()) {
+    ::SetEnvironmentVariableW(L"TMP", temp.c_str());
+    ::SetEnvironmentVariableW(L"TEMP", temp.c_str());
+  }
 
   StartCrashReporting();
   if (!upload_url.empty()) CrashClient::Get()->set_upload_url(WideToUtf8(upload_url));
