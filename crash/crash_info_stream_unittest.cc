@@ -47,7 +47,8 @@ std::string MinidumpWith(const std::string& stream, uint32_t stream_type = kCras
 }
 
 const GuidBytes kReport = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
-const GuidBytes kClient = {0xa0, 0xa1, 0xa2, 0xa3, 0xb0, 0xb1, 0xc0, 0xc1, 0xd0, 0xd1, 0xd2, 0xd3, 0xd4, 0xd5, 0xd6, 0xd7};
+const GuidBytes kClient = {0xa0, 0xa1, 0xa2, 0xa3, 0xb0, 0xb1, 0xc0, 0xc1,
+                           0xd0, 0xd1, 0xd2, 0xd3, 0xd4, 0xd5, 0xd6, 0xd7};
 
 TEST(CrashInfoStreamTest, GuidTextIsUpperCaseInFieldOrder) {
   EXPECT_EQ(FormatGuid(kClient), "A3A2A1A0-B1B0-C1C0-D0D1-D2D3D4D5D6D7");
@@ -57,9 +58,10 @@ TEST(CrashInfoStreamTest, GuidTextIsUpperCaseInFieldOrder) {
 TEST(CrashInfoStreamTest, LayoutAsBuiltIsByteForByte) {
   std::string stream = BuildCrashInfoStream(kReport, kClient, {{"b", "22"}, {"a", ""}});
   std::string strings = U32(1) + "a" + '\0' + U32(0) + '\0' + U32(1) + "b" + '\0' + U32(2) + "22" + '\0';
+  uint32_t annotations_size = 4 + 16 + static_cast<uint32_t>(strings.size());
   std::string expected = U32(1) + std::string(kReport.begin(), kReport.end()) +
-                         std::string(kClient.begin(), kClient.end()) + U32(4 + 16 + static_cast<uint32_t>(strings.size())) +
-                         U32(52) + U32(0) + U32(0) + U32(2) +
+                         std::string(kClient.begin(), kClient.end()) + U32(annotations_size) + U32(52) + U32(0) +
+                         U32(0) + U32(2) +
                          // key a at 0, value "" at 6, key b at 11, value "22" at 17
                          U32(0) + U32(6) + U32(11) + U32(17) + strings;
   EXPECT_EQ(stream, expected);

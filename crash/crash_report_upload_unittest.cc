@@ -82,7 +82,8 @@ TEST_F(SendReportTest, AcceptedReportIsTheWholeFormAndTheDumpIsDeleted) {
                                  TARVIK_INSTALLER_VERSION_STRING);
   ASSERT_EQ(transport.channel.header_lines.size(), 3u);
   EXPECT_EQ(transport.channel.header_lines[0], "Content-Encoding: gzip\r\n");
-  EXPECT_EQ(transport.channel.header_lines[1].rfind("Content-Type: multipart/form-data; boundary=---MultipartBoundary-", 0),
+  EXPECT_EQ(transport.channel.header_lines[1].rfind(
+                "Content-Type: multipart/form-data; boundary=---MultipartBoundary-", 0),
             0u);
   EXPECT_EQ(transport.channel.header_lines[2], "Transfer-Encoding: chunked\r\n");
   EXPECT_EQ(transport.channel.sent_total_length, 0u);

@@ -12,7 +12,8 @@ namespace {
 // A source that records the sizes it is asked for and can fail on request.
 class ScriptedSource : public HttpBodyStream {
  public:
-  explicit ScriptedSource(std::string data, int fail_on_call = -1) : data_(std::move(data)), fail_on_call_(fail_on_call) {}
+  explicit ScriptedSource(std::string data, int fail_on_call = -1)
+      : data_(std::move(data)), fail_on_call_(fail_on_call) {}
   int64_t GetBytesBuffer(uint8_t* buffer, size_t max_length) override {
     requests_->push_back(max_length);
     if (static_cast<int>(requests_->size()) == fail_on_call_) return -1;

@@ -98,7 +98,8 @@ TEST(HttpMultipartBuilderTest, GzipBodyDecompressesToThePlainBody) {
   EXPECT_EQ(*decompressed, Body(&plain));
   EXPECT_EQ(decompressed->rfind("--" + plain.boundary() + "\r\n", 0), 0u);
   EXPECT_EQ(gzip.GetContentHeaders(),
-            (HttpHeaders{{"Content-Encoding", "gzip"}, {"Content-Type", "multipart/form-data; boundary=" + plain.boundary()}}));
+            (HttpHeaders{{"Content-Encoding", "gzip"},
+                         {"Content-Type", "multipart/form-data; boundary=" + plain.boundary()}}));
 }
 
 TEST(HttpMultipartBuilderTest, FileReadErrorFailsTheBody) {

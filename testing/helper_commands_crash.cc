@@ -4,9 +4,10 @@
 //   crash <null|raise|exit> [--appdata=<dir>] [--user=<name>] [--temp=<dir>] [--upload-url=<url>]
 //         [key=value ...]
 // --temp is where the dump goes (Wine sets %TEMP% from the prefix, so a test
-// on the host cannot choose it through the environment); --appdata and --user replace the user's application-data folder and name
-// for the user identifier; --upload-url sends the report elsewhere than the
-// crash collector. Each key=value becomes an annotation after "ptype".
+// on the host cannot choose it through the environment); --appdata and
+// --user replace the user's application-data folder and name for the user
+// identifier; --upload-url sends the report elsewhere than the crash
+// collector. Each key=value becomes an annotation after "ptype".
 #include <windows.h>
 
 #include <string>
