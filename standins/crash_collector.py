@@ -11,11 +11,16 @@ it adds "Content-Length: 0" to the chunked request and then waits for the
 response before it writes the body. A server that answers such a request at
 once, before reading the body, and only then reads the chunks, receives the
 whole body (see early_response_needed()). Windows clients never send that
-header pair, so for them the server reads first and answers after.
+header pair, so for them the server reads first and answers after. A server
+that instead waits for the body and, when none comes, still answers 200 makes
+the Wine client believe the upload succeeded (it then deletes the dump).
 """
 
+import base64
 import gzip
+import hashlib
 import re
+import struct
 import urllib.parse
 import zlib
 
@@ -100,17 +105,28 @@ def parse_multipart(body, boundary):
         position = next_delimiter + 2 + len(delimiter)
 
 
+def _describe(data):
+    return {"size": len(data), "sha256": hashlib.sha256(data).hexdigest(),
+            "base64": base64.b64encode(data).decode("ascii")}
+
+
 def handle_submit(headers, body, query=""):
-    """Takes one upload apart. Returns (status, record): 200 and
-    {"fields": {name: text}, "files": {name: {"filename", "content_type",
-    "data"}}, "dump": minidump bytes or None, "query": {name: text},
-    "headers": the request headers}, or 400 and a record with "error"."""
+    """Takes one upload apart. Returns (status, record); the record is
+    JSON-serialisable (the server stores it in its request log):
+
+        {"fields": {name: text}, "query": {name: text},
+         "files": {name: {"filename", "content_type", "size", "sha256", "base64"}},
+         "dump": the "upload_file_minidump" file as in "files",
+         "dump_annotations": {key: value} from the minidump's crash
+             information stream, or null with "dump_annotations_error"}
+
+    Status 200 for a well-formed upload with a minidump, else 400 with
+    "error" in the record."""
     record = {
         "fields": {},
         "files": {},
         "dump": None,
         "query": dict(urllib.parse.parse_qsl(query, keep_blank_values=True)),
-        "headers": dict(headers),
     }
     encoding = (_header(headers, "Content-Encoding") or "").strip().lower()
     try:
@@ -125,16 +141,27 @@ def handle_submit(headers, body, query=""):
             if file_name is None:
                 record["fields"][name] = data.decode("utf-8", "replace")
             else:
-                record["files"][name] = {"filename": file_name, "content_type": content_type, "data": data}
+                record["files"][name] = dict(_describe(data), filename=file_name, content_type=content_type)
+                if name == MINIDUMP_FIELD:
+                    dump = data
     except (OSError, EOFError, zlib.error, ValueError) as error:
         record["error"] = str(error)
         return 400, record
-    minidump = record["files"].get(MINIDUMP_FIELD)
-    if minidump is None:
+    if MINIDUMP_FIELD not in record["files"]:
         record["error"] = "no %s attachment" % MINIDUMP_FIELD
         return 400, record
-    record["dump"] = minidump["data"]
+    record["dump"] = record["files"][MINIDUMP_FIELD]
+    try:
+        record["dump_annotations"] = read_crash_annotations(dump)
+    except (ValueError, UnicodeDecodeError) as error:
+        record["dump_annotations"] = None
+        record["dump_annotations_error"] = str(error)
     return 200, record
+
+
+def dump_bytes(record):
+    """The minidump bytes of a record from handle_submit()."""
+    return base64.b64decode(record["dump"]["base64"])
 
 
 CRASH_INFO_STREAM_TYPE = 0x43500001
@@ -144,8 +171,6 @@ def read_crash_annotations(dump):
     """The annotations of the crash information stream of a minidump, read
     through the stream directory and the stream's absolute positions; each
     key and value must end with a zero byte. Raises ValueError otherwise."""
-    import struct
-
     def u32(offset):
         if offset + 4 > len(dump):
             raise ValueError("read past the end at %d" % offset)

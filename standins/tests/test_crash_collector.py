@@ -4,6 +4,7 @@ client installed and sends its report over WinHTTP to a one-request
 listener here, which hands the body to the collector."""
 
 import gzip
+import json
 import os
 import pathlib
 import re
@@ -49,17 +50,23 @@ class HandleSubmitTest(unittest.TestCase):
         status, record = crash_collector.handle_submit(HEADERS, body, "product=Tarvik&version=1.0%20b")
         self.assertEqual(status, 200, record.get("error"))
         self.assertEqual(record["fields"], fields)
-        self.assertEqual(record["dump"], dump)
-        self.assertEqual(record["files"]["upload_file_minidump"]["filename"], "U.dmp")
-        self.assertEqual(record["files"]["upload_file_minidump"]["content_type"], "application/octet-stream")
+        self.assertEqual(crash_collector.dump_bytes(record), dump)
+        self.assertEqual(record["dump"]["size"], len(dump))
+        self.assertEqual(record["dump"]["filename"], "U.dmp")
+        self.assertEqual(record["dump"]["content_type"], "application/octet-stream")
         self.assertEqual(record["query"], {"product": "Tarvik", "version": "1.0 b"})
+        # Not a minidump: the record says so and is still accepted.
+        self.assertIsNone(record["dump_annotations"])
+        self.assertIn("not a minidump", record["dump_annotations_error"])
+        # The server keeps records in a JSON log.
+        self.assertEqual(json.loads(json.dumps(record)), record)
 
     def test_uncompressed_body_and_header_case(self):
         body = build_body("B", {"k": "v"}, {"upload_file_minidump": (".dmp", b"MDMP")})
         status, record = crash_collector.handle_submit({"content-type": "multipart/form-data; boundary=B"}, body)
         self.assertEqual(status, 200, record.get("error"))
         self.assertEqual(record["fields"], {"k": "v"})
-        self.assertEqual(record["dump"], b"MDMP")
+        self.assertEqual(crash_collector.dump_bytes(record), b"MDMP")
 
     def test_bad_requests_are_refused(self):
         good = build_body(BOUNDARY, {"k": "v"}, {"upload_file_minidump": (".dmp", b"MDMP")})
@@ -77,6 +84,27 @@ class HandleSubmitTest(unittest.TestCase):
                 status, record = crash_collector.handle_submit(headers, body)
                 self.assertEqual(status, 400)
                 self.assertTrue(record["error"])
+                json.dumps(record)
+
+    def test_minidump_annotations_through_absolute_positions(self):
+        import struct
+        strings = b""
+        entries = b""
+        area = 32 + 12 + 52 + 4 + 8 * 2
+        for text in (b"k", b"v\xc3\xa9", b"z", b""):
+            entries += struct.pack("<I", area + len(strings))
+            strings += struct.pack("<I", len(text)) + text + b"\0"
+        stream = (struct.pack("<I", 1) + bytes(32) + struct.pack("<IIII", 4 + len(entries) + len(strings), 32 + 12 + 52,
+                                                                  0, 0) + struct.pack("<I", 2) + entries + strings)
+        dump = b"MDMP" + struct.pack("<III", 0xa793, 1, 32) + bytes(16)
+        dump += struct.pack("<III", crash_collector.CRASH_INFO_STREAM_TYPE, len(stream), 44) + stream
+        self.assertEqual(crash_collector.read_crash_annotations(dump), {"k": "v\u00e9", "z": ""})
+        broken = bytearray(dump)
+        broken[area + 4 + 1] = 0x41  # the zero byte after "k"
+        with self.assertRaises(ValueError):
+            crash_collector.read_crash_annotations(bytes(broken))
+        with self.assertRaises(ValueError):
+            crash_collector.read_crash_annotations(dump[:area])
 
     def test_early_response_only_for_the_wine_request_shape(self):
         self.assertTrue(crash_collector.early_response_needed(
@@ -208,9 +236,8 @@ class CrashUploadTest(unittest.TestCase):
                         plat="Win32", prod="Tarvik", gzip_enabled="true")
         report_id = record["fields"].pop("report_id")
         self.assertEqual(record["fields"], expected)
-        self.assertEqual(record["files"]["upload_file_minidump"]["filename"], self.USER_ID[1:-1] + ".dmp")
-        self.assertEqual(crash_collector.read_crash_annotations(record["dump"]),
-                         dict(expected, report_id=report_id))
+        self.assertEqual(record["dump"]["filename"], self.USER_ID[1:-1] + ".dmp")
+        self.assertEqual(record["dump_annotations"], dict(expected, report_id=report_id))
         self.assertEqual(list(self.temp.iterdir()), [])
 
     def test_refused_upload_keeps_the_dump(self):
