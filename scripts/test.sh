@@ -13,7 +13,9 @@ build_preset windows-x64
 build_preset windows-x86
 
 make_wine_prefix "$ROOT_DIR/build/windows-x64/wineprefix"
-trap stop_wineserver EXIT
+trap 'stop_standins; stop_wineserver' EXIT
+start_standins "$ROOT_DIR/build/windows-x64/standins"
+trust_standin_ca "$ROOT_DIR/build/windows-x64/bin"
 
 log_step "Running tests"
 xvfb-run -a -s "-screen 0 1280x1024x24" \

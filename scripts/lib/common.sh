@@ -67,3 +67,39 @@ start_wineserver() {
 stop_wineserver() {
   "$WINESERVER" -k 2>/dev/null || true
 }
+
+# Windows form of a Linux path inside the current prefix.
+winepath_w() {
+  "$WINE64" winepath -w "$1" 2>/dev/null | tr -d '\r'
+}
+
+# The local stand-in of the maker's services (standins/server.py): started
+# before the tests, stopped after them; its test CA is trusted in the prefix.
+STANDIN_CLIENT="$ROOT_DIR/standins/standin_client.py"
+STANDINS_STARTED=0
+
+start_standins() {
+  export TARVIK_STANDIN_DIR=$1
+  log_step "Starting the stand-in server ($TARVIK_STANDIN_DIR)"
+  if python3 "$STANDIN_CLIENT" status --state-dir "$TARVIK_STANDIN_DIR" >/dev/null 2>&1; then
+    echo "already running; using it" >&2
+  else
+    python3 "$STANDIN_CLIENT" start --state-dir "$TARVIK_STANDIN_DIR" >&2
+    STANDINS_STARTED=1
+  fi
+}
+
+stop_standins() {
+  if [ "$STANDINS_STARTED" = 1 ]; then
+    python3 "$STANDIN_CLIENT" stop --state-dir "$TARVIK_STANDIN_DIR" || true
+    STANDINS_STARTED=0
+  fi
+}
+
+# Adds the stand-in's test CA to the Root store of the current Wine prefix
+# (WinINet over HTTPS then accepts https://localhost:4744x).
+trust_standin_ca() {
+  local bin_dir=$1 ca
+  ca=$(python3 "$STANDIN_CLIENT" ca --state-dir "$TARVIK_STANDIN_DIR")
+  "$WINE64" "$bin_dir/test_helper.exe" add-root-cert "Z:${ca//\//\\}"
+}

@@ -1,0 +1,363 @@
+#include "install/internet_downloader.h"
+
+#include <wininet.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <limits>
+
+#include "base/file_util.h"
+#include "base/logging.h"
+#include "base/os_facts.h"
+#include "base/scoped_handle.h"
+#include "base/structured_exception.h"
+
+namespace ostrel {
+namespace {
+
+constexpr wchar_t kUserAgentWide[] = L"Tarvik.Browser lite installer";
+constexpr wchar_t kTempFilePrefix[] = L"dl";
+constexpr char kErrorCreateFile[] = "create_file-";
+constexpr char kErrorMoveFile[] = "move_file-";
+
+void* DefaultOpenUrl(void* internet, const wchar_t* url, const wchar_t* headers, DWORD headers_length, DWORD flags,
+                     DWORD_PTR context) {
+  return ::InternetOpenUrlW(static_cast<HINTERNET>(internet), url, headers, headers_length, flags, context);
+}
+
+DWORD DefaultSetFilePointer(void* request, LONG distance, LONG* distance_high, DWORD move_method,
+                            DWORD_PTR context) {
+  return ::InternetSetFilePointer(static_cast<HINTERNET>(request), distance, distance_high, move_method, context);
+}
+
+void CloseInternetHandle(void*& handle) {
+  if (handle) ::InternetCloseHandle(static_cast<HINTERNET>(handle));
+  handle = nullptr;
+}
+
+// Redirects are the only notification of interest; the context is the
+// downloader's redirect_url. A bad string from the stack must not take the
+// installer down, so the copy is guarded and any exception ignored.
+void CALLBACK StatusCallback(HINTERNET, DWORD_PTR context, DWORD status, void* information, DWORD) {
+  if (status != INTERNET_STATUS_REDIRECT || !context || !information) return;
+  RunGuarded([&] {
+    auto* target = reinterpret_cast<std::wstring*>(context);
+    target->assign(static_cast<const wchar_t*>(information));
+  });
+}
+
+LONG RecordOpenException(EXCEPTION_POINTERS* pointers, void* context) {
+  auto* info = static_cast<DownloadErrorInfo*>(context);
+  info->code = pointers->ExceptionRecord->ExceptionCode;
+  if (info->code == kDelayLoadModuleNotFound)
+    GetDelayLoadFailureNames(pointers->ExceptionRecord, &info->dll_name, &info->proc_name);
+  return EXCEPTION_EXECUTE_HANDLER;
+}
+
+std::string ToLowerAscii(std::string text) {
+  for (char& c : text) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return text;
+}
+
+}  // namespace
+
+std::string DescribeDownloadException(const DownloadErrorInfo& info) {
+  std::string text = "Exception with code=" + std::to_string(info.code);
+  if (!info.dll_name.empty()) text += "dll_name=" + info.dll_name;
+  if (!info.proc_name.empty()) text += "proc_name=" + info.proc_name;
+  return text;
+}
+
+bool IsCryptoProFailure(const DownloadErrorInfo& info) {
+  return info.code == kDelayLoadModuleNotFound && ToLowerAscii(info.dll_name) == "cplib.dll" &&
+         ToLowerAscii(info.proc_name).find("cryptopro") != std::string::npos;
+}
+
+bool FileDownloadSink::Write(const void* bytes, uint32_t count) {
+  DWORD written = 0;
+  bool ok = ::WriteFile(file_, bytes, count, &written, nullptr) && written == count;
+  if (ok) bytes_written_ += count;
+  return ok;
+}
+
+void FileDownloadSink::Reset() {
+  ::SetFilePointer(file_, 0, nullptr, FILE_BEGIN);
+  ::SetEndOfFile(file_);
+  bytes_written_ = 0;
+}
+
+bool StringDownloadSink::Write(const void* bytes, uint32_t count) {
+  data_.append(static_cast<const char*>(bytes), count);
+  bytes_written_ += count;
+  return true;
+}
+
+void StringDownloadSink::Reset() {
+  data_.clear();
+  bytes_written_ = 0;
+}
+
+std::string StringDownloadSink::TakeData() {
+  std::string data;
+  data.swap(data_);
+  bytes_written_ = 0;
+  return data;
+}
+
+std::wstring BuildRequestHeaders() {
+  WindowsVersionNumbers version = GetOsFacts().GetVersionNumbers();
+  return L"Accept: */*\r\nSec-CH-UA-Platform: \"Windows\"\r\nSec-CH-UA-Platform-Version: \"" +
+         std::to_wstring(version.major) + L"." + std::to_wstring(version.minor) + L"." +
+         std::to_wstring(version.revision) + L"\"";
+}
+
+InternetDownloader::InternetDownloader()
+    : buffer_(new char[kDownloadBufferSize]), open_url_(DefaultOpenUrl), set_file_pointer_(DefaultSetFilePointer) {}
+
+InternetDownloader::~InternetDownloader() { ResetState(); }
+
+void InternetDownloader::ResetState() {
+  url_.clear();
+  error_text_.clear();
+  redirect_url_.clear();
+  exception_ = DownloadErrorInfo();
+  content_length_ = 0;
+  resume_offset_ = 0;
+  CloseInternetHandle(request_);
+  CloseInternetHandle(internet_);
+}
+
+void InternetDownloader::SetErrorFromLastError(const char* prefix) {
+  error_text_ = prefix + std::to_string(::GetLastError());
+}
+
+bool InternetDownloader::OpenDownload(const std::wstring& url, DownloadSink* sink) {
+  ResetState();
+  internet_ = ::InternetOpenW(kUserAgentWide, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
+  if (!internet_) {
+    SetErrorFromLastError(kErrorInternetOpen);
+    return false;
+  }
+  HINTERNET internet = static_cast<HINTERNET>(internet_);
+  if (::InternetSetStatusCallbackW(internet, StatusCallback) == INTERNET_INVALID_STATUS_CALLBACK)
+    LOG(WARNING) << "SetStatusCallback failed";
+
+  std::wstring headers = BuildRequestHeaders();
+  void* request = nullptr;
+  RunGuarded(
+      [&] {
+        request = open_url_(internet_, url.c_str(), headers.c_str(), static_cast<DWORD>(-1), INTERNET_FLAG_RELOAD,
+                            reinterpret_cast<DWORD_PTR>(&redirect_url_));
+      },
+      RecordOpenException, &exception_);
+  if (exception_.code != 0) {
+    ::InternetSetStatusCallbackW(internet, nullptr);
+    LOG(WARNING) << "An attempt to open url " << url << " generated an exception " << exception_.code;
+    return false;
+  }
+  if (!request) {
+    DWORD error = ::GetLastError();
+    ::InternetSetStatusCallbackW(internet, nullptr);
+    error_text_ = kErrorInternetOpenUrl + std::to_string(error);
+    return false;
+  }
+  request_ = request;
+
+  // Resume where the sink stopped. A refused position empties the sink:
+  // this attempt fails and the next one starts from zero.
+  uint32_t written = sink->bytes_written();
+  if (written > 0) {
+    LONG high = 0;
+    DWORD position = set_file_pointer_(request_, static_cast<LONG>(written), &high, FILE_BEGIN, 0);
+    if (position != written || high != 0) {
+      SetErrorFromLastError(kErrorSetFilePointer);
+      sink->Reset();
+    }
+  }
+  resume_offset_ = sink->bytes_written();
+
+  ::InternetSetStatusCallbackW(internet, nullptr);
+  url_ = url;
+  sink_ = sink;
+  LOG(INFO) << "Connection established: " << url;
+  return true;
+}
+
+bool InternetDownloader::QueryStatus(uint32_t* status) {
+  DWORD value = 0;
+  DWORD size = sizeof(value);
+  if (!request_ || !::HttpQueryInfoW(static_cast<HINTERNET>(request_), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER,
+                                     &value, &size, nullptr)) {
+    return false;
+  }
+  *status = value;
+  return true;
+}
+
+uint32_t InternetDownloader::ReadChunk() {
+  if (!error_text_.empty()) return 0;
+  DWORD read = 0;
+  if (!::InternetReadFile(static_cast<HINTERNET>(request_), buffer_.get(), kDownloadBufferSize, &read)) {
+    SetErrorFromLastError(kErrorInternetRead);
+    return 0;
+  }
+  uint32_t status = 0;
+  if (QueryStatus(&status) && status != HTTP_STATUS_OK) return 0;
+  if (read > 0 && !sink_->Write(buffer_.get(), read)) {
+    SetErrorFromLastError(kErrorWriteFile);
+    return 0;
+  }
+  if (content_length_ == 0) {
+    DWORD length = 0;
+    DWORD size = sizeof(length);
+    if (::HttpQueryInfoW(static_cast<HINTERNET>(request_), HTTP_QUERY_CONTENT_LENGTH | HTTP_QUERY_FLAG_NUMBER, &length,
+                         &size, nullptr)) {
+      content_length_ = length;
+    }
+  }
+  return read;
+}
+
+// A response that ends early still ends with status 200; only the announced
+// length tells. For a range response the length is that of the remaining
+// part; otherwise it is the whole entity, of which a resumed request hands
+// over only the part after the resume offset.
+bool InternetDownloader::IsShortOfAnnouncedLength() {
+  if (content_length_ == 0 || !sink_) return false;
+  bool range_response = !GetResponseHeader("Content-Range").empty();
+  uint64_t expected_end = range_response ? uint64_t{resume_offset_} + content_length_ : content_length_;
+  uint32_t written = sink_->bytes_written();
+  if (written >= expected_end) return false;
+  uint32_t received = written - resume_offset_;
+  uint64_t expected = expected_end - resume_offset_;
+  error_text_ = kErrorIncompleteDownload + std::to_string(received);
+  LOG(ERROR) << "Incomplete download: " << url_ << " (" << received << " of " << expected << " bytes)";
+  return true;
+}
+
+bool InternetDownloader::FinalizeDownload(uint32_t* status_out) {
+  if (!error_text_.empty()) return false;
+  uint32_t status = 0;
+  bool queried = QueryStatus(&status);
+  if (queried && status == HTTP_STATUS_OK) {
+    if (status_out) *status_out = status;
+    return !IsShortOfAnnouncedLength();
+  }
+  DWORD error = ::GetLastError();
+  if (!queried) status = 0;
+  error_text_ = kErrorFinalQueryInfo + std::to_string(status) + "-" + std::to_string(error);
+  LOG(ERROR) << "Unsuccessful download: " << url_;
+  if (status_out) *status_out = status;
+  return false;
+}
+
+std::string InternetDownloader::GetResponseHeader(const std::string& name) {
+  if (!request_ || name.empty()) return std::string();
+  std::string buffer(std::max<size_t>(256, name.size() + 1), '\0');
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    std::memcpy(buffer.data(), name.c_str(), name.size() + 1);
+    DWORD size = static_cast<DWORD>(buffer.size());
+    if (::HttpQueryInfoA(static_cast<HINTERNET>(request_), HTTP_QUERY_CUSTOM, buffer.data(), &size, nullptr)) {
+      buffer.resize(size);
+      return buffer;
+    }
+    if (::GetLastError() != ERROR_INSUFFICIENT_BUFFER) break;
+    buffer.assign(std::max<size_t>(size_t{size} + 1, name.size() + 1), '\0');
+  }
+  return std::string();
+}
+
+bool InternetDownloader::DownloadToSink(const std::string& url, HANDLE cancel_event, DownloadSink* sink) {
+  std::wstring wide_url(url.size(), L'\0');
+  for (size_t i = 0; i < url.size(); ++i) wide_url[i] = static_cast<wchar_t>(static_cast<unsigned char>(url[i]));
+  return RunDownloadLoop(this, wide_url, sink, cancel_event, nullptr, nullptr, nullptr);
+}
+
+bool InternetDownloader::DownloadToFile(const std::string& url, HANDLE cancel_event, const std::wstring& target_path) {
+  std::wstring temp_path = CreateUniqueTempFile(GetTempDirectory(), kTempFilePrefix);
+  ScopedFileHandle file;
+  if (!temp_path.empty()) {
+    file.Reset(::CreateFileW(temp_path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                             nullptr));
+  }
+  if (!file.IsValid()) {
+    ResetState();
+    SetErrorFromLastError(kErrorCreateFile);
+    if (!temp_path.empty()) ::DeleteFileW(temp_path.c_str());
+    return false;
+  }
+  FileDownloadSink sink(file.Get());
+  bool ok = DownloadToSink(url, cancel_event, &sink);
+  file.Close();
+  sink_ = nullptr;
+  if (ok && !::MoveFileExW(temp_path.c_str(), target_path.c_str(),
+                           MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED)) {
+    SetErrorFromLastError(kErrorMoveFile);
+    PLOG(ERROR) << "Cannot move the download to " << target_path;
+    ok = false;
+  }
+  ::DeleteFileW(temp_path.c_str());
+  return ok;
+}
+
+bool InternetDownloader::DownloadToString(const std::string& url, HANDLE cancel_event, std::string* data) {
+  StringDownloadSink sink;
+  bool ok = DownloadToSink(url, cancel_event, &sink);
+  sink_ = nullptr;
+  if (ok) *data = sink.TakeData();
+  return ok;
+}
+
+bool RunDownloadLoop(InternetDownloader* downloader, const std::wstring& url, DownloadSink* sink, HANDLE stop_event,
+                     DownloadProgressObserver* observer, DownloadErrorInfo* error_info, DownloadLoopResult* result) {
+  bool ok = false;
+  if (!downloader->OpenDownload(url, sink)) {
+    if (error_info) *error_info = downloader->exception();
+  } else {
+    if (observer && sink->bytes_written() == 0) {
+      observer->OnProgress(0.0f);
+      observer->OnRemainingTime(-1, DownloadProgressObserver::kRemainingUnknown);
+    }
+    uint64_t start = downloader->NowMilliseconds();
+    uint64_t last_estimate = 0;
+    for (;;) {
+      // A stopped download fails: its sink holds only part of the body.
+      if (stop_event && ::WaitForSingleObject(stop_event, 0) == WAIT_OBJECT_0) break;
+      if (downloader->ReadChunk() == 0) {
+        ok = downloader->FinalizeDownload();
+        if (ok && observer) {
+          observer->OnProgress(1.0f);
+          observer->OnRemainingTime(0, DownloadProgressObserver::kRemainingFinished);
+        }
+        break;
+      }
+      uint32_t length = downloader->content_length();
+      if (length == 0) continue;
+      uint32_t written = sink->bytes_written();
+      if (observer) observer->OnProgress(static_cast<float>(written) / static_cast<float>(length));
+      if (written == 0) continue;
+      uint64_t elapsed = downloader->NowMilliseconds() - start;
+      if (elapsed - last_estimate < kRemainingTimeIntervalMs) continue;
+      // A resumed range response can announce less than the sink holds.
+      uint64_t remaining = written >= length ? 0 : elapsed * (length - written) / written / 1000;
+      last_estimate = elapsed;
+      if (observer) {
+        if (remaining + elapsed / 1000 > kSlowDownloadSeconds) observer->OnSlowDownload();
+        observer->OnRemainingTime(
+            static_cast<int32_t>(std::min<uint64_t>(remaining, std::numeric_limits<int32_t>::max())),
+            DownloadProgressObserver::kRemainingEstimated);
+      }
+    }
+  }
+  if (result) {
+    result->error_text = downloader->error_text();
+    result->redirect_url = downloader->redirect_url();
+    result->content_length = downloader->content_length();
+  }
+  return ok;
+}
+
+}  // namespace ostrel

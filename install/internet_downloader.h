@@ -1,0 +1,185 @@
+// The HTTP(S) client every fetch of the installer goes through (setup
+// archive, final report, data bundles, slides): one URL into a sink, with
+// progress, resume of a partly filled sink, redirect capture and a short
+// error text for the statistics.
+#ifndef INSTALL_INTERNET_DOWNLOADER_H_
+#define INSTALL_INTERNET_DOWNLOADER_H_
+
+#include <windows.h>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace ostrel {
+
+// Filled when a structured exception is caught while a URL is opened.
+struct DownloadErrorInfo {
+  uint32_t code = 0;      // 0: no exception
+  std::string dll_name;   // from delay-load failure information
+  std::string proc_name;  // empty for an import by ordinal
+};
+
+// "Exception with code=<code>[dll_name=<dll>][proc_name=<proc>]".
+std::string DescribeDownloadException(const DownloadErrorInfo& info);
+// A delay-load failure of the cryptography-provider library that breaks the
+// network stack.
+bool IsCryptoProFailure(const DownloadErrorInfo& info);
+
+// Where downloaded bytes go.
+class DownloadSink {
+ public:
+  virtual ~DownloadSink() = default;
+  virtual bool Write(const void* bytes, uint32_t count) = 0;
+  virtual void Reset() = 0;
+
+  // Bytes accepted since the last reset.
+  uint32_t bytes_written() const { return bytes_written_; }
+
+ protected:
+  uint32_t bytes_written_ = 0;
+};
+
+// Writes to an open, writable file (not owned).
+class FileDownloadSink : public DownloadSink {
+ public:
+  explicit FileDownloadSink(HANDLE file) : file_(file) {}
+  bool Write(const void* bytes, uint32_t count) override;
+  // Back to the start, truncated.
+  void Reset() override;
+
+ private:
+  HANDLE file_;
+};
+
+class StringDownloadSink : public DownloadSink {
+ public:
+  bool Write(const void* bytes, uint32_t count) override;
+  void Reset() override;
+
+  const std::string& data() const { return data_; }
+  std::string TakeData();
+
+ private:
+  std::string data_;
+};
+
+class DownloadProgressObserver {
+ public:
+  enum RemainingTimeState : int32_t {
+    kRemainingUnknown = 0,    // seconds is -1
+    kRemainingEstimated = 1,
+    kRemainingFinished = 2,   // seconds is 0
+  };
+
+  virtual ~DownloadProgressObserver() = default;
+  virtual void OnProgress(float fraction) = 0;
+  virtual void OnSlowDownload() = 0;
+  virtual void OnRemainingTime(int32_t seconds, int32_t state) = 0;
+};
+
+// Texts of InternetDownloader::error_text(): a fixed prefix and a decimal.
+inline constexpr char kErrorInternetOpen[] = "internet_open-";
+inline constexpr char kErrorInternetOpenUrl[] = "internet_open_url-";
+inline constexpr char kErrorSetFilePointer[] = "internet_set_file_pointer-";
+inline constexpr char kErrorInternetRead[] = "internet_read-";
+inline constexpr char kErrorWriteFile[] = "write_file-";
+inline constexpr char kErrorFinalQueryInfo[] = "final_query_info-";
+// The response ended before the announced length arrived; the decimal is
+// the number of body bytes this request delivered.
+inline constexpr char kErrorIncompleteDownload[] = "incomplete_download-";
+
+inline constexpr char kDownloaderUserAgent[] = "Tarvik.Browser lite installer";
+inline constexpr uint32_t kDownloadBufferSize = 0x8000;
+
+// The request header block every installer request sends: Accept and the
+// platform client hints with the running Windows version and its UBR.
+std::wstring BuildRequestHeaders();
+
+// One object per download.
+class InternetDownloader {
+ public:
+  // The WinINet calls tests replace to raise exceptions or to observe a
+  // resume (Wine's InternetSetFilePointer does nothing).
+  using OpenUrlFunction = void* (*)(void* internet, const wchar_t* url, const wchar_t* headers,
+                                    DWORD headers_length, DWORD flags, DWORD_PTR context);
+  using SetFilePointerFunction = DWORD (*)(void* request, LONG distance, LONG* distance_high,
+                                           DWORD move_method, DWORD_PTR context);
+
+  InternetDownloader();
+  InternetDownloader(const InternetDownloader&) = delete;
+  InternetDownloader& operator=(const InternetDownloader&) = delete;
+  virtual ~InternetDownloader();
+
+  // Downloads through a temporary file that is moved onto `target_path`
+  // only when the whole body arrived; the target is untouched otherwise.
+  virtual bool DownloadToFile(const std::string& url, HANDLE cancel_event, const std::wstring& target_path);
+  virtual bool DownloadToString(const std::string& url, HANDLE cancel_event, std::string* data);
+  virtual bool OpenDownload(const std::wstring& url, DownloadSink* sink);
+  // Bytes read; 0 means stop (end of body, error, or a status other than 200).
+  virtual uint32_t ReadChunk();
+  virtual bool FinalizeDownload(uint32_t* status_out = nullptr);
+
+  // A response header of the open request; empty when absent.
+  std::string GetResponseHeader(const std::string& name);
+
+  const std::wstring& url() const { return url_; }
+  const std::string& error_text() const { return error_text_; }
+  const std::wstring& redirect_url() const { return redirect_url_; }
+  const DownloadErrorInfo& exception() const { return exception_; }
+  uint32_t content_length() const { return content_length_; }
+
+  // Milliseconds of a monotonic clock, for the remaining-time estimate.
+  uint64_t NowMilliseconds() const { return tick_source_ ? tick_source_() : ::GetTickCount64(); }
+  void set_tick_source_for_testing(std::function<uint64_t()> source) { tick_source_ = std::move(source); }
+  void set_open_url_function_for_testing(OpenUrlFunction function) { open_url_ = function; }
+  void set_file_pointer_function_for_testing(SetFilePointerFunction function) { set_file_pointer_ = function; }
+
+ protected:
+  // Closes the handles and forgets everything about the last request.
+  void ResetState();
+  void SetErrorFromLastError(const char* prefix);
+
+  std::wstring url_;
+  std::string error_text_;
+  std::wstring redirect_url_;
+  DownloadErrorInfo exception_;
+  uint32_t content_length_ = 0;
+  DownloadSink* sink_ = nullptr;
+  // Sink size when the request was opened (a resumed request continues there).
+  uint32_t resume_offset_ = 0;
+
+ private:
+  bool DownloadToSink(const std::string& url, HANDLE cancel_event, DownloadSink* sink);
+  bool QueryStatus(uint32_t* status);
+  bool IsShortOfAnnouncedLength();
+
+  void* internet_ = nullptr;
+  void* request_ = nullptr;
+  std::unique_ptr<char[]> buffer_;
+  std::function<uint64_t()> tick_source_;
+  OpenUrlFunction open_url_;
+  SetFilePointerFunction set_file_pointer_;
+};
+
+// What one run of the download loop leaves for its caller, success or not.
+struct DownloadLoopResult {
+  std::string error_text;
+  std::wstring redirect_url;
+  uint32_t content_length = 0;
+};
+
+// Opens `url` into `sink` and reads until the end, the stop event or an
+// error, reporting progress and (at most once a minute) the remaining time.
+// `stop_event`, `observer` and `error_info` may be null.
+bool RunDownloadLoop(InternetDownloader* downloader, const std::wstring& url, DownloadSink* sink,
+                     HANDLE stop_event, DownloadProgressObserver* observer, DownloadErrorInfo* error_info,
+                     DownloadLoopResult* result);
+
+inline constexpr uint64_t kRemainingTimeIntervalMs = 60000;
+inline constexpr uint64_t kSlowDownloadSeconds = 120;
+
+}  // namespace ostrel
+
+#endif  // INSTALL_INTERNET_DOWNLOADER_H_

@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# Builds the installer and runs it under Wine, then shows the outcome: the
+# full exit code and the installer log.
+#
+#   scripts/run.sh [installer switches...]      (default: --silent)
+#
+# Installs what it needs on a fresh Debian 12 machine; quick when run again
+# (the Wine prefix build/run-prefix is kept between runs; delete it to start
+# from scratch).
+set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/lib/common.sh"
+cd "$ROOT_DIR"
+
+ensure_packages
+build_preset windows-x64
+
+prefix="$ROOT_DIR/build/run-prefix"
+if [ -f "$prefix/system.reg" ]; then
+  wine_environment "$prefix"
+  start_wineserver
+else
+  make_wine_prefix "$prefix"
+fi
+trap stop_wineserver EXIT
+
+args=("$@")
+[ ${#args[@]} -gt 0 ] || args=(--silent)
+
+bin="$ROOT_DIR/build/windows-x64/bin"
+temp_dir=$("$WINE64" cmd /c echo %TEMP% 2>/dev/null | tr -d '\r')
+log_file=$("$WINE64" winepath -u "$temp_dir\\ostrel.log" 2>/dev/null)
+rm -f "$log_file"
+
+log_step "Running TarvikBrowserInstaller.exe ${args[*]}"
+xvfb-run -a -s "-screen 0 1280x1024x24" \
+  "$WINE64" "$bin/launcher.exe" -- "$(winepath_w "$bin/TarvikBrowserInstaller.exe")" "${args[@]}" | tr -d '\r'
+
+log_step "Installer log ($log_file)"
+cat "$log_file" 2>/dev/null || echo "(no log written)"
