@@ -88,9 +88,10 @@ bool ExecuteRequestOverChannel(HttpRequestChannel* channel, const HttpHeaders& h
   if (chunked && !channel->AddHeader("Transfer-Encoding: chunked\r\n")) return false;
   if (!channel->SendRequest(chunked ? 0 : content_length)) return false;
 
-  // Room for the size line and both line ends around a full piece.
+  // One chunk is framed in place: room for the size line and its line end
+  // before a full piece, and for the closing line end after it.
   static constexpr size_t kFrameReserve = 32;
-  std::vector<uint8_t> frame(kHttpBodyPieceSize + kFrameReserve);
+  std::vector<uint8_t> frame(kFrameReserve + kHttpBodyPieceSize + 2);
   for (;;) {
     uint8_t* piece = frame.data() + (chunked ? kFrameReserve : 0);
     int64_t count = FillPiece(body, piece, kHttpBodyPieceSize);
