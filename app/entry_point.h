@@ -8,6 +8,7 @@
 
 #include "app/installer_command_line.h"
 #include "app/single_instance.h"
+#include "install/installer_observer.h"
 
 namespace ostrel {
 
@@ -18,8 +19,6 @@ inline constexpr int kCpuNotSupportedExitCode = 404;
 inline constexpr int kNotEnoughDiskSpaceExitCode = 403;
 inline constexpr int kUserCancelledExitCode = 500;
 inline constexpr int kElevatedChildFailedExitCode = -1;
-// The installer exit code until setup has reported one.
-inline constexpr int kInstallerExitCodeNotFinished = 400;
 
 // Runs the whole process and returns its exit code.
 int InstallerMain(HINSTANCE instance);

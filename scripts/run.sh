@@ -28,6 +28,7 @@ fi
 trap 'stop_standins; stop_wineserver' EXIT
 start_standins "$ROOT_DIR/build/run-standins"
 trust_standin_ca "$ROOT_DIR/build/windows-x64/bin"
+trust_codesign_root "$ROOT_DIR/build/windows-x64/bin"
 
 args=("$@")
 [ ${#args[@]} -gt 0 ] || args=(--silent)

@@ -118,3 +118,10 @@ enter_private_network() {
   fi
   export TARVIK_PRIVATE_NETWORK=shared
 }
+
+# Trusts the test code-signing root of the stand-in setup archives in the
+# current Wine prefix, as a machine must whose installer verifies them.
+trust_codesign_root() {
+  local bin_dir=$1
+  "$WINE64" "$bin_dir/test_helper.exe" add-root-cert "$(winepath_w "$ROOT_DIR/tools/trust/test_codesign/root.cer")"
+}
