@@ -127,10 +127,14 @@ std::string FormatWindowsError(uint32_t code) { return std::to_string(code) + ",
 
 std::string FormatLastError() { return FormatWindowsError(0); }
 
+namespace {
+
 PlatformLogHandler& PlatformLogHandlerSlot() {
   static PlatformLogHandler handler = nullptr;
   return handler;
 }
+
+}  // namespace
 
 PlatformLogHandler SetPlatformLogHandler(PlatformLogHandler handler) {
   return std::exchange(PlatformLogHandlerSlot(), handler);
