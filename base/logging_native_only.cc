@@ -127,7 +127,24 @@ std::string FormatWindowsError(uint32_t code) { return std::to_string(code) + ",
 
 std::string FormatLastError() { return FormatWindowsError(0); }
 
+namespace {
+
+PlatformLogHandler& PlatformLogHandlerSlot() {
+  static PlatformLogHandler handler = nullptr;
+  return handler;
+}
+
+}  // namespace
+
+PlatformLogHandler SetPlatformLogHandler(PlatformLogHandler handler) {
+  return std::exchange(PlatformLogHandlerSlot(), handler);
+}
+
 void PlatformLogError(std::string_view text) {
+  if (PlatformLogHandler handler = PlatformLogHandlerSlot()) {
+    handler(text);
+    return;
+  }
   std::fprintf(stderr, "[tarvik] %.*s\n", static_cast<int>(text.size()), text.data());
 }
 
