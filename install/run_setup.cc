@@ -7,6 +7,16 @@
 #include "install/delayed_params.h"
 
 namespace ostrel {
+namespace {
+
+// Setup's two failures that have dialogs of their own.
+FailureKind FailureKindOfExitCode(uint32_t code) {
+  if (code == 7) return kFailureSetupExitCode7;
+  if (code == 8) return kFailureSetupExitCode8;
+  return kFailureNone;
+}
+
+}  // namespace
 
 bool RunModuleAndWait(const std::wstring& command_line, InstallerObserver* observer, uint32_t* exit_code,
                       CreateProcessFunction create_process) {
@@ -51,14 +61,13 @@ bool RunModuleAndWait(const std::wstring& command_line, InstallerObserver* obser
   }
   LOG(INFO) << "Setup process exit with code: " << FormatSetupExitCode(*exit_code);
 
-  if (read && *exit_code == kSetupExitCodeFailureKind5) {
-    SetSharedFailureKind(kFailureSetupExitCode7);
+  FailureKind kind = read ? FailureKindOfExitCode(*exit_code) : kFailureNone;
+  if (kind != kFailureNone) {
+    SetSharedFailureKind(kind);
     return false;
   }
-  if (read && *exit_code == kSetupExitCodeFailureKind6) {
-    SetSharedFailureKind(kFailureSetupExitCode8);
-    return false;
-  }
+  // Any other code is a finished run, failing or not; it still becomes the
+  // installer's exit code.
   return read;
 }
 

@@ -8,10 +8,6 @@
 
 namespace ostrel {
 
-// Exit codes of setup with a failure kind of their own.
-inline constexpr uint32_t kSetupExitCodeFailureKind5 = 7;
-inline constexpr uint32_t kSetupExitCodeFailureKind6 = 8;
-
 // Name of a known top byte ("UNABLE_TO_EXTRACT_SETUP"); null otherwise.
 const char* SetupExitCodeClassName(uint32_t top_byte);
 
