@@ -1,6 +1,8 @@
 // Redirects HKEY_CURRENT_USER of this process to a fresh private key while it
 // lives, so tests that read and write per-user values neither see the Wine
-// prefix user's values nor collide with tests running in parallel.
+// prefix user's values nor collide with tests running in parallel. The
+// network stack's settings and the certificate stores are per-user as well:
+// nothing reaches the stand-ins over HTTPS while the override is in place.
 #ifndef TESTING_REGISTRY_OVERRIDE_H_
 #define TESTING_REGISTRY_OVERRIDE_H_
 
