@@ -1,17 +1,244 @@
 #include "app/entry_point.h"
 
+#include <commctrl.h>
+#include <ole2.h>
+#include <gdiplus.h>
+
 #include <memory>
 
 #include "app/file_logger.h"
+#include "app/process_hardening.h"
+#include "app/start_up_configuration.h"
+#include "app/switches.h"
+#include "app/system_queries.h"
+#include "base/file_util.h"
 #include "base/logging.h"
+#include "base/os_facts.h"
+#include "crash/crash_reporting.h"
+#include "win/application_association_registration_internal.h"
 
 namespace ostrel {
+namespace {
+
+// Every line of the start-up and the normal mode carries the entry point's name.
+constexpr char kMainTag[] = "wWinMain";
+
+constexpr int kStringIdCpuCaption = 481;
+constexpr int kStringIdCpuText = 482;
+
+// Everything the steps after the configuration need.
+struct NormalRun {
+  explicit NormalRun(const InstallerCommandLine& command_line) : command_line(command_line) {}
+
+  const InstallerCommandLine& command_line;
+  bool silent = false;
+  bool system_level = false;
+  std::string brand_name;
+  std::wstring temp_directory;
+  StartUpConfiguration configuration;
+  WindowsVersion windows_version = VERSION_PRE_XP;
+  bool enough_disk_space = true;
+};
+
+// COM, user32, the common controls and GDI+ on the main thread, for the
+// whole normal mode.
+class ScopedUiPlatform {
+ public:
+  ScopedUiPlatform() {
+    com_initialized_ = SUCCEEDED(::CoInitialize(nullptr));
+    ::DefWindowProcW(nullptr, WM_NULL, 0, 0);
+    INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_LINK_CLASS | ICC_PROGRESS_CLASS};
+    ::InitCommonControlsEx(&controls);
+    Gdiplus::GdiplusStartupInput input;  // version 1
+    gdiplus_started_ = Gdiplus::GdiplusStartup(&gdiplus_token_, &input, nullptr) == Gdiplus::Ok;
+  }
+  ScopedUiPlatform(const ScopedUiPlatform&) = delete;
+  ScopedUiPlatform& operator=(const ScopedUiPlatform&) = delete;
+  ~ScopedUiPlatform() {
+    if (gdiplus_started_) Gdiplus::GdiplusShutdown(gdiplus_token_);
+    if (com_initialized_) ::CoUninitialize();
+  }
+
+ private:
+  bool com_initialized_ = false;
+  bool gdiplus_started_ = false;
+  ULONG_PTR gdiplus_token_ = 0;
+};
+
+void ShowMessageBox(const std::wstring& caption, const std::wstring& text) {
+  ::MessageBoxW(nullptr, text.c_str(), caption.c_str(), MB_OK);
+}
+
+// TODO(strings): English texts of strings 481-484 until the localised string
+// tables exist; replace with LoadUiString(id, language_id).
+std::wstring CpuCheckString(int id, LANGID language_id) {
+  (void)language_id;
+  switch (id) {
+    case kStringIdCpuCaption:
+      return L"Tarvik Browser Installation";
+    case kStringIdCpuText:
+      return L"Couldn't install Tarvik Browser on this computer.";
+    case kStringIdNoSse2:
+      return L"Your processor does not support SSE2.";
+    case kStringIdNoSse3:
+      return L"The processor doesn't support SSE3.";
+    default:
+      return std::wstring();
+  }
+}
+
+void AddCrashAnnotations(const StartUpConfiguration& configuration) {
+  for (const auto& [key, value] : configuration.distribution_parameters) SetCrashAnnotation(key, value);
+  SetCrashAnnotation("brand_id", configuration.brand_id);
+  SetCrashAnnotation("brand_name", configuration.brand_name);
+  SetCrashAnnotation("default_language", configuration.interface_language);
+}
+
+// TODO(controller): the silent installation. Construct an Installer without
+// observer, with the brand information and the distribution parameters,
+// starting the asynchronous install tasks; make-default wish =
+// make-browser-default-after-import present; statistics consent =
+// send-statistics present, else brand send_statistics != 2; taskbar pin =
+// disableqopin absent; install synchronously on this thread; the exit code is
+// its installer exit code.
+int RunSilentInstallation(const NormalRun& run) {
+  LOG_TAG(INFO, kMainTag) << "Installing in silent mode.";
+  (void)run;
+  return kInstallerExitCodeNotFinished;
+}
+
+// TODO(main window): create the installation window with the brand
+// information and the distribution parameters (it creates its own Installer
+// and starts the install thread at once), run it as a modal dialog, and pass
+// its result and its Installer's exit code to WindowedExitCode.
+int RunInstallationWindow(const NormalRun& run) {
+  (void)run;
+  return WindowedExitCode(1, kInstallerExitCodeNotFinished);
+}
+
+// TODO(dialogs): the not-enough-disk-space notice, modal, in `language_id`.
+void ShowNotEnoughDiskSpaceNotice(LANGID language_id) { (void)language_id; }
+
+// TODO(elevation): the elevated child mode (log tag ExecuteAsAdmin): wait for
+// the first copy's go-ahead, apply the delayed parameters, run setup; 0 when
+// setup ran successfully, else -1.
+int RunElevatedChildMode(const InstallerCommandLine& command_line) {
+  (void)command_line;
+  return kElevatedChildFailedExitCode;
+}
+
+bool CheckProcessor(const NormalRun& run, const RunModeEnvironment& environment) {
+  int reason = 0;
+  if (CheckProcessorFeatures(&reason)) return true;
+  PLOG_TAG(ERROR, kMainTag) << "CPU is not supported";
+  if (!run.silent) {
+    CpuMessage message = CpuNotSupportedMessage(reason, run.configuration.language_id);
+    (environment.show_message_box ? environment.show_message_box : ShowMessageBox)(message.caption, message.text);
+  }
+  return false;
+}
+
+int RunInstallation(const NormalRun& run) {
+  if (run.silent) return RunSilentInstallation(run);
+  if (run.enough_disk_space) return RunInstallationWindow(run);
+  ShowNotEnoughDiskSpaceNotice(run.configuration.language_id);
+  return kNotEnoughDiskSpaceExitCode;
+}
+
+}  // namespace
+
+CpuMessage CpuNotSupportedMessage(int reason_string_id, LANGID language_id) {
+  return {CpuCheckString(kStringIdCpuCaption, language_id),
+          CpuCheckString(kStringIdCpuText, language_id) + L"\n" + CpuCheckString(reason_string_id, language_id)};
+}
+
+int WindowedExitCode(int window_result, int installer_exit_code) {
+  if (window_result == 1) return installer_exit_code;
+  LOG_TAG(INFO, kMainTag) << "User cancelled installation.";
+  return kUserCancelledExitCode;
+}
+
+int RunNormalMode(const InstallerCommandLine& command_line, const RunModeEnvironment& environment) {
+  ScopedUiPlatform ui_platform;
+  LOG_TAG(INFO, kMainTag) << "Lite installer mode.";
+
+  SingleInstanceLock lock(environment.single_instance_mutex_name);
+  if (!lock.acquired()) {
+    uint32_t master = ReadMasterProcessId();
+    LOG_TAG(INFO, kMainTag) << "Another installer instance is already running.";
+    LOG_TAG(INFO, kMainTag) << "Master installer process id: " << master;
+    BringProcessWindowToTop(master);
+    return kAnotherInstanceExitCode;
+  }
+  WriteMasterProcessId(::GetCurrentProcessId());
+  LOG_TAG(INFO, kMainTag) << "Installer process id: " << static_cast<unsigned long>(::GetCurrentProcessId());
+
+  NormalRun run(command_line);
+  run.silent = command_line.IsSwitchPresent(switches::kSilent);
+  run.system_level = command_line.IsSwitchPresent(switches::kSystemLevel);
+  run.brand_name = command_line.SwitchValueAscii(switches::kBrandName);
+  run.temp_directory = GetTempDirectory();
+  LOG_TAG(INFO, kMainTag) << "Temporary path is: " << run.temp_directory;
+
+  run.configuration = LoadStartUpConfiguration(run.temp_directory, run.brand_name);
+  run.windows_version = CurrentWindowsVersion();
+  AddCrashAnnotations(run.configuration);
+
+  if (!CheckProcessor(run, environment)) return kCpuNotSupportedExitCode;
+  run.enough_disk_space = HasEnoughDiskSpace(run.system_level, kRequiredDiskSpace);
+
+  int exit_code = RunInstallation(run);
+  LOG_TAG(INFO, kMainTag) << "Installer exit with code: " << exit_code;
+  return exit_code;
+}
+
+int RunStartedProcess(const InstallerCommandLine& command_line, int hardening_result, int hardening_exit_code,
+                      const RunModeEnvironment& environment) {
+  if (command_line.IsSwitchPresent(switches::kCheckTheInterface)) {
+    int exit_code = installer::win10_default_browser::kInterfaceNotAvailableExitCode ^
+                    (installer::win10_default_browser::IsInterfaceAvailable() ? 1 : 0);
+    LOG_TAG(INFO, kMainTag) << "Handled non install cmd line option by win10 default browser helper, ret code: "
+                   << exit_code;
+    return exit_code;
+  }
+
+  switch (hardening_result) {
+    case kHardeningCopyRefused:
+      LOG_TAG(INFO, kMainTag) << "Exiting, because of insecure environment.";
+      return hardening_exit_code;
+    case kHardeningUnavailable:
+      LOG_TAG(INFO, kMainTag) << "Can't find secure environment.";
+      break;
+    case kHardeningSecure:
+      LOG_TAG(INFO, kMainTag) << "Runned in secure environment.";
+      break;
+    case kHardeningDllsBesideCopy:
+      LOG_TAG(INFO, kMainTag) << "Exiting, DLL files found in working directory";
+      return kInsecureEnvironmentExitCode;
+    case kHardeningCopyFinished:
+    default:
+      return hardening_exit_code;
+  }
+
+  if (command_line.IsSwitchPresent(switches::kRunAsAdmin)) return RunElevatedChildMode(command_line);
+  return RunNormalMode(command_line, environment);
+}
 
 int InstallerMain(HINSTANCE) {
+  int hardening_exit_code = 0;
+  int hardening_result = HardenProcess(&hardening_exit_code);
+
+  // The crash client lives from here to the end of this function.
+  StartCrashReporting();
+  SetCrashAnnotation("ptype", "installer");
+
   SetFileLogger(std::make_unique<FileLogger>(GetLogFilePath(), kLogFileMaxSize));
-  LOG_TAG(INFO, "wWinMain") << "-------------------------------------- Start install.";
-  int exit_code = 0;
-  LOG_TAG(INFO, "wWinMain") << "Installer exit with code: " << exit_code;
+  LOG_TAG(INFO, kMainTag) << "-------------------------------------- Start install.";
+
+  int exit_code = RunStartedProcess(InstallerCommandLine::ProcessCommandLine(), hardening_result,
+                                    hardening_exit_code, RunModeEnvironment());
+
+  StopCrashReporting();
   return exit_code;
 }
 

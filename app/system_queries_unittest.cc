@@ -97,6 +97,23 @@ TEST_F(RegistryHelpersTest, ExpandableStringsAreExpanded) {
   EXPECT_TRUE(log_.Contains("Failed to read " + Path("number")));
 }
 
+TEST_F(RegistryHelpersTest, ExpansionsLongerThanTheExpandBufferFail) {
+  HKEY key = nullptr;
+  ASSERT_EQ(::RegCreateKeyExW(HKEY_CURRENT_USER, key_.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr),
+            ERROR_SUCCESS);
+  ScopedRegKey owner(key);
+  // 1200 bytes stored, but well over 1024 characters once expanded.
+  std::wstring text;
+  for (int i = 0; i < 100; ++i) text += L"%TEMP%";
+  ASSERT_EQ(::RegSetValueExW(key, L"long", 0, REG_EXPAND_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                             static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t))),
+            ERROR_SUCCESS);
+  std::wstring value = L"stale";
+  EXPECT_FALSE(ReadValueFromRegistry(key_, L"long", &value));
+  EXPECT_EQ(value, L"");
+  EXPECT_EQ(log_.texts(), std::vector<std::string>{"Failed to read " + Path("long")});
+}
+
 TEST_F(RegistryHelpersTest, ValuesLargerThanTheReadBufferFail) {
   std::wstring big(1100, L'x');  // 2202 bytes with the terminator
   ASSERT_TRUE(StoreValueInRegistry(key_, L"big", big));

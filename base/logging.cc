@@ -163,7 +163,24 @@ std::string FormatLastError() {
   return text;
 }
 
+namespace {
+
+PlatformLogHandler& PlatformLogHandlerSlot() {
+  static PlatformLogHandler handler = nullptr;
+  return handler;
+}
+
+}  // namespace
+
+PlatformLogHandler SetPlatformLogHandler(PlatformLogHandler handler) {
+  return std::exchange(PlatformLogHandlerSlot(), handler);
+}
+
 void PlatformLogError(std::string_view text) {
+  if (PlatformLogHandler handler = PlatformLogHandlerSlot()) {
+    handler(text);
+    return;
+  }
   std::string line = "[tarvik] ";
   line.append(text.data(), text.size());
   line.push_back('\n');

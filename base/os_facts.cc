@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "base/scoped_handle.h"
+#include "win/elevation_prerequisites.h"
 
 namespace ostrel {
 namespace {
@@ -39,25 +40,6 @@ WindowsVersionNumbers QueryVersionNumbers() {
   return numbers;
 }
 
-bool IsCurrentUserInAdminGroup() {
-  HANDLE token = nullptr;
-  if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
-  ScopedKernelHandle owner(token);
-  BYTE sid[SECURITY_MAX_SID_SIZE];
-  DWORD sid_size = sizeof(sid);
-  if (!::CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, sid, &sid_size)) return false;
-  DWORD size = 0;
-  ::GetTokenInformation(token, TokenGroups, nullptr, 0, &size);
-  if (size == 0) return false;
-  std::string buffer(size, '\0');
-  if (!::GetTokenInformation(token, TokenGroups, buffer.data(), size, &size)) return false;
-  const auto* groups = reinterpret_cast<const TOKEN_GROUPS*>(buffer.data());
-  for (DWORD i = 0; i < groups->GroupCount; ++i) {
-    if (::EqualSid(groups->Groups[i].Sid, sid)) return true;
-  }
-  return false;
-}
-
 class RealOsFacts final : public OsFacts {
  public:
   WindowsVersionNumbers GetVersionNumbers() override {
@@ -72,7 +54,7 @@ class RealOsFacts final : public OsFacts {
   bool IsProcessorFeaturePresent(uint32_t feature) override {
     return ::IsProcessorFeaturePresent(feature) != FALSE;
   }
-  bool IsUserInAdminGroup() override { return IsCurrentUserInAdminGroup(); }
+  bool IsUserInAdminGroup() override { return IsUserAnAdminGroup(::GetCurrentProcess()); }
   bool GetFreeDiskSpace(const std::wstring& folder, uint64_t* bytes_available) override {
     ULARGE_INTEGER available = {};
     if (!::GetDiskFreeSpaceExW(folder.c_str(), &available, nullptr, nullptr)) return false;

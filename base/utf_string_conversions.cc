@@ -116,4 +116,45 @@ std::string WideToLowBytes(std::wstring_view text) {
   return out;
 }
 
+void AppendCodePointAsUtf8(uint32_t code_point, std::string* out) { AppendUtf8(code_point, out); }
+
+size_t WellFormedUtf8Length(std::string_view text, size_t* invalid_length) {
+  size_t ignored = 0;
+  if (!invalid_length) invalid_length = &ignored;
+  if (text.empty()) {
+    *invalid_length = 0;
+    return 0;
+  }
+  const uint8_t lead = static_cast<uint8_t>(text[0]);
+  if (lead < 0x80) return 1;
+  size_t length = 0;
+  // The second byte's range excludes overlong forms, surrogates and values
+  // above U+10FFFF.
+  uint8_t second_min = 0x80;
+  uint8_t second_max = 0xBF;
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3;
+    if (lead == 0xE0) second_min = 0xA0;
+    if (lead == 0xED) second_max = 0x9F;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4;
+    if (lead == 0xF0) second_min = 0x90;
+    if (lead == 0xF4) second_max = 0x8F;
+  } else {
+    *invalid_length = 1;
+    return 0;
+  }
+  for (size_t i = 1; i < length; ++i) {
+    const uint8_t min = i == 1 ? second_min : 0x80;
+    const uint8_t max = i == 1 ? second_max : 0xBF;
+    if (i >= text.size() || static_cast<uint8_t>(text[i]) < min || static_cast<uint8_t>(text[i]) > max) {
+      *invalid_length = i;
+      return 0;
+    }
+  }
+  return length;
+}
+
 }  // namespace ostrel

@@ -10,6 +10,7 @@ REQUIRED_PACKAGES=(
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix mingw-w64-tools libz-mingw-w64-dev
   wine64 libgnutls30 xvfb xauth xdotool imagemagick fonts-liberation
   osslsigncode gcab
+  clang libclang-rt-14-dev zlib1g-dev
 )
 
 log_step() { printf '\n==> %s\n' "$*" >&2; }
@@ -102,4 +103,25 @@ trust_standin_ca() {
   local bin_dir=$1 ca
   ca=$(python3 "$STANDIN_CLIENT" ca --state-dir "$TARVIK_STANDIN_DIR")
   "$WINE64" "$bin_dir/test_helper.exe" add-root-cert "Z:${ca//\//\\}"
+}
+
+# Re-runs the calling script in a private network namespace with only a
+# loopback interface: the stand-ins' fixed ports never clash with another run
+# on the same machine, and nothing can reach outside. Falls back to the shared
+# network where namespaces are not available (no root, no unshare).
+enter_private_network() {
+  [ -z "${TARVIK_PRIVATE_NETWORK:-}" ] || return 0
+  if [ "$(id -u)" -eq 0 ] && command -v unshare >/dev/null && command -v ip >/dev/null &&
+     unshare -n true 2>/dev/null; then
+    export TARVIK_PRIVATE_NETWORK=1
+    exec unshare -n -- bash -c 'ip link set lo up && exec "$@"' bash "$@"
+  fi
+  export TARVIK_PRIVATE_NETWORK=shared
+}
+
+# Trusts the test code-signing root of the stand-in setup archives in the
+# current Wine prefix, as a machine must whose installer verifies them.
+trust_codesign_root() {
+  local bin_dir=$1
+  "$WINE64" "$bin_dir/test_helper.exe" add-root-cert "$(winepath_w "$ROOT_DIR/tools/trust/test_codesign/root.cer")"
 }

@@ -1,0 +1,164 @@
+#include "app/entry_point.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/process_hardening.h"
+#include "app/system_queries.h"
+#include "base/file_util.h"
+#include "base/utf_string_conversions.h"
+#include "testing/fake_os_facts.h"
+#include "testing/log_capture.h"
+
+namespace ostrel {
+namespace {
+
+struct MessageBoxCall {
+  std::wstring caption;
+  std::wstring text;
+};
+std::vector<MessageBoxCall>* g_boxes = nullptr;
+
+void RecordMessageBox(const std::wstring& caption, const std::wstring& text) {
+  g_boxes->push_back({caption, text});
+}
+
+class RunModesTest : public ::testing::Test {
+ protected:
+  RunModesTest() {
+    g_boxes = &boxes_;
+    environment_.single_instance_mutex_name = mutex_name_.c_str();
+    environment_.show_message_box = RecordMessageBox;
+  }
+  ~RunModesTest() override { g_boxes = nullptr; }
+
+  int Run(const wchar_t* command_line, int hardening_result = kHardeningSecure, int hardening_exit_code = 0) {
+    log_.Clear();
+    return RunStartedProcess(InstallerCommandLine::ParseString(command_line), hardening_result, hardening_exit_code,
+                             environment_);
+  }
+
+  bool Logged(const std::string& prefix) { return log_.ContainsPrefix(prefix); }
+
+  std::wstring mutex_name_ = L"Local\\TarvikFrameTestInstance-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
+                             std::to_wstring(::GetTickCount());
+  RunModeEnvironment environment_;
+  std::vector<MessageBoxCall> boxes_;
+  testing::ScopedFakeOsFacts facts_;
+  testing::ScopedLogCapture log_;
+};
+
+TEST_F(RunModesTest, HardeningResultsDecideWhetherTheProcessGoesOn) {
+  EXPECT_EQ(Run(L"i.exe --silent", kHardeningCopyRefused, kInsecureEnvironmentExitCode), -200);
+  EXPECT_EQ(log_.texts(), std::vector<std::string>{"Exiting, because of insecure environment."});
+  EXPECT_EQ(Run(L"i.exe --silent", kHardeningCopyRefused, 0), 0);  // waiting for the copy failed
+
+  EXPECT_EQ(Run(L"i.exe --silent", kHardeningDllsBesideCopy), -200);
+  EXPECT_EQ(log_.texts(), std::vector<std::string>{"Exiting, DLL files found in working directory"});
+
+  EXPECT_EQ(Run(L"i.exe --silent", kHardeningCopyFinished, 1603), 1603);
+  EXPECT_TRUE(log_.texts().empty());
+
+  // 1 and 2 go on; the elevated child mode is the shortest way on.
+  EXPECT_EQ(Run(L"i.exe --run-as-admin", kHardeningUnavailable), kElevatedChildFailedExitCode);
+  EXPECT_TRUE(Logged("Can't find secure environment."));
+  EXPECT_EQ(Run(L"i.exe --run-as-admin", kHardeningSecure), kElevatedChildFailedExitCode);
+  EXPECT_EQ(log_.texts(), std::vector<std::string>{"Runned in secure environment."});
+  for (const auto& record : log_.records()) EXPECT_EQ(record.function, "wWinMain");
+}
+
+TEST_F(RunModesTest, ProbeModeComesBeforeTheHardeningResultAndEndsTheRun) {
+  // The shell's internal interfaces do not exist here.
+  EXPECT_EQ(Run(L"i.exe --check-the-interface --silent", kHardeningDllsBesideCopy), 701);
+  std::vector<std::string> texts = log_.texts();
+  ASSERT_FALSE(texts.empty());
+  EXPECT_EQ(texts.back(), "Handled non install cmd line option by win10 default browser helper, ret code: 701");
+  EXPECT_FALSE(Logged("Exiting"));
+  EXPECT_FALSE(Logged("Lite installer mode."));
+}
+
+TEST_F(RunModesTest, SilentRunLogsItsStepsInOrder) {
+  EXPECT_EQ(Run(L"i.exe --silent --brand-name=partner"), kInstallerExitCodeNotFinished);
+  std::vector<std::string> expected = {
+      "Runned in secure environment.",
+      "Lite installer mode.",
+      "Installer process id: " + std::to_string(::GetCurrentProcessId()),
+      "Temporary path is: " + WideToUtf8(GetTempDirectory()),
+      "Installing in silent mode.",
+      "Installer exit with code: 400",
+  };
+  EXPECT_EQ(log_.texts(), expected);
+  EXPECT_TRUE(boxes_.empty());
+}
+
+TEST_F(RunModesTest, SecondInstanceExitsWith600) {
+  HANDLE held = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  HANDLE release = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  std::thread holder([&] {
+    SingleInstanceLock lock(mutex_name_.c_str());
+    ::SetEvent(held);
+    ::WaitForSingleObject(release, INFINITE);
+  });
+  ::WaitForSingleObject(held, INFINITE);
+  // SHARED is common to every process of this test executable: set it here
+  // rather than depend on what another test process left there.
+  WriteMasterProcessId(::GetCurrentProcessId());
+  EXPECT_EQ(Run(L"i.exe --silent"), kAnotherInstanceExitCode);
+  ::SetEvent(release);
+  holder.join();
+  ::CloseHandle(held);
+  ::CloseHandle(release);
+
+  std::vector<std::string> texts = log_.texts();
+  ASSERT_EQ(texts.size(), 4u);
+  EXPECT_EQ(texts[1], "Lite installer mode.");
+  EXPECT_EQ(texts[2], "Another installer instance is already running.");
+  EXPECT_EQ(texts[3], "Master installer process id: " + std::to_string(::GetCurrentProcessId()));
+}
+
+TEST_F(RunModesTest, ProcessorWithoutSse3Exits404WithABoxOnlyWhenWindowed) {
+  facts_.missing_processor_features = {PF_SSE3_INSTRUCTIONS_AVAILABLE};
+  EXPECT_EQ(Run(L"i.exe --semi-silent"), kCpuNotSupportedExitCode);
+  EXPECT_TRUE(boxes_.empty());
+  ASSERT_FALSE(log_.records().empty());
+  EXPECT_EQ(log_.records().back().level, LOG_ERROR);
+  EXPECT_EQ(log_.texts().back().rfind("CPU is not supported - ", 0), 0u);
+  EXPECT_FALSE(Logged("Installer exit with code"));
+
+  facts_.missing_processor_features = {PF_XMMI64_INSTRUCTIONS_AVAILABLE};
+  EXPECT_EQ(Run(L"i.exe"), kCpuNotSupportedExitCode);
+  ASSERT_EQ(boxes_.size(), 1u);
+  EXPECT_EQ(boxes_[0].caption, L"Tarvik Browser Installation");
+  EXPECT_EQ(boxes_[0].text, L"Couldn't install Tarvik Browser on this computer.\nYour processor does not support SSE2.");
+}
+
+TEST_F(RunModesTest, TooLittleDiskSpaceStopsOnlyTheWindowedMode) {
+  facts_.free_disk_bytes = kRequiredDiskSpace - 1;
+  EXPECT_EQ(Run(L"i.exe"), kNotEnoughDiskSpaceExitCode);
+  EXPECT_TRUE(Logged("There is not enough disk space to install browser"));
+  EXPECT_EQ(log_.texts().back(), "Installer exit with code: 403");
+
+  EXPECT_EQ(Run(L"i.exe --silent --system-level"), kInstallerExitCodeNotFinished);
+  EXPECT_TRUE(Logged("Installing in silent mode."));
+  EXPECT_NE(facts_.last_disk_folder.find(L"Program Files"), std::wstring::npos);
+}
+
+TEST(RunModeMessagesTest, CpuMessageNamesTheMissingFeature) {
+  CpuMessage sse3 = CpuNotSupportedMessage(kStringIdNoSse3, 1033);
+  EXPECT_EQ(sse3.caption, L"Tarvik Browser Installation");
+  EXPECT_EQ(sse3.text, L"Couldn't install Tarvik Browser on this computer.\nThe processor doesn't support SSE3.");
+}
+
+TEST(RunModeMessagesTest, WindowResultOtherThanOneIsACancellation) {
+  testing::ScopedLogCapture log;
+  EXPECT_EQ(WindowedExitCode(1, 7), 7);
+  EXPECT_TRUE(log.texts().empty());
+  EXPECT_EQ(WindowedExitCode(2, 0), kUserCancelledExitCode);
+  EXPECT_EQ(log.texts(), std::vector<std::string>{"User cancelled installation."});
+}
+
+}  // namespace
+}  // namespace ostrel

@@ -1,0 +1,194 @@
+#include "app/process_hardening.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "app/installer_command_line.h"
+#include "base/file_util.h"
+#include "testing/test_util.h"
+
+namespace ostrel {
+namespace {
+
+std::vector<DWORD>* g_calls = nullptr;
+BOOL WINAPI Succeeds(DWORD flags) {
+  g_calls->push_back(flags);
+  return TRUE;
+}
+BOOL WINAPI Fails(DWORD flags) {
+  g_calls->push_back(flags);
+  return FALSE;
+}
+
+bool CopyAndPlantDll(const std::wstring& from, const std::wstring& to) {
+  return ::CopyFileW(from.c_str(), to.c_str(), TRUE) && WriteBytesToFile(JoinPath(DirName(to), L"planted.dll"), "MZ");
+}
+bool RefuseCopy(const std::wstring&, const std::wstring&) { return false; }
+
+// Puts an environment variable in place for the lifetime of the object; the
+// protected-directory copy inherits it.
+class ScopedEnvironmentVariable {
+ public:
+  ScopedEnvironmentVariable(const wchar_t* name, const std::wstring& value) : name_(name) {
+    wchar_t buffer[32768];
+    DWORD length = ::GetEnvironmentVariableW(name, buffer, 32768);
+    had_value_ = length > 0 && length < 32768;
+    if (had_value_) previous_.assign(buffer, length);
+    ::SetEnvironmentVariableW(name, value.c_str());
+  }
+  ~ScopedEnvironmentVariable() { ::SetEnvironmentVariableW(name_, had_value_ ? previous_.c_str() : nullptr); }
+
+ private:
+  const wchar_t* name_;
+  bool had_value_ = false;
+  std::wstring previous_;
+};
+
+// Names in `directory`, without "." and "..".
+std::vector<std::wstring> Entries(const std::wstring& directory) {
+  std::vector<std::wstring> names;
+  WIN32_FIND_DATAW data;
+  ScopedFindHandle find(::FindFirstFileW(JoinPath(directory, L"*").c_str(), &data));
+  if (!find.IsValid()) return names;
+  do {
+    std::wstring name = data.cFileName;
+    if (name != L"." && name != L"..") names.push_back(name);
+  } while (::FindNextFileW(find.Get(), &data));
+  return names;
+}
+
+bool CopyExecutableFile(const std::wstring& from, const std::wstring& to) {
+  return ::CopyFileW(from.c_str(), to.c_str(), TRUE) != FALSE;
+}
+
+class HardenProcessTest : public ::testing::Test {
+ protected:
+  HardenProcessTest() { g_calls = &calls_; }
+  ~HardenProcessTest() override { g_calls = nullptr; }
+
+  int Harden(const HardeningEnvironment& environment, const wchar_t* command_line) {
+    ScopedProcessCommandLineOverride override_command_line(InstallerCommandLine::ParseString(command_line));
+    exit_code_ = 12345;
+    return HardenProcessWith(environment, &exit_code_);
+  }
+
+  // An executable in its own folder, optionally beside other entries.
+  std::wstring ExecutableIn(const std::wstring& folder) {
+    CreateDirectoryRecursive(folder);
+    std::wstring path = JoinPath(folder, L"installer.exe");
+    WriteBytesToFile(path, "MZ");
+    return path;
+  }
+
+  std::vector<DWORD> calls_;
+  int exit_code_ = 0;
+  testing::ScopedTempDir dir_;
+};
+
+TEST_F(HardenProcessTest, SafeSearchWhenWindowsHasIt) {
+  HardeningEnvironment environment;
+  environment.set_search_path_mode = Succeeds;
+  environment.set_default_dll_directories = Succeeds;
+  environment.executable_path = ExecutableIn(dir_.Append(L"app"));
+  WriteBytesToFile(dir_.Append(L"app\\planted.dll"), "MZ");
+  // A normal start beside DLLs runs: safe search keeps them out.
+  EXPECT_EQ(Harden(environment, L"installer.exe --silent"), kHardeningSecure);
+  EXPECT_EQ(exit_code_, 0);
+  EXPECT_EQ(calls_, (std::vector<DWORD>{0x8001, 0x800}));
+
+  calls_.clear();
+  environment.set_default_dll_directories = Fails;
+  EXPECT_EQ(Harden(environment, L"installer.exe"), kHardeningUnavailable);
+  environment.set_search_path_mode = Fails;
+  EXPECT_EQ(Harden(environment, L"installer.exe"), kHardeningUnavailable);
+  // The second function is not called once the first failed.
+  EXPECT_EQ(calls_, (std::vector<DWORD>{0x8001, 0x800, 0x8001}));
+}
+
+TEST_F(HardenProcessTest, CopiesAndElevatedCopiesRefuseDllsBesideThem) {
+  HardeningEnvironment safe;
+  safe.set_search_path_mode = Succeeds;
+  safe.set_default_dll_directories = Succeeds;
+  HardeningEnvironment fallback;  // no safe search: never relaunches a copy
+
+  for (const HardeningEnvironment* base : {&safe, &fallback}) {
+    HardeningEnvironment environment = *base;
+    environment.executable_path = ExecutableIn(dir_.Append(L"clean"));
+    CreateDirectoryRecursive(dir_.Append(L"clean\\plugins.dll"));  // a directory does not count
+    WriteBytesToFile(dir_.Append(L"clean\\readme.dl"), "x");
+    EXPECT_EQ(Harden(environment, L"installer.exe --run-as-admin"), kHardeningSecure);
+    EXPECT_EQ(Harden(environment, L"installer.exe --spawned_in_protected_dir --silent"), kHardeningSecure);
+
+    environment.executable_path = ExecutableIn(dir_.Append(L"planted"));
+    WriteBytesToFile(dir_.Append(L"planted\\Version.DLL"), "MZ");
+    EXPECT_EQ(Harden(environment, L"installer.exe --run-as-admin"), kHardeningDllsBesideCopy);
+    EXPECT_EQ(Harden(environment, L"installer.exe --SPAWNED_IN_PROTECTED_DIR"), kHardeningDllsBesideCopy);
+    EXPECT_EQ(exit_code_, 0);
+  }
+}
+
+// Without safe search a normal start runs a copy of itself from a new
+// directory: here a real copy of the installer, which exits with 701 in
+// probe mode, or with -200 beside a DLL planted next to it.
+TEST_F(HardenProcessTest, WithoutSafeSearchACopyRunsFromAProtectedDirectory) {
+  testing::ScopedTempDir log_dir;
+  ScopedEnvironmentVariable temp(L"TEMP", log_dir.path());
+  ScopedEnvironmentVariable tmp(L"TMP", log_dir.path());
+  HardeningEnvironment environment;
+  environment.executable_path = testing::InstallerExecutablePath();
+  environment.temp_directory = dir_.path();
+  environment.copy_executable = CopyExecutableFile;
+
+  // Every switch reaches the copy; plain arguments do not exist for it.
+  EXPECT_EQ(Harden(environment, L"installer.exe plain --check-the-interface"), kHardeningCopyFinished);
+  EXPECT_EQ(exit_code_, 701);
+
+  environment.copy_executable = CopyAndPlantDll;
+  EXPECT_EQ(Harden(environment, L"installer.exe --silent"), kHardeningCopyRefused);
+  EXPECT_EQ(exit_code_, kInsecureEnvironmentExitCode);
+
+  // The directories and the copies are gone again.
+  EXPECT_TRUE(Entries(dir_.path()).empty());
+
+  // The copies logged their start-up.
+  std::string log = testing::ReadFileOrEmpty(JoinPath(log_dir.path(), L"ostrel.log"));
+  EXPECT_NE(log.find("ret code: 701"), std::string::npos) << log;
+  EXPECT_NE(log.find("Exiting, DLL files found in working directory"), std::string::npos) << log;
+}
+
+TEST_F(HardenProcessTest, FailuresOfTheRelaunchContinueWithoutHardening) {
+  HardeningEnvironment environment;
+  environment.executable_path = testing::InstallerExecutablePath();
+  environment.temp_directory = dir_.Append(L"missing\\deeper");
+  environment.copy_executable = RefuseCopy;
+  EXPECT_EQ(Harden(environment, L"installer.exe"), kHardeningUnavailable);
+
+  environment.temp_directory = dir_.path();
+  EXPECT_EQ(Harden(environment, L"installer.exe"), kHardeningUnavailable);
+  EXPECT_EQ(exit_code_, 0);
+  EXPECT_TRUE(Entries(dir_.path()).empty()) << "the new directory was left behind";
+
+  // A copy that is not a program does not start.
+  environment.executable_path = ExecutableIn(dir_.Append(L"app"));
+  environment.temp_directory = dir_.Append(L"protected");
+  CreateDirectoryRecursive(environment.temp_directory);
+  environment.copy_executable = CopyExecutableFile;
+  EXPECT_EQ(Harden(environment, L"installer.exe"), kHardeningUnavailable);
+  EXPECT_TRUE(Entries(environment.temp_directory).empty()) << "the new directory was left behind";
+}
+
+TEST(HardenProcessRealTest, WindowsWithSafeSearchNeedsNoCopy) {
+  HardeningEnvironment environment = ProcessHardeningEnvironment();
+  EXPECT_NE(environment.set_search_path_mode, nullptr);
+  EXPECT_NE(environment.set_default_dll_directories, nullptr);
+  EXPECT_EQ(environment.executable_path, GetOwnExecutablePath());
+  int exit_code = -1;
+  ScopedProcessCommandLineOverride override_command_line(InstallerCommandLine::ParseString(L"x.exe"));
+  EXPECT_EQ(HardenProcess(&exit_code), kHardeningSecure);
+  EXPECT_EQ(exit_code, 0);
+}
+
+}  // namespace
+}  // namespace ostrel

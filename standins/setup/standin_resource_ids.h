@@ -1,0 +1,7 @@
+// Resource ids of the stand-in setup program.
+#ifndef STANDINS_SETUP_STANDIN_RESOURCE_IDS_H_
+#define STANDINS_SETUP_STANDIN_RESOURCE_IDS_H_
+
+#define IDR_STANDIN_BROWSER 101
+
+#endif  // STANDINS_SETUP_STANDIN_RESOURCE_IDS_H_

@@ -1,0 +1,201 @@
+"""End-to-end tests of the installer's process frame: the probe mode, the
+single-instance lock with the master process id in the SHARED section, copies
+that refuse to run beside DLLs, and the order of the start-up log lines.
+
+They start the real TarvikBrowserInstaller.exe under wine64. Exit codes are
+read on the Windows side (test_helper run-with-temp), which also points the
+installer's %TEMP% (and so its log) at a folder of the test.
+"""
+import os
+import re
+import shutil
+import subprocess
+import tempfile
+import time
+import unittest
+from pathlib import Path
+
+WINE64 = "/usr/lib/wine/wine64"
+BUILD_DIR = Path(os.environ.get("TARVIK_BUILD_DIR", Path(__file__).resolve().parents[2] / "build" / "windows-x64"))
+BIN_DIR = BUILD_DIR / "bin"
+INSTALLER = BIN_DIR / "TarvikBrowserInstaller.exe"
+TEST_HELPER = BIN_DIR / "test_helper.exe"
+
+START_LINE = "-------------------------------------- Start install."
+LOG_LINE = re.compile(r"^\S+ \S+ (\d+):(\d+) (INFO|ERROR|WARNING): (.*) \(([^():]+):\d+\)$")
+
+
+def windows_path(path):
+    return "Z:" + str(Path(path).resolve()).replace("/", "\\")
+
+
+def wine_environment():
+    if not os.environ.get("WINEPREFIX"):
+        raise RuntimeError("WINEPREFIX is not set: run the tests through scripts/test.sh")
+    env = dict(os.environ)
+    env.setdefault("WINEDEBUG", "-all")
+    env.setdefault("WINEDLLOVERRIDES", "mscoree=;mshtml=;winedbg.exe=d")
+    return env
+
+
+class LogRecord:
+    def __init__(self, match):
+        self.process_id = int(match.group(1))
+        self.level = match.group(3)
+        self.text = match.group(4)
+        self.function = match.group(5)
+
+    def __repr__(self):
+        return f"{self.process_id} {self.level} {self.function}: {self.text}"
+
+
+def read_log(temp_dir):
+    path = Path(temp_dir) / "ostrel.log"
+    if not path.exists():
+        return []
+    records = []
+    for line in path.read_text(encoding="utf-8", errors="replace").splitlines():
+        match = LOG_LINE.match(line)
+        if match:
+            records.append(LogRecord(match))
+    return records
+
+
+class ProcessFrameTestCase(unittest.TestCase):
+    def setUp(self):
+        self.env = wine_environment()
+        self.work = Path(tempfile.mkdtemp(prefix="frame-e2e-"))
+        self.addCleanup(shutil.rmtree, self.work, True)
+        self.temp = self.work / "temp"
+        self.temp.mkdir()
+
+    def run_installer(self, arguments, program=INSTALLER, timeout_ms=60000):
+        """Runs the installer with %TEMP% in the test folder; returns its full exit code."""
+        command = [WINE64, str(TEST_HELPER), "run-with-temp", windows_path(self.temp), str(timeout_ms), "--",
+                   windows_path(program)] + arguments
+        output = subprocess.run(command, env=self.env, capture_output=True, text=True,
+                                timeout=timeout_ms / 1000 + 60).stdout
+        match = re.search(r"exit=(-?\d+)", output)
+        self.assertIsNotNone(match, f"no exit code in {output!r}")
+        return int(match.group(1))
+
+    def start_helper(self, *arguments):
+        process = subprocess.Popen([WINE64, str(TEST_HELPER)] + [str(a) for a in arguments], env=self.env,
+                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.addCleanup(self.stop_process, process)
+        return process
+
+    @staticmethod
+    def stop_process(process):
+        if process.poll() is None:
+            process.kill()
+            process.wait()
+
+    def wait_for_file(self, path, seconds=60):
+        deadline = time.time() + seconds
+        while time.time() < deadline:
+            if path.exists():
+                return path.read_text()
+            time.sleep(0.05)
+        self.fail(f"{path} did not appear")
+
+    def hold_instance(self):
+        """Starts a stand-in first installer; returns (process id, stop function)."""
+        ready, stop, result = self.work / "ready", self.work / "stop", self.work / "result"
+        process = self.start_helper("hold-installer-instance", windows_path(INSTALLER), windows_path(ready),
+                                    windows_path(stop), windows_path(result))
+        process_id = int(self.wait_for_file(ready).split()[0])
+
+        def stop_instance():
+            stop.write_text("stop")
+            process.wait(timeout=60)
+            return self.wait_for_file(result)
+
+        return process_id, stop_instance
+
+    def texts(self, records):
+        return [record.text for record in records]
+
+
+class ProbeAndSingleInstanceTest(ProcessFrameTestCase):
+    def test_probe_mode_answers_701_and_never_takes_the_lock(self):
+        self.held_id, stop_instance = self.hold_instance()
+        self.assertEqual(self.run_installer(["--check-the-interface"]), 701)
+        stop_instance()
+        records = read_log(self.temp)
+        self.assertEqual(records[0].text, START_LINE)
+        self.assertEqual(records[-1].text,
+                         "Handled non install cmd line option by win10 default browser helper, ret code: 701")
+        self.assertEqual(records[-1].function, "wWinMain")
+        texts = self.texts(records)
+        self.assertNotIn("Lite installer mode.", texts)
+        self.assertFalse(any("installer instance" in text for text in texts))
+
+    def test_second_instance_exits_600_and_brings_the_master_to_the_top(self):
+        master_id, stop_instance = self.hold_instance()
+        # Another window takes the foreground away from the master.
+        taker_ready, taker_stop = self.work / "taker-ready", self.work / "taker-stop"
+        self.start_helper("take-foreground", windows_path(taker_ready), windows_path(taker_stop))
+        self.wait_for_file(taker_ready)
+
+        self.assertEqual(self.run_installer(["--silent"]), 600)
+        result = stop_instance()
+        taker_stop.write_text("stop")
+
+        records = read_log(self.temp)
+        self.assertEqual(self.texts(records), [
+            START_LINE,
+            "Runned in secure environment.",
+            "Lite installer mode.",
+            "Another installer instance is already running.",
+            f"Master installer process id: {master_id}",
+        ])
+        self.assertNotEqual(records[0].process_id, master_id)
+        self.assertEqual(result, "foreground=1")
+
+
+class CopiesBesideDllsTest(ProcessFrameTestCase):
+    def setUp(self):
+        super().setUp()
+        self.app = self.work / "app"
+        self.app.mkdir()
+        self.copy = self.app / "TarvikBrowserInstaller.exe"
+        shutil.copy(INSTALLER, self.copy)
+
+    def test_elevated_and_protected_directory_copies_refuse_a_planted_dll(self):
+        (self.app / "planted.dll").write_bytes(b"MZ")
+        for switch in ("--run-as-admin", "--spawned_in_protected_dir"):
+            with self.subTest(switch=switch):
+                log = self.temp / "ostrel.log"
+                if log.exists():
+                    log.unlink()
+                self.assertEqual(self.run_installer([switch, "--silent"], program=self.copy), -200)
+                records = read_log(self.temp)
+                self.assertEqual(self.texts(records), [START_LINE, "Exiting, DLL files found in working directory"])
+
+    def test_a_directory_named_like_a_dll_does_not_count(self):
+        (self.app / "plugins.dll").mkdir()
+        self.assertEqual(self.run_installer(["--spawned_in_protected_dir", "--silent"], program=self.copy), 400)
+        self.assertIn("Runned in secure environment.", self.texts(read_log(self.temp)))
+
+
+class StartUpLogTest(ProcessFrameTestCase):
+    def test_silent_start_up_lines_come_in_order(self):
+        self.assertEqual(self.run_installer(["--silent", "--brand-name=partner"]), 400)
+        records = read_log(self.temp)
+        process_id = records[0].process_id
+        self.assertEqual(self.texts(records), [
+            START_LINE,
+            "Runned in secure environment.",
+            "Lite installer mode.",
+            f"Installer process id: {process_id}",
+            "Temporary path is: " + windows_path(self.temp) + "\\",
+            "Installing in silent mode.",
+            "Installer exit with code: 400",
+        ])
+        for record in records:
+            self.assertEqual((record.process_id, record.level, record.function), (process_id, "INFO", "wWinMain"))
+
+
+if __name__ == "__main__":
+    unittest.main()

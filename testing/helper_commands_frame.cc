@@ -1,0 +1,175 @@
+// test_helper commands for the process frame.
+//   --check-the-interface
+//       Stands in for the installer's probe child. Behaviour from the
+//       environment variable TARVIK_PROBE_CHILD: "hang", "crash" or an exit
+//       code (default 701). A hanging child writes its process id to the
+//       file named by TARVIK_PROBE_CHILD_PID_FILE, if set.
+//   hold-installer-instance <installer exe> <ready file> <stop file> <result file>
+//       Acts as a running first installer: maps the installer executable as
+//       an image (sharing its SHARED section with installer processes),
+//       writes its own process id there, holds the single-instance mutex and
+//       owns a window. Writes "<pid> <hwnd>" to the ready file, runs until the
+//       stop file exists, then writes "foreground=<0|1>" (its window is the
+//       foreground window) to the result file.
+//   take-foreground <ready file> <stop file>
+//       Owns a window that takes the foreground until the stop file exists.
+//   run-with-temp <temp dir> <timeout ms> -- <command line>
+//       Runs the command with TEMP and TMP set to <temp dir> and prints
+//       "exit=<signed exit code>" (or "exit=timeout", "exit=start-failed").
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "app/single_instance.h"
+#include "base/file_util.h"
+#include "base/scoped_handle.h"
+#include "base/utf_string_conversions.h"
+#include "testing/helper_commands.h"
+
+namespace ostrel::testing {
+namespace {
+
+constexpr DWORD kHoldLimitMs = 120000;
+
+bool WriteText(const std::wstring& path, const std::string& text);
+
+int ProbeChild(const std::vector<std::wstring>&) {
+  wchar_t behaviour[64] = {};
+  ::GetEnvironmentVariableW(L"TARVIK_PROBE_CHILD", behaviour, 64);
+  std::wstring text = behaviour;
+  if (text == L"hang") {
+    wchar_t pid_file[MAX_PATH] = {};
+    if (::GetEnvironmentVariableW(L"TARVIK_PROBE_CHILD_PID_FILE", pid_file, MAX_PATH))
+      WriteText(pid_file, std::to_string(::GetCurrentProcessId()));
+    ::Sleep(INFINITE);
+  }
+  if (text == L"crash") {
+    volatile int* nowhere = nullptr;
+    *nowhere = 1;
+  }
+  if (text.empty()) return 701;
+  return static_cast<int>(wcstoul(text.c_str(), nullptr, 0));
+}
+
+// Start of the section named `name` in a mapped image; null when missing.
+volatile uint32_t* FindSection(HMODULE image, const char* name) {
+  auto* base = reinterpret_cast<BYTE*>(image);
+  auto* dos = reinterpret_cast<IMAGE_DOS_HEADER*>(base);
+  auto* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+  IMAGE_SECTION_HEADER* section = IMAGE_FIRST_SECTION(nt);
+  for (WORD i = 0; i < nt->FileHeader.NumberOfSections; ++i, ++section) {
+    if (strncmp(reinterpret_cast<const char*>(section->Name), name, IMAGE_SIZEOF_SHORT_NAME) == 0)
+      return reinterpret_cast<volatile uint32_t*>(base + section->VirtualAddress);
+  }
+  return nullptr;
+}
+
+HWND CreateTestWindow(const wchar_t* title) {
+  WNDCLASSW window_class = {};
+  window_class.lpfnWndProc = ::DefWindowProcW;
+  window_class.hInstance = ::GetModuleHandleW(nullptr);
+  window_class.lpszClassName = L"TarvikFrameTestWindow";
+  ::RegisterClassW(&window_class);
+  HWND window = ::CreateWindowExW(0, window_class.lpszClassName, title, WS_OVERLAPPEDWINDOW | WS_VISIBLE, 10, 10, 300,
+                                  200, nullptr, nullptr, window_class.hInstance, nullptr);
+  if (window) {
+    ::ShowWindow(window, SW_SHOW);
+    ::SetForegroundWindow(window);
+  }
+  return window;
+}
+
+// Pumps messages until `stop_file` exists.
+void PumpUntil(const std::wstring& stop_file) {
+  DWORD start = ::GetTickCount();
+  while (!FileExists(stop_file) && ::GetTickCount() - start < kHoldLimitMs) {
+    ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
+    MSG message;
+    while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+      ::TranslateMessage(&message);
+      ::DispatchMessageW(&message);
+    }
+  }
+}
+
+bool WriteText(const std::wstring& path, const std::string& text) {
+  // Written whole under another name first, so readers never see half.
+  std::wstring partial = path + L".partial";
+  return WriteBytesToFile(partial, text) && ::MoveFileExW(partial.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING);
+}
+
+int HoldInstallerInstance(const std::vector<std::wstring>& a) {
+  if (a.size() < 4) return 2;
+  HMODULE image = ::LoadLibraryExW(a[0].c_str(), nullptr, DONT_RESOLVE_DLL_REFERENCES);
+  if (!image) return 3;
+  volatile uint32_t* master = FindSection(image, kMasterProcessIdSectionName);
+  if (!master) return 4;
+  *master = ::GetCurrentProcessId();
+  ScopedKernelHandle mutex(::CreateMutexW(nullptr, FALSE, kSingleInstanceMutexName));
+  if (!mutex.IsValid() || ::WaitForSingleObject(mutex.Get(), 0) != WAIT_OBJECT_0) return 5;
+  HWND window = CreateTestWindow(L"Installer instance stand-in");
+  if (!window) return 6;
+  char ready[64];
+  std::snprintf(ready, sizeof(ready), "%lu %llu", ::GetCurrentProcessId(),
+                static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(window)));
+  if (!WriteText(a[1], ready)) return 7;
+  PumpUntil(a[2]);
+  std::string result = ::GetForegroundWindow() == window ? "foreground=1" : "foreground=0";
+  WriteText(a[3], result);
+  ::ReleaseMutex(mutex.Get());
+  ::DestroyWindow(window);
+  return 0;
+}
+
+int TakeForeground(const std::vector<std::wstring>& a) {
+  if (a.size() < 2) return 2;
+  HWND window = CreateTestWindow(L"Foreground taker");
+  if (!window) return 6;
+  if (!WriteText(a[0], std::to_string(::GetCurrentProcessId()))) return 7;
+  PumpUntil(a[1]);
+  ::DestroyWindow(window);
+  return 0;
+}
+
+// The text after the first " -- " of the raw command line, quoting intact.
+std::wstring CommandAfterSeparator() {
+  std::wstring raw = ::GetCommandLineW();
+  size_t separator = raw.find(L" -- ");
+  return separator == std::wstring::npos ? std::wstring() : raw.substr(separator + 4);
+}
+
+int RunWithTemp(const std::vector<std::wstring>& a) {
+  std::wstring command = CommandAfterSeparator();
+  if (a.size() < 3 || command.empty()) return 2;
+  ::SetEnvironmentVariableW(L"TEMP", a[0].c_str());
+  ::SetEnvironmentVariableW(L"TMP", a[0].c_str());
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION info = {};
+  if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) {
+    std::printf("exit=start-failed %lu\n", ::GetLastError());
+    return 1;
+  }
+  ScopedKernelHandle process(info.hProcess);
+  ScopedKernelHandle thread(info.hThread);
+  if (::WaitForSingleObject(process.Get(), static_cast<DWORD>(_wtoi(a[1].c_str()))) != WAIT_OBJECT_0) {
+    ::TerminateProcess(process.Get(), 1);
+    std::printf("exit=timeout\n");
+    return 1;
+  }
+  DWORD code = 0;
+  ::GetExitCodeProcess(process.Get(), &code);
+  std::printf("exit=%ld\n", static_cast<long>(code));
+  std::fflush(stdout);
+  return 0;
+}
+
+HelperCommandRegistrar probe_child_command(L"--check-the-interface", ProbeChild);
+HelperCommandRegistrar hold_instance_command(L"hold-installer-instance", HoldInstallerInstance);
+HelperCommandRegistrar take_foreground_command(L"take-foreground", TakeForeground);
+HelperCommandRegistrar run_with_temp_command(L"run-with-temp", RunWithTemp);
+
+}  // namespace
+}  // namespace ostrel::testing
