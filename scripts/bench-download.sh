@@ -12,6 +12,7 @@ cd "$ROOT_DIR"
 RUNS=${1:-3}
 
 ensure_packages
+enter_private_network "$ROOT_DIR/scripts/bench-download.sh" "$@"
 build_preset windows-x64
 BIN="$ROOT_DIR/build/windows-x64/bin"
 
