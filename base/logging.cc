@@ -1,10 +1,9 @@
 #include "base/logging.h"
 
-#include <windows.h>
-
 #include <cstdio>
 #include <utility>
 
+#include "base/log_platform.h"
 #include "base/utf_string_conversions.h"
 
 namespace ostrel {
@@ -16,23 +15,9 @@ LogSink*& SinkSlot() {
   return sink;
 }
 
-int64_t NowMicrosecondsSince1601() {
-  FILETIME ft;
-  ::GetSystemTimeAsFileTime(&ft);
-  ULARGE_INTEGER value;
-  value.LowPart = ft.dwLowDateTime;
-  value.HighPart = ft.dwHighDateTime;
-  return static_cast<int64_t>(value.QuadPart / 10);
-}
-
-bool MessageFromModule(DWORD flags, HMODULE module, uint32_t code, std::wstring* message) {
-  wchar_t buffer[1024];
-  DWORD length = ::FormatMessageW(flags | FORMAT_MESSAGE_IGNORE_INSERTS, module, code,
-                                  MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US), buffer,
-                                  static_cast<DWORD>(std::size(buffer)), nullptr);
-  if (length == 0) return false;
-  message->assign(buffer, length);
-  return true;
+PlatformLogHandler& PlatformLogHandlerSlot() {
+  static PlatformLogHandler handler = nullptr;
+  return handler;
 }
 
 }  // namespace
@@ -104,9 +89,9 @@ LogMessage::LogMessage(int32_t level, const char* function, int32_t line)
     : level_(level),
       function_(function ? function : ""),
       line_(line),
-      time_(NowMicrosecondsSince1601()),
-      process_id_(::GetCurrentProcessId()),
-      thread_id_(::GetCurrentThreadId()) {}
+      time_(log_platform::NowMicrosecondsSince1601()),
+      process_id_(log_platform::CurrentProcessId()),
+      thread_id_(log_platform::CurrentThreadId()) {}
 
 LogMessage::LogMessage(int32_t level, const char* function, int32_t line, std::string error_text)
     : LogMessage(level, function, line) {
@@ -120,9 +105,10 @@ LogMessage::~LogMessage() {
     stream_ << std::string_view(error_text_);
   }
   if (LogSink* sink = GetLogSink()) {
-    DWORD saved_error = ::GetLastError();
+    // Logging must not disturb the error a caller is about to report.
+    uint32_t saved_error = log_platform::LastErrorCode();
     sink->Emit(*this);
-    ::SetLastError(saved_error);
+    log_platform::SetLastErrorCode(saved_error);
   }
 }
 
@@ -136,38 +122,26 @@ LogSink* GetLogSink() { return SinkSlot(); }
 
 LogSink* SwapLogSink(LogSink* sink) { return std::exchange(SinkSlot(), sink); }
 
-std::string FormatWindowsError(uint32_t code) {
-  std::wstring message;
-  bool found = MessageFromModule(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, code, &message);
-  for (const wchar_t* module_name : {L"wininet.dll", L"urlmon.dll"}) {
-    if (found) break;
-    if (HMODULE module = ::GetModuleHandleW(module_name))
-      found = MessageFromModule(FORMAT_MESSAGE_FROM_HMODULE, module, code, &message);
-  }
-  char number[48];
-  std::snprintf(number, sizeof(number), "%lu, ", static_cast<unsigned long>(code));
-  std::string result = number;
-  if (found) {
-    result += WideToUtf8(message);
-  } else {
-    std::snprintf(number, sizeof(number), "unknown error 0x%lx\n", static_cast<unsigned long>(code));
-    result += number;
-  }
-  return result;
-}
-
 std::string FormatLastError() {
-  DWORD code = ::GetLastError();
+  uint32_t code = log_platform::LastErrorCode();
   std::string text = FormatWindowsError(code);
-  ::SetLastError(code);
+  log_platform::SetLastErrorCode(code);
   return text;
 }
 
+PlatformLogHandler SetPlatformLogHandler(PlatformLogHandler handler) {
+  return std::exchange(PlatformLogHandlerSlot(), handler);
+}
+
 void PlatformLogError(std::string_view text) {
+  if (PlatformLogHandler handler = PlatformLogHandlerSlot()) {
+    handler(text);
+    return;
+  }
   std::string line = "[tarvik] ";
   line.append(text.data(), text.size());
   line.push_back('\n');
-  ::OutputDebugStringA(line.c_str());
+  log_platform::WriteDiagnostic(line);
 }
 
 }  // namespace ostrel

@@ -107,6 +107,10 @@ std::string FormatLastError();
 // code that must work when everything else is broken, such as the crash
 // upload. Written to the debugger output.
 void PlatformLogError(std::string_view text);
+// Replaces where PlatformLogError writes (null: the debugger output again);
+// returns the previous handler. Tests capture the diagnostics this way.
+using PlatformLogHandler = void (*)(std::string_view text);
+PlatformLogHandler SetPlatformLogHandler(PlatformLogHandler handler);
 
 }  // namespace ostrel
 

@@ -9,7 +9,7 @@
 
 #include "base/file_util.h"
 #include "base/logging.h"
-#include "base/os_facts.h"
+#include "base/request_headers.h"
 #include "base/scoped_handle.h"
 #include "base/structured_exception.h"
 
@@ -105,13 +105,6 @@ std::string StringDownloadSink::TakeData() {
   data.swap(data_);
   bytes_written_ = 0;
   return data;
-}
-
-std::wstring BuildRequestHeaders() {
-  WindowsVersionNumbers version = GetOsFacts().GetVersionNumbers();
-  return L"Accept: */*\r\nSec-CH-UA-Platform: \"Windows\"\r\nSec-CH-UA-Platform-Version: \"" +
-         std::to_wstring(version.major) + L"." + std::to_wstring(version.minor) + L"." +
-         std::to_wstring(version.revision) + L"\"";
 }
 
 InternetDownloader::InternetDownloader()

@@ -12,6 +12,8 @@
 #include <memory>
 #include <string>
 
+#include "base/request_headers.h"
+
 namespace ostrel {
 
 // Filled when a structured exception is caught while a URL is opened.
@@ -92,10 +94,6 @@ inline constexpr char kErrorIncompleteDownload[] = "incomplete_download-";
 
 inline constexpr char kDownloaderUserAgent[] = "Tarvik.Browser lite installer";
 inline constexpr uint32_t kDownloadBufferSize = 0x8000;
-
-// The request header block every installer request sends: Accept and the
-// platform client hints with the running Windows version and its UBR.
-std::wstring BuildRequestHeaders();
 
 // One object per download.
 class InternetDownloader {

@@ -139,13 +139,6 @@ TEST(InternetDownloaderTest, ExceptionTextsAndCryptoProClassification) {
   EXPECT_FALSE(IsCryptoProFailure(DownloadErrorInfo()));
 }
 
-TEST(InternetDownloaderTest, RequestHeadersCarryVersionAndUpdateRevision) {
-  ScopedFakeOsFacts facts;
-  facts.SetWindows(10, 0, 22631, 4317);
-  EXPECT_EQ(L"Accept: */*\r\nSec-CH-UA-Platform: \"Windows\"\r\nSec-CH-UA-Platform-Version: \"10.0.4317\"",
-            BuildRequestHeaders());
-}
-
 TEST(InternetDownloaderTest, SinksCountAcceptedBytesAndReset) {
   ScopedTempDir dir;
   std::wstring path = dir.Append(L"sink.bin");

@@ -24,6 +24,7 @@ import json
 import mmap
 import os
 import re
+import select
 import shutil
 import signal
 import socket
@@ -175,6 +176,7 @@ FAULT_KEYS = {
     "header": str,          # "Name:value" added to the response
     "no_length": int,       # 1: no Content-Length, body ends with the connection
     "garbage": int,         # send this many body bytes, then bytes that are not TLS, then reset
+    "stall": int,           # read the request, answer nothing for this many ms (a host that never answers)
 }
 
 
@@ -205,6 +207,7 @@ class State:
 
     def reset(self):
         with self.lock:
+            self.generation = getattr(self, "generation", 0) + 1
             self.faults = []  # dicts: path_prefix, host_kind, times, fault
             self.files = dict(self.args.files)
             self.archive = self.args.archive
@@ -325,6 +328,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 crash = (500, None)
         self.state.record(entry)
 
+        if fault.get("stall"):
+            return self.stall(fault["stall"])
         if fault.get("delay"):
             time.sleep(fault["delay"] / 1000.0)
         if fault.get("drop") == -1:
@@ -511,6 +516,19 @@ class Handler(http.server.BaseHTTPRequestHandler):
             time.sleep(0.2)
         except OSError:
             pass
+
+    def stall(self, milliseconds):
+        """Answers nothing until the client goes away, the stand-in is reset or the time is up; then closes."""
+        self.close_connection = True
+        deadline = time.time() + milliseconds / 1000.0
+        generation = self.state.generation
+        while time.time() < deadline and self.state.generation == generation:
+            try:
+                readable, _, _ = select.select([self.connection], [], [], 0.1)
+                if readable and not self.connection.recv(1):
+                    return
+            except (OSError, ValueError):  # ssl.SSLError is an OSError
+                return
 
     def reset_connection(self):
         """Ends the connection with a reset (no TLS close_notify, no FIN)."""

@@ -1,13 +1,14 @@
 #!/usr/bin/env python3
 """Client of the stand-in server for tests and scripts.
 
-    from standin_client import StandinServer, decode_stat_vars
+    from standin_client import StandinServer, decode_stat_vars, decode_stat_request
     server = StandinServer()          # state dir from TARVIK_STANDIN_DIR or the build dir
     started = server.ensure_running() # starts one unless the harness already did
     mark = server.mark()
     server.set_fault("/browser/", {"status": 500}, host_kind="download_cdn", times=2)
     ... run the installer ...
     requests = server.read_requests(since=mark, path_prefix="/installstats/")
+    events = server.read_stat_requests(since=mark)   # [{"cid", "path", "vars": {...}, "request"}]
     server.reset()
     if started: server.stop()
 
@@ -47,8 +48,17 @@ def blob_bytes(offset, length):
     return standin_server.blob_bytes(offset, length)
 
 
+STAT_SEND_PREFIX = "/installstats/send/dtype=stred/pid=457/"
+
+
 def decode_stat_vars(path):
-    """{key: value} of the "/vars=" segment of a statistics path (values unescaped)."""
+    """{key: value} of the "/vars=" segment of a statistics path.
+
+    Items are "-key=value" joined by commas (the sender turns ',', '-' and '='
+    inside keys and values into '_', so the split is unambiguous); each key and
+    value is then percent-decoded, undoing the sender's segment escaping. A key
+    twice or an item without '-' or '=' is an error, so a test comparing whole
+    event sets cannot pass on a malformed request."""
     for segment in path.split("/"):
         if segment.startswith("vars="):
             items = {}
@@ -66,6 +76,15 @@ def decode_stat_vars(path):
                 items[key] = value
             return items
     return {}
+
+
+def decode_stat_request(path):
+    """{"cid": int, "path": str, "vars": {key: value}} of a statistics request path."""
+    if not path.startswith(STAT_SEND_PREFIX) or not path.endswith("/*"):
+        raise ValueError("not a statistics path: %r" % path)
+    segments = dict(segment.partition("=")[::2] for segment in path[len(STAT_SEND_PREFIX):-2].split("/")
+                    if not segment.startswith("vars="))
+    return {"cid": int(segments["cid"]), "path": segments["path"], "vars": decode_stat_vars(path)}
 
 
 class StandinServer:
@@ -216,6 +235,11 @@ class StandinServer:
             entry["header_map"] = {k.lower(): v for k, v in entry["headers"]}
             requests.append(entry)
         return requests
+
+    def read_stat_requests(self, since=0):
+        """The statistics requests after `since`, decoded (decode_stat_request), in arrival order."""
+        return [dict(decode_stat_request(entry["path"]), request=entry)
+                for entry in self.read_requests(since=since, path_prefix="/installstats/send/")]
 
     def wait_for_requests(self, count, timeout=10, **filters):
         """Waits until at least `count` matching requests are logged."""

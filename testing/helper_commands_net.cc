@@ -1,11 +1,16 @@
 // test_helper commands for the network area.
 //   add-root-cert <DER certificate path>   trusts a test CA in this prefix
-//   download-to-file <url> <target path>    DownloadToFile; prints the result,
+//   download-to-file <url> <target path> [--no-cache-write]
+//                                           DownloadToFile; prints the result,
 //                                           bytes, milliseconds and the
-//                                           process's peak working set
+//                                           process's peak working set. The
+//                                           option (benchmark diagnostics
+//                                           only) keeps the stack from copying
+//                                           the body into its URL cache
 #include <windows.h>
 #include <psapi.h>
 #include <wincrypt.h>
+#include <wininet.h>
 
 #include <cstdio>
 #include <string>
@@ -33,9 +38,16 @@ int AddRootCert(const std::vector<std::wstring>& a) {
   return 0;
 }
 
+void* OpenUrlWithoutCacheWrite(void* internet, const wchar_t* url, const wchar_t* headers, DWORD headers_length,
+                               DWORD flags, DWORD_PTR context) {
+  return ::InternetOpenUrlW(static_cast<HINTERNET>(internet), url, headers, headers_length,
+                            flags | INTERNET_FLAG_NO_CACHE_WRITE, context);
+}
+
 int DownloadToFileCommand(const std::vector<std::wstring>& a) {
   if (a.size() < 2) return 2;
   InternetDownloader downloader;
+  if (a.size() >= 3 && a[2] == L"--no-cache-write") downloader.set_open_url_function_for_testing(OpenUrlWithoutCacheWrite);
   ULONGLONG start = ::GetTickCount64();
   bool ok = downloader.DownloadToFile(WideToUtf8(a[0]), nullptr, a[1]);
   ULONGLONG elapsed = ::GetTickCount64() - start;

@@ -10,7 +10,7 @@ REQUIRED_PACKAGES=(
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix mingw-w64-tools libz-mingw-w64-dev
   wine64 libgnutls30 xvfb xauth xdotool imagemagick fonts-liberation
   osslsigncode gcab
-  clang libclang-rt-14-dev
+  clang libclang-rt-14-dev zlib1g-dev
 )
 
 log_step() { printf '\n==> %s\n' "$*" >&2; }

@@ -13,7 +13,8 @@ import urllib.parse
 import zipfile
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
-from standin_client import StandinServer, blob_bytes, decode_stat_vars, PLAIN_HTTP_PORT  # noqa: E402
+from standin_client import (StandinServer, blob_bytes, decode_stat_request, decode_stat_vars,  # noqa: E402
+                            PLAIN_HTTP_PORT)
 
 
 class StandinServerTest(unittest.TestCase):
@@ -135,6 +136,17 @@ class StandinServerTest(unittest.TestCase):
         with self.assertRaises(ValueError):
             decode_stat_vars("/vars=-a=1,-a=2/*")
         self.assertEqual({}, decode_stat_vars("/installstats/send/dtype=stred/*"))
+        self.assertEqual({"cid": 72992, "path": "extended_stat", "vars": decode_stat_vars(path)},
+                         decode_stat_request(path))
+        [decoded] = self.server.read_stat_requests(since=self.mark)
+        self.assertEqual((72992, "tarvik"), (decoded["cid"], decoded["vars"]["brand_id"]))
+        with self.assertRaises(ValueError):
+            decode_stat_request("/installstats/send/dtype=stred/pid=457/cid=1/path=x/vars=-a=1")  # no "/*"
+
+    def test_stall_reads_the_request_and_closes_without_an_answer(self):
+        with self.assertRaises(http.client.RemoteDisconnected):
+            self.request("browser_api_international", "/__fault/stall=300/installstats/send/x/*")
+        self.assertEqual(1, len(self.server.read_requests(since=self.mark, path_prefix="/installstats/send/x")))
 
     def test_chunked_crash_upload_is_dechunked_and_logged(self):
         body = gzip.compress(b"--boundary\r\n" + os.urandom(70000))

@@ -1,7 +1,8 @@
 """Checks of the built installer executables (both architectures, when
 built): only kernel32, oleacc and the C runtime are bound by the loader, every
 other system library is delay-loaded under its undecorated function names,
-and the SHARED section is initialised, readable, writable and shared.
+and the SHARED and Shared sections are initialised, readable, writable and
+shared (Shared with exactly the delayed parameters' 0xED4 bytes, all zero).
 """
 import os
 import struct
@@ -39,12 +40,14 @@ class PeImage:
         directories = optional + (112 if self.pe32_plus else 96)
         self.import_rva = struct.unpack_from("<I", self.data, directories + 8)[0]
         self.sections = {}
+        self.virtual_sizes = {}
         for i in range(sections):
             offset = optional + optional_size + 40 * i
             name = self.data[offset:offset + 8].rstrip(b"\0").decode("ascii")
             virtual_size, rva, raw_size, raw_pointer = struct.unpack_from("<IIII", self.data, offset + 8)
             characteristics = struct.unpack_from("<I", self.data, offset + 36)[0]
             self.sections[name] = (rva, max(virtual_size, raw_size), raw_pointer, characteristics)
+            self.virtual_sizes[name] = virtual_size
 
     def offset(self, rva):
         for start, size, raw_pointer, _ in self.sections.values():
@@ -127,6 +130,19 @@ class InstallerImageTest(unittest.TestCase):
                 _, size, _, characteristics = sections["SHARED"]
                 self.assertEqual(characteristics & flags, flags, hex(characteristics))
                 self.assertGreaterEqual(size, 4)
+
+    def test_delayed_params_section_is_shared_initialised_data_of_its_layout_size(self):
+        flags = IMAGE_SCN_CNT_INITIALIZED_DATA | IMAGE_SCN_MEM_READ | IMAGE_SCN_MEM_WRITE | IMAGE_SCN_MEM_SHARED
+        for arch, path, _ in self.builds():
+            with self.subTest(arch=arch):
+                image = PeImage(path)
+                # Section names are case-sensitive: SHARED and Shared are two sections.
+                self.assertIn("Shared", image.sections)
+                _, _, raw_pointer, characteristics = image.sections["Shared"]
+                self.assertEqual(characteristics & flags, flags, hex(characteristics))
+                self.assertEqual(image.virtual_sizes["Shared"], 0xED4)
+                contents = image.data[raw_pointer:raw_pointer + 0xED4]
+                self.assertEqual(contents, bytes(0xED4))
 
 
 if __name__ == "__main__":

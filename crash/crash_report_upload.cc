@@ -1,0 +1,48 @@
+#include "crash/crash_report_upload.h"
+
+#include <windows.h>
+
+#include "base/logging.h"
+#include "crash/crash_upload_url.h"
+#include "crash/file_reader.h"
+#include "crash/http_multipart_builder.h"
+
+namespace ostrel {
+
+bool SendReport(const CrashClient& client) {
+  std::unique_ptr<HttpTransport> transport = HttpTransport::Create();
+  return SendReport(client, transport.get());
+}
+
+bool SendReport(const CrashClient& client, HttpTransport* transport) {
+  FileReader dump;
+  if (!dump.Open(client.dump_path())) return false;
+
+  HttpMultipartBuilder builder;
+  builder.SetGzipEnabled(client.gzip_enabled());
+  const CrashClient::Annotations& annotations = client.annotations();
+  for (const auto& [key, value] : annotations) {
+    if (key == kMinidumpAttachmentName) {
+      LOG(WARNING) << "reserved key " << key << ", discarding value " << value;
+      continue;
+    }
+    builder.SetFormData(key, value);
+  }
+  auto uid = annotations.find("uid");
+  std::string file_name = (uid != annotations.end() ? uid->second : std::string()) + ".dmp";
+  builder.SetFileAttachment(kMinidumpAttachmentName, file_name, &dump, "application/octet-stream");
+
+  for (const auto& [name, value] : builder.GetContentHeaders()) transport->SetHeader(name, value);
+  transport->SetBodyStream(builder.GetBodyStream());
+  transport->SetTimeout(kCrashUploadTimeoutSeconds);
+  transport->SetUrl(AppendCrashQueryItems(client.upload_url(), annotations));
+
+  bool ok = transport->ExecuteSynchronously(nullptr);
+  // The body stream reads the dump: release it before the file goes.
+  transport->SetBodyStream(nullptr);
+  dump.Close();
+  if (ok) ::DeleteFileW(client.dump_path().c_str());
+  return ok;
+}
+
+}  // namespace ostrel

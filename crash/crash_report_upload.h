@@ -1,0 +1,21 @@
+// Uploads the crash client's minidump and annotations to the crash collector
+// as a gzip-compressed multipart form; runs inside the exception filter.
+#ifndef CRASH_CRASH_REPORT_UPLOAD_H_
+#define CRASH_CRASH_REPORT_UPLOAD_H_
+
+#include "crash/crash_client.h"
+#include "crash/http_transport.h"
+
+namespace ostrel {
+
+inline constexpr double kCrashUploadTimeoutSeconds = 60;
+
+// Sends the dump with the WinHTTP transport. The dump is deleted only after
+// the collector accepted it (status 200); every failure keeps it.
+bool SendReport(const CrashClient& client);
+// The same over `transport` (tests record the request this way).
+bool SendReport(const CrashClient& client, HttpTransport* transport);
+
+}  // namespace ostrel
+
+#endif  // CRASH_CRASH_REPORT_UPLOAD_H_

@@ -1,0 +1,175 @@
+#include "crash/http_transport_win.h"
+
+#include <cstdio>
+#include <optional>
+
+#include "base/logging.h"
+#include "base/scoped_handle.h"
+#include "base/utf_string_conversions.h"
+#include "crash/module_version.h"
+
+namespace ostrel {
+namespace {
+
+struct WinHttpHandleTraits {
+  using Handle = HINTERNET;
+  static Handle InvalidValue() { return nullptr; }
+  static bool IsValid(Handle h) { return h != nullptr; }
+  static bool Close(Handle h) { return ::WinHttpCloseHandle(h) != FALSE; }
+};
+using ScopedWinHttpHandle = ScopedGeneric<WinHttpHandleTraits>;
+
+void LogLastWinHttpError(const char* function) { PlatformLogError(WinHttpErrorMessage(function, ::GetLastError())); }
+
+bool IsWow64() {
+  BOOL wow64 = FALSE;
+  return ::IsWow64Process(::GetCurrentProcess(), &wow64) && wow64;
+}
+
+}  // namespace
+
+std::string WinHttpUserAgent() {
+  std::optional<std::string> winhttp_version;
+  std::optional<std::string> windows_nt_version;
+  VS_FIXEDFILEINFO info;
+  if (GetModuleVersionAndType(L"winhttp.dll", &info)) winhttp_version = FormatFileVersion(info);
+  if (GetModuleVersionAndType(L"kernel32.dll", &info) && (info.dwFileOS & VOS_NT_WINDOWS32) == VOS_NT_WINDOWS32)
+    windows_nt_version = FormatFileVersion(info);
+  return BuildUserAgent(winhttp_version, windows_nt_version, IsWow64());
+}
+
+std::string WinHttpErrorMessage(const char* function, DWORD code) {
+  wchar_t buffer[512];
+  DWORD flags = FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_MAX_WIDTH_MASK;
+  DWORD length = 0;
+  if (HMODULE winhttp = ::GetModuleHandleW(L"winhttp.dll")) {
+    length = ::FormatMessageW(flags | FORMAT_MESSAGE_FROM_HMODULE, winhttp, code, 0, buffer,
+                              static_cast<DWORD>(std::size(buffer)), nullptr);
+  }
+  if (length == 0) {
+    length = ::FormatMessageW(flags | FORMAT_MESSAGE_FROM_SYSTEM, nullptr, code, 0, buffer,
+                              static_cast<DWORD>(std::size(buffer)), nullptr);
+  }
+  while (length > 0 && (buffer[length - 1] == L' ' || buffer[length - 1] == L'\r' || buffer[length - 1] == L'\n'))
+    --length;
+  std::string text = length ? WideToUtf8(std::wstring_view(buffer, length)) : "unknown error";
+  char code_text[16];
+  std::snprintf(code_text, sizeof(code_text), "%lx", static_cast<unsigned long>(code));
+  return std::string(function) + ": " + text + " (0x" + code_text + ")";
+}
+
+bool WinHttpRequestChannel::AddHeader(const std::string& line) {
+  std::wstring wide = Utf8ToWide(line);
+  if (!::WinHttpAddRequestHeaders(request_, wide.c_str(), static_cast<DWORD>(-1), WINHTTP_ADDREQ_FLAG_ADD)) {
+    LogLastWinHttpError("WinHttpAddRequestHeaders");
+    return false;
+  }
+  return true;
+}
+
+bool WinHttpRequestChannel::SendRequest(uint32_t total_length) {
+  if (!::WinHttpSendRequest(request_, WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, total_length,
+                            0)) {
+    LogLastWinHttpError("WinHttpSendRequest");
+    return false;
+  }
+  return true;
+}
+
+bool WinHttpRequestChannel::WriteData(const void* data, size_t size) {
+  const auto* bytes = static_cast<const uint8_t*>(data);
+  while (size > 0) {
+    DWORD written = 0;
+    if (!::WinHttpWriteData(request_, bytes, static_cast<DWORD>(size), &written)) {
+      LogLastWinHttpError("WinHttpWriteData");
+      return false;
+    }
+    if (written == 0 || written > size) {
+      PlatformLogError("WinHttpWriteData: wrote " + std::to_string(written) + " of " + std::to_string(size));
+      return false;
+    }
+    bytes += written;
+    size -= written;
+  }
+  return true;
+}
+
+bool WinHttpRequestChannel::ReceiveResponse(uint32_t* status_code) {
+  if (!::WinHttpReceiveResponse(request_, nullptr)) {
+    LogLastWinHttpError("WinHttpReceiveResponse");
+    return false;
+  }
+  DWORD status = 0;
+  DWORD size = sizeof(status);
+  if (!::WinHttpQueryHeaders(request_, WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
+                             WINHTTP_HEADER_NAME_BY_INDEX, &status, &size, WINHTTP_NO_HEADER_INDEX)) {
+    LogLastWinHttpError("WinHttpQueryHeaders");
+    return false;
+  }
+  *status_code = status;
+  return true;
+}
+
+bool WinHttpRequestChannel::ReadResponseBody(std::string* body) {
+  body->clear();
+  char buffer[4096];
+  for (;;) {
+    DWORD read = 0;
+    if (!::WinHttpReadData(request_, buffer, sizeof(buffer), &read)) {
+      LogLastWinHttpError("WinHttpReadData");
+      return false;
+    }
+    if (read == 0) return true;
+    body->append(buffer, read);
+  }
+}
+
+bool WinHttpTransport::ExecuteSynchronously(std::string* response_body) {
+  std::wstring user_agent = Utf8ToWide(WinHttpUserAgent());
+  ScopedWinHttpHandle session(::WinHttpOpen(user_agent.c_str(), WINHTTP_ACCESS_TYPE_DEFAULT_PROXY,
+                                            WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));
+  if (!session.IsValid()) {
+    LogLastWinHttpError("WinHttpOpen");
+    return false;
+  }
+  int timeout_ms = static_cast<int>(timeout_seconds() * 1000);
+  if (!::WinHttpSetTimeouts(session.Get(), timeout_ms, timeout_ms, timeout_ms, timeout_ms)) {
+    LogLastWinHttpError("WinHttpSetTimeouts");
+    return false;
+  }
+
+  std::wstring url = Utf8ToWide(this->url());
+  URL_COMPONENTS parts = {};
+  parts.dwStructSize = sizeof(parts);
+  parts.dwSchemeLength = static_cast<DWORD>(-1);
+  parts.dwHostNameLength = static_cast<DWORD>(-1);
+  parts.dwUrlPathLength = static_cast<DWORD>(-1);
+  parts.dwExtraInfoLength = static_cast<DWORD>(-1);
+  if (!::WinHttpCrackUrl(url.c_str(), 0, 0, &parts)) {
+    LogLastWinHttpError("WinHttpCrackUrl");
+    return false;
+  }
+  std::wstring host(parts.lpszHostName, parts.dwHostNameLength);
+  std::wstring path_and_query(parts.lpszUrlPath, parts.dwUrlPathLength);
+  if (parts.lpszExtraInfo) path_and_query.append(parts.lpszExtraInfo, parts.dwExtraInfoLength);
+
+  ScopedWinHttpHandle connection(::WinHttpConnect(session.Get(), host.c_str(), parts.nPort, 0));
+  if (!connection.IsValid()) {
+    LogLastWinHttpError("WinHttpConnect");
+    return false;
+  }
+  std::wstring method = Utf8ToWide(this->method());
+  ScopedWinHttpHandle request(::WinHttpOpenRequest(connection.Get(), method.c_str(), path_and_query.c_str(), nullptr,
+                                                   WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
+                                                   parts.nScheme == INTERNET_SCHEME_HTTPS ? WINHTTP_FLAG_SECURE : 0));
+  if (!request.IsValid()) {
+    LogLastWinHttpError("WinHttpOpenRequest");
+    return false;
+  }
+  WinHttpRequestChannel channel(request.Get());
+  return ExecuteRequestOverChannel(&channel, headers(), body(), response_body);
+}
+
+std::unique_ptr<HttpTransport> HttpTransport::Create() { return std::make_unique<WinHttpTransport>(); }
+
+}  // namespace ostrel

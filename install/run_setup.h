@@ -1,0 +1,30 @@
+// Running the browser's setup program and waiting for it.
+#ifndef INSTALL_RUN_SETUP_H_
+#define INSTALL_RUN_SETUP_H_
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+#include "install/installer_observer.h"
+#include "install/setup_exit_code.h"
+
+namespace ostrel {
+
+using CreateProcessFunction = BOOL(WINAPI*)(LPCWSTR, LPWSTR, LPSECURITY_ATTRIBUTES, LPSECURITY_ATTRIBUTES, BOOL, DWORD,
+                                            LPVOID, LPCWSTR, LPSTARTUPINFOW, LPPROCESS_INFORMATION);
+
+// Runs `command_line` without a window and waits for it without a time-out
+// (the stop event does not interrupt setup). `*exit_code` is 400 until setup's
+// own code is read, and then that code, whatever it is. Setup for another
+// processor architecture and the exit codes 7 and 8 leave their failure kind
+// in the Shared section, where the first copy reads it even when setup ran in
+// the elevated copy. True when setup ran and ended with a code other than 7
+// and 8. `observer` may be null. `create_process` is for tests.
+bool RunModuleAndWait(const std::wstring& command_line, InstallerObserver* observer, uint32_t* exit_code,
+                      CreateProcessFunction create_process = ::CreateProcessW);
+
+}  // namespace ostrel
+
+#endif  // INSTALL_RUN_SETUP_H_
