@@ -21,6 +21,7 @@
 #include "install/installer_observer.h"
 #include "install/internet_downloader.h"
 #include "install/setup_download_urls.h"
+#include "reporting/stat_events.h"
 
 namespace ostrel {
 
@@ -65,18 +66,6 @@ class InstallerDownloadObserver : public DownloadProgressObserver {
 
  private:
   InstallerObserver* const* observer_;
-};
-
-// The values one download attempt reports.
-struct DownloadAttemptReport {
-  bool success = false;
-  int32_t attempt = 0;  // 1-based, per URL
-  std::string error_text;
-  uint32_t downloaded_size = 0;
-  uint32_t total_size = 0;  // announced length; 0 when unknown
-  std::string url;
-  std::wstring redirect_url;
-  bool x64 = false;
 };
 
 class Installer {

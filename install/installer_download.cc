@@ -12,6 +12,7 @@
 #include "config/brand_info.h"
 #include "config/maker_hosts.h"
 #include "install/installer.h"
+#include "reporting/stat_reporter.h"
 
 namespace ostrel {
 namespace {
@@ -131,12 +132,12 @@ DownloadResult Installer::DownloadModule(HANDLE file, const InstallerCommandLine
                                 &error_info, &loop);
 
       DownloadAttemptReport report;
+      report.attempt_number = attempt;
       report.success = ok;
-      report.attempt = attempt;
       report.error_text = loop.error_text;
       report.total_size = loop.content_length;
-      report.url = entry.url;
-      report.redirect_url = loop.redirect_url;
+      report.url = AsciiToWide(entry.url);
+      report.redirect_host = GetRedirectHost(loop.redirect_url);
       report.x64 = x64_download_;
       if (ok) {
         report.downloaded_size = sink.bytes_written();

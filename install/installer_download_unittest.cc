@@ -104,9 +104,9 @@ TEST_F(InstallerDownloadTest, AttemptsFollowTheListAndResumeOnlyWhatIsWorthIt) {
   EXPECT_EQ(attempts[0].downloaded_size, 0u);  // discarded
   EXPECT_EQ(attempts[1].downloaded_size, kBodySize / 2);
   EXPECT_EQ(attempts[1].total_size, kBodySize);
-  EXPECT_EQ(attempts[1].url, std::string(kX64Url) + "?from_installer=true");
+  EXPECT_EQ(attempts[1].url, kX64Attempt);
   EXPECT_TRUE(attempts[1].x64);
-  EXPECT_EQ(attempts[4].attempt, 2);
+  EXPECT_EQ(attempts[4].attempt_number, 2);
   EXPECT_EQ(attempts[4].downloaded_size, kBodySize);
 
   std::vector<std::string> texts = log_.texts();

@@ -168,7 +168,7 @@ class RecordingInstaller : public Installer {
   void ReportInstallerStarted() override { Add("installer_started"); }
   void ReportDownloadStarted() override { Add("download_started"); }
   void ReportDownloadError(const DownloadAttemptReport& report) override {
-    Add("download_error attempt-" + std::to_string(report.attempt) + "-" + report.error_text);
+    Add("download_error attempt-" + std::to_string(report.attempt_number) + "-" + report.error_text);
   }
   void ReportDownloadAttempt(const DownloadAttemptReport& report) override {
     {
