@@ -280,6 +280,8 @@ TEST_F(InstallerTest, NoWorkDirectoryMeansNoArchiveFile) {
   ScriptedDownloads script(archive_);
   RecordingObserver observer;
   auto installer = MakeInstaller(&observer, &script, nullptr);
+  // A kind an earlier attempt left in the Shared section is not this attempt's.
+  SetSharedFailureKind(kFailureSetupExitCode7);
   installer->InstallSynchronously();
   EXPECT_TRUE(log_.ContainsPrefix("Cannot obtain temp file."));
   EXPECT_EQ(observer.calls(), (std::vector<std::string>{"error 1", "finished 1"}));
