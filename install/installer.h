@@ -151,7 +151,7 @@ class Installer {
   void set_downloader_factory_for_testing(DownloaderFactory factory) { downloader_factory_ = std::move(factory); }
   void set_timings_for_testing(const InstallerTimings& timings) { timings_ = timings; }
 
- protected:
+ private:
   // Statistics events, one per event at its place in the pipeline; virtual
   // so tests can see them.
   virtual void ReportInstallerStarted();
@@ -165,7 +165,6 @@ class Installer {
   virtual void ReportSetupExited(bool success);
   virtual void ReportInstallationFinished(bool success);
 
- private:
   static unsigned __stdcall InstallThreadMain(void* installer);
 
   void Init();

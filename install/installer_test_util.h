@@ -164,7 +164,7 @@ class RecordingInstaller : public Installer {
     return attempts_;
   }
 
- protected:
+ private:
   void ReportInstallerStarted() override { Add("installer_started"); }
   void ReportDownloadStarted() override { Add("download_started"); }
   void ReportDownloadError(const DownloadAttemptReport& report) override {
@@ -186,7 +186,6 @@ class RecordingInstaller : public Installer {
     Add(std::string("installation_finished ") + (success ? "1" : "0"));
   }
 
- private:
   void Add(std::string event) {
     std::lock_guard<std::mutex> lock(mutex_);
     events_.push_back(std::move(event));
