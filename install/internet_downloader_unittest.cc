@@ -365,6 +365,21 @@ TEST(InternetDownloaderTest, StopEventInterruptsASlowDownload) {
   EXPECT_EQ("", result.error_text);
   EXPECT_LT(sink.bytes_written(), 2000000u);
   EXPECT_LT(elapsed, 30000u);  // the whole body would take 100 s
+
+  // A body smaller than the buffer, one byte a second: the loop sees the
+  // event between bytes, not once the body is complete.
+  ::ResetEvent(stop_handle);
+  sink.Reset();
+  std::thread late_stopper([stop_handle] {
+    ::Sleep(1500);
+    ::SetEvent(stop_handle);
+  });
+  ok = RunDownloadLoop(&downloader, WideCdn("/__fault/throttle=1/__blob/100"), &sink, stop_handle, nullptr, nullptr,
+                       &result);
+  late_stopper.join();
+  EXPECT_FALSE(ok);
+  EXPECT_GT(sink.bytes_written(), 0u);
+  EXPECT_LT(sink.bytes_written(), 100u);
 }
 
 TEST(InternetDownloaderTest, RedirectTargetIsCaptured) {
