@@ -14,7 +14,9 @@
 #include "base/file_util.h"
 #include "base/logging.h"
 #include "base/os_facts.h"
+#include "config/brand_info.h"
 #include "crash/crash_reporting.h"
+#include "install/installer.h"
 #include "win/application_association_registration_internal.h"
 
 namespace ostrel {
@@ -88,23 +90,28 @@ std::wstring CpuCheckString(int id, LANGID language_id) {
 }
 
 void AddCrashAnnotations(const StartUpConfiguration& configuration) {
-  for (const auto& [key, value] : configuration.distribution_parameters) SetCrashAnnotation(key, value);
-  SetCrashAnnotation("brand_id", configuration.brand_id);
-  SetCrashAnnotation("brand_name", configuration.brand_name);
-  SetCrashAnnotation("default_language", configuration.interface_language);
+  for (const auto& [key, value] : configuration.distribution_parameters->params()) SetCrashAnnotation(key, value);
+  SetCrashAnnotation("brand_id", configuration.brand->brand_id());
+  SetCrashAnnotation("brand_name", configuration.brand->brand_name());
+  SetCrashAnnotation("default_language", configuration.brand->interface_language());
 }
 
-// TODO(controller): the silent installation. Construct an Installer without
-// observer, with the brand information and the distribution parameters,
-// starting the asynchronous install tasks; make-default wish =
-// make-browser-default-after-import present; statistics consent =
-// send-statistics present, else brand send_statistics != 2; taskbar pin =
-// disableqopin absent; install synchronously on this thread; the exit code is
-// its installer exit code.
-int RunSilentInstallation(const NormalRun& run) {
+// No window: the installation runs on this thread with the wishes the
+// switches and the brand give, and its installer exit code ends the process.
+int RunSilentInstallation(const NormalRun& run, const RunModeEnvironment& environment) {
   LOG_TAG(INFO, kMainTag) << "Installing in silent mode.";
-  (void)run;
-  return kInstallerExitCodeNotFinished;
+  const BrandInfo& brand = *run.configuration.brand;
+  Installer installer(nullptr, &brand, run.configuration.distribution_parameters.get(), true);
+  installer.SetMakeDefault(run.command_line.IsSwitchPresent(switches::kMakeBrowserDefaultAfterImport));
+  installer.set_send_statistics(
+      run.command_line.IsSwitchPresent(switches::kSendStatistics) || brand.send_statistics() != kTriStateFalse ? 1 : 0);
+  installer.set_pin(!run.command_line.IsSwitchPresent(switches::kDisableQopin));
+  if (environment.install_synchronously) {
+    environment.install_synchronously(&installer);
+  } else {
+    installer.InstallSynchronously();
+  }
+  return static_cast<int>(installer.installer_exit_code());
 }
 
 // TODO(main window): create the installation window with the brand
@@ -132,16 +139,16 @@ bool CheckProcessor(const NormalRun& run, const RunModeEnvironment& environment)
   if (CheckProcessorFeatures(&reason)) return true;
   PLOG_TAG(ERROR, kMainTag) << "CPU is not supported";
   if (!run.silent) {
-    CpuMessage message = CpuNotSupportedMessage(reason, run.configuration.language_id);
+    CpuMessage message = CpuNotSupportedMessage(reason, static_cast<LANGID>(run.configuration.brand->language_id()));
     (environment.show_message_box ? environment.show_message_box : ShowMessageBox)(message.caption, message.text);
   }
   return false;
 }
 
-int RunInstallation(const NormalRun& run) {
-  if (run.silent) return RunSilentInstallation(run);
+int RunInstallation(const NormalRun& run, const RunModeEnvironment& environment) {
+  if (run.silent) return RunSilentInstallation(run, environment);
   if (run.enough_disk_space) return RunInstallationWindow(run);
-  ShowNotEnoughDiskSpaceNotice(run.configuration.language_id);
+  ShowNotEnoughDiskSpaceNotice(static_cast<LANGID>(run.configuration.brand->language_id()));
   return kNotEnoughDiskSpaceExitCode;
 }
 
@@ -180,14 +187,14 @@ int RunNormalMode(const InstallerCommandLine& command_line, const RunModeEnviron
   run.temp_directory = GetTempDirectory();
   LOG_TAG(INFO, kMainTag) << "Temporary path is: " << run.temp_directory;
 
-  run.configuration = LoadStartUpConfiguration(run.temp_directory, run.brand_name);
+  run.configuration = LoadStartUpConfiguration(command_line, run.temp_directory, run.brand_name);
   run.windows_version = CurrentWindowsVersion();
   AddCrashAnnotations(run.configuration);
 
   if (!CheckProcessor(run, environment)) return kCpuNotSupportedExitCode;
   run.enough_disk_space = HasEnoughDiskSpace(run.system_level, kRequiredDiskSpace);
 
-  int exit_code = RunInstallation(run);
+  int exit_code = RunInstallation(run, environment);
   LOG_TAG(INFO, kMainTag) << "Installer exit with code: " << exit_code;
   return exit_code;
 }

@@ -12,6 +12,8 @@
 
 namespace ostrel {
 
+class Installer;
+
 // Exit codes of the run modes (next to kAnotherInstanceExitCode = 600,
 // kInsecureEnvironmentExitCode = -200, the probe's 700/701 and
 // kMissingSystemLibraryExitCode).
@@ -28,6 +30,8 @@ struct RunModeEnvironment {
   const wchar_t* single_instance_mutex_name = kSingleInstanceMutexName;
   // Shows a message box without owner; null means MessageBoxW.
   void (*show_message_box)(const std::wstring& caption, const std::wstring& text) = nullptr;
+  // Runs the silent installation; null means Installer::InstallSynchronously.
+  void (*install_synchronously)(Installer* installer) = nullptr;
 };
 
 // Everything after the log is open: the probe mode, the hardening result,

@@ -7,11 +7,15 @@
 #include <vector>
 
 #include "app/process_hardening.h"
+#include "app/start_up_configuration.h"
 #include "app/system_queries.h"
 #include "base/file_util.h"
 #include "base/utf_string_conversions.h"
+#include "config/config_test_util.h"
+#include "install/installer.h"
 #include "testing/fake_os_facts.h"
 #include "testing/log_capture.h"
+#include "testing/test_util.h"
 
 namespace ostrel {
 namespace {
@@ -26,14 +30,35 @@ void RecordMessageBox(const std::wstring& caption, const std::wstring& text) {
   g_boxes->push_back({caption, text});
 }
 
+// What the silent mode handed to its Installer instead of installing.
+struct SilentInstallation {
+  int runs = 0;
+  bool make_default = false;
+  uint8_t send_statistics = 0;
+  bool pin = false;
+};
+SilentInstallation* g_silent = nullptr;
+
+void RecordSilentInstallation(Installer* installer) {
+  ++g_silent->runs;
+  g_silent->make_default = installer->make_default();
+  g_silent->send_statistics = installer->send_statistics();
+  g_silent->pin = installer->pin();
+}
+
 class RunModesTest : public ::testing::Test {
  protected:
   RunModesTest() {
     g_boxes = &boxes_;
+    g_silent = &silent_;
     environment_.single_instance_mutex_name = mutex_name_.c_str();
     environment_.show_message_box = RecordMessageBox;
+    environment_.install_synchronously = RecordSilentInstallation;
   }
-  ~RunModesTest() override { g_boxes = nullptr; }
+  ~RunModesTest() override {
+    g_boxes = nullptr;
+    g_silent = nullptr;
+  }
 
   int Run(const wchar_t* command_line, int hardening_result = kHardeningSecure, int hardening_exit_code = 0) {
     log_.Clear();
@@ -43,12 +68,23 @@ class RunModesTest : public ::testing::Test {
 
   bool Logged(const std::string& prefix) { return log_.ContainsPrefix(prefix); }
 
+  // The lines of the entry point itself, without those of the configuration.
+  std::vector<std::string> MainTexts() {
+    std::vector<std::string> texts;
+    for (const auto& record : log_.records())
+      if (record.function == "wWinMain") texts.push_back(record.text);
+    return texts;
+  }
+
   std::wstring mutex_name_ = L"Local\\TarvikFrameTestInstance-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
                              std::to_wstring(::GetTickCount());
   RunModeEnvironment environment_;
   std::vector<MessageBoxCall> boxes_;
+  SilentInstallation silent_;
   testing::ScopedFakeOsFacts facts_;
   testing::ScopedLogCapture log_;
+  // Loading the brand removes these hand-over values; they are put back.
+  testing::ScopedProductValues values_{L"brand", L"BrandFile", L"PartnerFile", L"DistribInfoParams"};
 };
 
 TEST_F(RunModesTest, HardeningResultsDecideWhetherTheProcessGoesOn) {
@@ -90,8 +126,46 @@ TEST_F(RunModesTest, SilentRunLogsItsStepsInOrder) {
       "Installing in silent mode.",
       "Installer exit with code: 400",
   };
-  EXPECT_EQ(log_.texts(), expected);
+  EXPECT_EQ(MainTexts(), expected);
   EXPECT_TRUE(boxes_.empty());
+  EXPECT_EQ(silent_.runs, 1);
+}
+
+TEST_F(RunModesTest, SilentModeHandsTheSwitchesWishesToTheInstaller) {
+  EXPECT_EQ(Run(L"i.exe --silent"), kInstallerExitCodeNotFinished);
+  EXPECT_FALSE(silent_.make_default);
+  EXPECT_EQ(silent_.send_statistics, 1);  // the brand does not refuse statistics
+  EXPECT_TRUE(silent_.pin);
+
+  EXPECT_EQ(Run(L"i.exe --silent --make-browser-default-after-import --send-statistics --disableqopin"),
+            kInstallerExitCodeNotFinished);
+  EXPECT_TRUE(silent_.make_default);
+  EXPECT_EQ(silent_.send_statistics, 1);
+  EXPECT_FALSE(silent_.pin);
+
+  // Windows 8.1 keeps the browser from being made the default.
+  facts_.SetWindows(6, 3, 9600);
+  EXPECT_EQ(Run(L"i.exe --silent --make-browser-default-after-import"), kInstallerExitCodeNotFinished);
+  EXPECT_FALSE(silent_.make_default);
+  EXPECT_EQ(silent_.runs, 3);
+}
+
+TEST(StartUpConfigurationTest, LanguageParameterReplacesTheBrandsLanguage) {
+  testing::ScopedProductValues values{L"brand", L"BrandFile", L"PartnerFile", L"DistribInfoParams"};
+  testing::ScopedFakeOsFacts facts;
+  testing::ScopedTempDir temp;
+  std::wstring work_dir = temp.path() + L"\\";
+  StartUpConfiguration configuration = LoadStartUpConfiguration(
+      InstallerCommandLine::ParseString(L"i.exe --distr-info-params=lang=tr&banerid=7"), work_dir, "");
+  ASSERT_TRUE(configuration.distribution_parameters && configuration.brand);
+  EXPECT_EQ(configuration.distribution_parameters->json_path(), work_dir + L"distrib_info");
+  EXPECT_EQ(configuration.brand->interface_language(), "tr");
+  EXPECT_EQ(configuration.brand->brand_id(), "tarvik");  // defaults applied
+  EXPECT_EQ(configuration.brand->work_dir(), work_dir);
+
+  StartUpConfiguration plain = LoadStartUpConfiguration(InstallerCommandLine::ParseString(L"i.exe"), work_dir, "");
+  EXPECT_EQ(plain.brand->interface_language(), "en");
+  EXPECT_TRUE(plain.distribution_parameters->json_path().empty());
 }
 
 TEST_F(RunModesTest, SecondInstanceExitsWith600) {

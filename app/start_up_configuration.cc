@@ -1,17 +1,25 @@
 #include "app/start_up_configuration.h"
 
-namespace ostrel {
+#include "app/installer_command_line.h"
 
-StartUpConfiguration LoadStartUpConfiguration(const std::wstring& temp_directory, const std::string& brand_name) {
+namespace ostrel {
+namespace {
+
+constexpr char kLanguageParam[] = "lang";
+
+}  // namespace
+
+StartUpConfiguration LoadStartUpConfiguration(const InstallerCommandLine& command_line,
+                                              const std::wstring& temp_directory, const std::string& brand_name) {
   StartUpConfiguration configuration;
-  // TODO(config): replace with the distribution-configuration code:
-  //   DistribInfoParams: create and load;
-  //   BrandInfo(temp_directory).GetInfo(brand_name);
-  //   a "lang" parameter replaces interface_language;
-  //   ApplyDefaults().
-  // The entry point keeps owning both objects for the whole run.
-  (void)temp_directory;
-  (void)brand_name;
+  configuration.distribution_parameters = std::make_unique<DistribInfoParams>(temp_directory);
+  configuration.distribution_parameters->Load(command_line);
+  configuration.brand = std::make_unique<BrandInfo>(temp_directory);
+  configuration.brand->GetInfo(brand_name);
+  std::string language;
+  if (configuration.distribution_parameters->Get(kLanguageParam, &language))
+    configuration.brand->set_interface_language(language);
+  configuration.brand->ApplyDefaults();
   return configuration;
 }
 

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace ostrel {
@@ -74,6 +75,8 @@ class BrandInfo {
   const std::string& brand_id() const { return brand_id_; }
   const std::string& brand_name() const { return brand_name_; }
   const std::string& interface_language() const { return interface_language_; }
+  // The distribution parameter "lang" replaces the documents' choice.
+  void set_interface_language(std::string language) { interface_language_ = std::move(language); }
   uint32_t language_id() const { return language_id_; }
   const std::string& license_url() const { return license_url_; }
   const std::string& conf_policy_url() const { return conf_policy_url_; }

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# Builds the installer and runs it under Wine, then shows the outcome: the
-# full exit code and the installer log.
+# Builds the installer and runs it under Wine against the local stand-ins of
+# the maker's services, then shows the outcome: the full exit code, the
+# installed stand-in browser (its registry values and files), the command line
+# the stand-in setup received, and the installer log.
 #
 #   scripts/run.sh [installer switches...]      (default: --silent)
 #
@@ -26,6 +28,8 @@ else
   make_wine_prefix "$prefix"
 fi
 trap 'stop_standins; stop_wineserver' EXIT
+# The stand-in server serves the signed stand-in setup program of this build.
+export TARVIK_STANDIN_ARCHIVE="$ROOT_DIR/build/windows-x64/standins/browser-setup.arc"
 start_standins "$ROOT_DIR/build/run-standins"
 trust_standin_ca "$ROOT_DIR/build/windows-x64/bin"
 trust_codesign_root "$ROOT_DIR/build/windows-x64/bin"
@@ -36,10 +40,58 @@ args=("$@")
 bin="$ROOT_DIR/build/windows-x64/bin"
 temp_dir=$("$WINE64" cmd /c echo %TEMP% 2>/dev/null | tr -d '\r')
 log_file=$("$WINE64" winepath -u "$temp_dir\\ostrel.log" 2>/dev/null)
-rm -f "$log_file"
+record_file=$("$WINE64" winepath -u "$temp_dir\\tarvik_standin_record.jsonl" 2>/dev/null)
+rm -f "$log_file" "$record_file"
 
 log_step "Running TarvikBrowserInstaller.exe ${args[*]}"
-"$WINE64" "$bin/launcher.exe" -- "$(winepath_w "$bin/TarvikBrowserInstaller.exe")" "${args[@]}" | tr -d '\r'
+# Into a file, not a pipe: the browser that setup starts inherits the
+# output and would hold a pipe open for its whole life.
+outcome_file=$(mktemp)
+"$WINE64" "$bin/launcher.exe" -- "$(winepath_w "$bin/TarvikBrowserInstaller.exe")" "${args[@]}" >"$outcome_file"
+tr -d '\r' <"$outcome_file" | sed 's/^exit\[0\]=/Installer exit code: /'
+rm -f "$outcome_file"
+
+log_step "Installed stand-in browser"
+"$WINE64" reg query 'HKCU\Software\Tarvik\TarvikBrowser' /v pv 2>/dev/null | tr -d '\r' | grep pv ||
+  echo "pv: (not set)"
+"$WINE64" reg query 'HKCU\Software\Tarvik\TarvikBrowser' /v UninstallString 2>/dev/null | tr -d '\r' |
+  grep UninstallString || echo "UninstallString: (not set)"
+install_dir=$(python3 - "$record_file" <<'PY'
+import json, sys
+runs = []
+try:
+    with open(sys.argv[1], encoding="utf-8") as f:
+        runs = [json.loads(line) for line in f if line.strip()]
+except OSError:
+    pass
+setup = [run for run in runs if run.get("role") == "setup"]
+print(setup[-1].get("install_dir", "") if setup else "")
+PY
+)
+if [ -n "$install_dir" ] && install_path=$("$WINE64" winepath -u "$install_dir" 2>/dev/null) && [ -d "$install_path" ]; then
+  echo "Files in $install_dir:"
+  (cd "$install_path" && find . -type f | sort | sed 's|^\./|  |')
+else
+  echo "(nothing installed)"
+fi
+
+log_step "Setup command line (as the stand-in setup recorded it)"
+python3 - "$record_file" <<'PY'
+import json, sys
+try:
+    with open(sys.argv[1], encoding="utf-8") as f:
+        runs = [json.loads(line) for line in f if line.strip()]
+except OSError:
+    runs = []
+setup = [run for run in runs if run.get("role") == "setup"]
+if not setup:
+    print("(setup did not run)")
+for run in setup:
+    print(run["command_line"])
+    for name, value in sorted(run.get("switches", {}).items()):
+        print("  --%s%s" % (name, "=" + value if value else ""))
+    print("  exit code %s, browser started: %s" % (run.get("exit_code"), run.get("browser_started")))
+PY
 
 log_step "Installer log ($log_file)"
 cat "$log_file" 2>/dev/null || echo "(no log written)"

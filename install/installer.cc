@@ -1,0 +1,388 @@
+#include "install/installer.h"
+
+#include <objbase.h>
+#include <process.h>
+
+#include "app/installer_command_line.h"
+#include "app/switches.h"
+#include "base/file_util.h"
+#include "base/logging.h"
+#include "base/os_facts.h"
+#include "config/brand_info.h"
+#include "config/distrib_info_params.h"
+#include "install/delayed_params.h"
+#include "install/run_setup.h"
+#include "install/setup_command_line.h"
+#include "trust/tarvik_trust_verifier_win.h"
+#include "trust/trusted_certificate_list.h"
+
+namespace ostrel {
+namespace {
+
+constexpr uint64_t kMicrosPerSecond = 1000000;
+constexpr int kFinishedProgress = 100;
+
+bool IsSignalled(HANDLE event) { return ::WaitForSingleObject(event, 0) == WAIT_OBJECT_0; }
+
+// A fresh GUID in upper-case hexadecimal without braces; empty on failure.
+std::wstring NewInstallationId() {
+  GUID guid = {};
+  if (FAILED(::CoCreateGuid(&guid))) return std::wstring();
+  wchar_t text[40] = {};
+  int length = ::StringFromGUID2(guid, text, 40);
+  if (length < 3) return std::wstring();
+  return std::wstring(text + 1, static_cast<size_t>(length) - 3);
+}
+
+// Deletes the archive's file when the installation attempt ends, however it
+// ends. Declared before any handle to the file so those close first.
+class ScopedFileDeleter {
+ public:
+  explicit ScopedFileDeleter(std::wstring path) : path_(std::move(path)) {}
+  ScopedFileDeleter(const ScopedFileDeleter&) = delete;
+  ScopedFileDeleter& operator=(const ScopedFileDeleter&) = delete;
+  ~ScopedFileDeleter() {
+    if (!::DeleteFileW(path_.c_str()) && ::GetLastError() != ERROR_FILE_NOT_FOUND)
+      PLOG_TAG(WARNING, "InstallBrowser") << "Cannot delete " << path_;
+  }
+
+ private:
+  std::wstring path_;
+};
+
+// Turns the archive's write handle into a read-and-execute handle that
+// denies writing to everyone else, without a moment in which the file is
+// open to writers: first sharing writing (the write handle is still open),
+// then, with the write handle closed, reading only.
+bool ReOpenForExecution(ScopedFileHandle* handle) {
+  for (DWORD sharing : {DWORD{FILE_SHARE_READ | FILE_SHARE_WRITE}, DWORD{FILE_SHARE_READ}}) {
+    HANDLE reopened = ::ReOpenFile(handle->Get(), GENERIC_READ | GENERIC_EXECUTE, sharing, 0);
+    if (reopened == INVALID_HANDLE_VALUE) return false;
+    handle->Reset(reopened);
+  }
+  return true;
+}
+
+}  // namespace
+
+uint64_t MonotonicMicros() {
+  ULONGLONG interrupt_time = 0;
+  ::QueryUnbiasedInterruptTime(&interrupt_time);
+  return interrupt_time / 10;
+}
+
+void InstallerDownloadObserver::OnProgress(float fraction) {
+  if (*observer_) (*observer_)->OnDownloadProgress(fraction);
+}
+
+void InstallerDownloadObserver::OnSlowDownload() {
+  if (*observer_) (*observer_)->OnSlowDownload();
+}
+
+void InstallerDownloadObserver::OnRemainingTime(int32_t seconds, int32_t state) {
+  if (*observer_) (*observer_)->OnRemainingTime(seconds + kSetupRemainingSeconds, state);
+}
+
+Installer::Installer(InstallerObserver* observer, const BrandInfo* brand, const DistribInfoParams* params,
+                     bool start_async_tasks)
+    : observer_(observer),
+      brand_(brand),
+      params_(params),
+      work_dir_(brand ? brand->work_dir() : std::wstring()),
+      data_paths_(InstallerDataPathsFromCommandLine(InstallerCommandLine::ProcessCommandLine())),
+      download_observer_(&observer_),
+      downloader_factory_([] { return std::make_unique<InternetDownloader>(); }) {
+  // TODO(async tasks): start the asynchronous install tasks with the brand
+  // and the parameters and set async_tasks_active_.
+  (void)start_async_tasks;
+  Init();
+}
+
+void Installer::Init() {
+  // TODO(statistics): the stat reporter's parameters: brand id, partner id
+  // and forced test ids from the brand ("unknown" without one); banerid,
+  // tarvikuid and distr_tarvikuid from the parameters; the user id.
+  stop_event_.Reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  proceed_event_.Reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+}
+
+Installer::~Installer() {
+  if (install_thread_.IsValid()) {
+    ::SetEvent(stop_event_.Get());
+    if (::WaitForSingleObject(install_thread_.Get(), timings_.thread_exit_wait_ms) != WAIT_OBJECT_0) {
+      PLOG_TAG(ERROR, "~Installer") << "Failed to wait for install async exit. Terminate install_thread_";
+      ::TerminateThread(install_thread_.Get(), 0);
+    }
+    install_thread_.Close();
+  }
+  elevated_process_.reset();
+  // TODO(statistics): shut the stat reporter down.
+  // TODO(async tasks): stop the tasks when async_tasks_active_.
+}
+
+unsigned __stdcall Installer::InstallThreadMain(void* installer) {
+  static_cast<Installer*>(installer)->Install();
+  return 0;
+}
+
+bool Installer::StartInstallThread() {
+  if (install_thread_.IsValid()) return false;
+  ::ResetEvent(stop_event_.Get());
+  ::ResetEvent(proceed_event_.Get());
+  uintptr_t thread = ::_beginthreadex(nullptr, 0, InstallThreadMain, this, 0, nullptr);
+  if (thread == 0) {
+    PLOG(ERROR) << "Cannot start the install thread";
+    return false;
+  }
+  install_thread_.Reset(reinterpret_cast<HANDLE>(thread));
+  return true;
+}
+
+void Installer::RecordInstallClick() { install_click_time_ = MonotonicMicros(); }
+
+void Installer::Proceed() {
+  proceed_time_ = MonotonicMicros();
+  ::SetEvent(proceed_event_.Get());
+}
+
+void Installer::InstallSynchronously() {
+  ::ResetEvent(stop_event_.Get());
+  Proceed();
+  Install();
+}
+
+bool Installer::WaitForInstallAsync() {
+  if (!install_thread_.IsValid()) return true;
+  ::SetEvent(stop_event_.Get());
+  return ::WaitForSingleObject(install_thread_.Get(), timings_.thread_exit_wait_ms) != WAIT_TIMEOUT;
+}
+
+void Installer::SetMakeDefault(bool make_default) {
+  WindowsVersion version = CurrentWindowsVersion();
+  if (version == VERSION_WIN8 || version == VERSION_WIN8_1) return;
+  make_default_ = make_default;
+}
+
+bool Installer::ShouldLaunchBrowser() const {
+  return !InstallerCommandLine::ProcessCommandLine().IsSwitchPresent(switches::kDoNotLaunchBrowser) &&
+         launch_browser_;
+}
+
+bool Installer::IsStopped() const { return IsSignalled(stop_event_.Get()); }
+
+void Installer::Install() {
+  ReportInstallerStarted();
+  installation_id_ = NewInstallationId();
+  // A kind left by an earlier attempt must not be taken for this one's.
+  SetSharedFailureKind(kFailureNone);
+  if (brand_) brand_->SaveLanguageToRegistry();
+  // Without a work directory the files would land in the current directory.
+  if (!work_dir_.empty()) ExtractInstallerDataIfAbsent(work_dir_, &data_paths_);
+  SaveInstallerDataPathsToRegistry(data_paths_);
+  if (brand_) brand_->SaveToRegistry();
+
+  int32_t kind = InstallBrowser();
+  bool success = kind == kFailureNone;
+  if (!success) {
+    int32_t shared_kind = GetSharedFailureKind();
+    if (kind == kFailureGeneric && shared_kind != kFailureNone) kind = shared_kind;
+    if (observer_ && (!IsStopped() || shared_kind != kFailureNone)) observer_->OnInstallError(kind);
+  } else {
+    RemoveInstallerDataFromRegistry();
+    if (brand_) {
+      brand_->RemoveFromRegistry();
+      if (!brand_->brand_package_path().empty()) ::DeleteFileW(brand_->brand_package_path().c_str());
+      if (!brand_->partner_package_path().empty()) ::DeleteFileW(brand_->partner_package_path().c_str());
+    }
+  }
+  if (observer_) WaitForBrowserWindow();
+  ReportInstallationFinished(success);
+}
+
+void Installer::WaitForBrowserWindow() {
+  while (::WaitForSingleObject(stop_event_.Get(), timings_.browser_window_poll_ms) == WAIT_TIMEOUT) {
+    if (!::FindWindowExW(HWND_MESSAGE, nullptr, kBrowserMessageWindowClass, nullptr)) {
+      observer_->OnInstallFinished(1);
+      return;
+    }
+  }
+}
+
+std::wstring Installer::GetModulePath() {
+  std::wstring path;
+  if (!work_dir_.empty()) path = CreateUniqueTempFile(work_dir_, kModuleFilePrefix);
+  if (path.empty()) PLOG(ERROR) << "Cannot obtain temp file.";
+  return path;
+}
+
+int32_t Installer::InstallBrowser() {
+  LOG(INFO) << "Install Browser.";
+  module_path_ = GetModulePath();
+  if (module_path_.empty()) return kFailureGeneric;
+  const std::wstring path = module_path_;
+
+  std::string lock_value;
+  bool permanent_lock = params_ && params_->Get(kSetupArcPermanentLockParam, &lock_value) && !lock_value.empty();
+
+  LOG(INFO) << "Executable path: " << path;
+  ::DeleteFileW(path.c_str());
+  ScopedFileDeleter delete_module(path);
+  // In permanent-lock mode the download's write handle, later the lock.
+  ScopedFileHandle archive;
+
+  uint64_t download_start = MonotonicMicros();
+  DownloadResult download = GetModule(path, permanent_lock ? &archive : nullptr);
+  if (download != kDownloadSucceeded) return download;
+  uint64_t download_end = MonotonicMicros();
+
+  HANDLE go_ahead[] = {stop_event_.Get(), proceed_event_.Get()};
+  if (::WaitForMultipleObjects(2, go_ahead, FALSE, INFINITE) != WAIT_OBJECT_0 + 1) {
+    LOG(ERROR) << "Installation after download event isn't in signal state or installation was stopped early.";
+    return kFailureGeneric;
+  }
+  uint64_t go_ahead_time = MonotonicMicros();
+
+  if (permanent_lock) {
+    if (!ReOpenForExecution(&archive)) {
+      ReportSetupArcLockError();
+      PLOG(ERROR) << "Cannot lock file: " << path;
+      return kFailureGeneric;
+    }
+  } else {
+    archive.Reset(::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_EXECUTE, FILE_SHARE_READ, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!archive.IsValid()) {
+      PLOG(ERROR) << "Cannot lock file: " << path;
+      return kFailureGeneric;
+    }
+  }
+
+  if (!VerifyArchive(path)) {
+    LOG(ERROR) << "Module verification failed: " << path;
+    installer_exit_code_ = kInstallerExitCodeVerificationFailed;
+    ReportVerificationError();
+    return kFailureGeneric;
+  }
+  LOG(INFO) << "Verification succeeded: " << path;
+  uint64_t setup_start = MonotonicMicros();
+  ReportSetupLaunched();
+
+  bool setup_succeeded = false;
+  if (elevated_process_) {
+    if (!WriteDelayedParamsForElevatedSetup()) {
+      LOG(ERROR) << "Unexpected error in CreateDelayedParamsMapping()";
+      return kFailureGeneric;
+    }
+    setup_succeeded = RunModuleInElevatedProcess();
+  } else {
+    setup_succeeded = RunModule(path, BuildSetupCommandLine(path, true));
+    launch_browser_ = setup_succeeded;
+  }
+  setup_duration_ = MonotonicMicros() - setup_start;
+  ReportSetupExited(setup_succeeded);
+  archive.Close();
+
+  if (setup_succeeded) {
+    elevated_process_.reset();
+    if (!ShouldLaunchBrowser() && observer_) {
+      observer_->SetProgress(kFinishedProgress);
+      observer_->OnInstallFinished(1);
+      observer_ = nullptr;
+    }
+    active_time_ = (download_end - download_start) + (MonotonicMicros() - go_ahead_time);
+    return kFailureNone;
+  }
+  int32_t kind = kFailureGeneric;
+  if (elevated_process_) {
+    int32_t shared_kind = GetSharedFailureKind();
+    if (shared_kind != kFailureNone) kind = shared_kind;
+    elevated_process_.reset();
+  }
+  return kind;
+}
+
+bool Installer::VerifyArchive(const std::wstring& path) {
+  TrustedCertificateList trusted;
+  GetTrustedFiles(GetTrustJsonFromModule(path), &trusted);
+  return VerifyModule(path, trusted, false);
+}
+
+InstallerCommandLine Installer::BuildSetupCommandLine(const std::wstring& module_path, bool with_file_paths) const {
+  SetupCommandLineInputs inputs;
+  inputs.process_command_line = InstallerCommandLine::ProcessCommandLine();
+  inputs.module_path = module_path;
+  inputs.with_file_paths = with_file_paths;
+  inputs.progress_window = observer_ ? reinterpret_cast<uintptr_t>(observer_->GetWindow()) : 0;
+  inputs.uac_declined = uac_declined_;
+  inputs.brand = brand_;
+  inputs.params = params_;
+  if (params_) inputs.distrib_info_json_path = params_->json_path();
+  inputs.make_default = make_default_;
+  inputs.send_statistics = send_statistics_;
+  inputs.pin = pin_;
+  inputs.install_click_time = install_click_time_;
+  inputs.proceed_time = proceed_time_;
+  inputs.interface_availability = interface_availability_;
+  inputs.installer_data_path = data_paths_.installer_data_path;
+  inputs.clids_file_path = data_paths_.clids_file_path;
+  inputs.website_icon_file_path = data_paths_.website_icon_file_path;
+  inputs.abt_config_resource_path = data_paths_.abt_config_resource_path;
+  // TODO(main window): the window's elevation mode. TODO(statistics): the
+  // browser_present parameter. TODO(async tasks): the downloaded files.
+  inputs.async_tasks_active = async_tasks_active_;
+  inputs.launch_browser = launch_browser_;
+  return ostrel::BuildSetupCommandLine(inputs);
+}
+
+bool Installer::RunModule(const std::wstring& module_path, const InstallerCommandLine& command_line) {
+  return RunModuleAndWait(RenderRunModuleCommandLine(module_path, command_line), observer_, &installer_exit_code_);
+}
+
+bool Installer::WriteDelayedParamsForElevatedSetup() {
+  DelayedParams delayed;
+  delayed.browser_arc_path = module_path_;
+  delayed.clids_file_path = data_paths_.clids_file_path;
+  delayed.tarvik_website_icon_file_path = data_paths_.website_icon_file_path;
+  delayed.installer_data_path = data_paths_.installer_data_path;
+  if (brand_ && brand_->brand_package_present()) delayed.brand_package_path = brand_->brand_package_path();
+  if (brand_ && brand_->partner_package_present()) delayed.partner_package_path = brand_->partner_package_path();
+  delayed.histogram_download_time = std::to_wstring(download_duration_ / kMicrosPerSecond);
+  delayed.histogram_full_time = std::to_wstring(proceed_time_);
+  delayed.send_statistics = send_statistics_;
+  delayed.make_default = make_default_ ? 1 : 0;
+  delayed.install_qopin = pin_ ? 1 : 0;
+  return WriteDelayedParams(delayed);
+}
+
+// TODO(elevation): the elevated copy's part of the run (go-ahead event,
+// relay of its progress) belongs to ElevatedProcess.
+bool Installer::RunModuleInElevatedProcess() { return elevated_process_->RunSetup(stop_event_.Get()); }
+
+// Statistics. The values each event needs are kept on the Installer (attempt
+// reports, durations, the exit code, the installation id, the cancel count).
+
+// "installer_started" with the screen's dpi and resolution.
+void Installer::ReportInstallerStarted() {}
+// "download"/"started", before the first attempt.
+void Installer::ReportDownloadStarted() {}
+// "download"/"error" with "attempt-<n>-<error text>", the URL and redirect host.
+void Installer::ReportDownloadError(const DownloadAttemptReport&) {}
+// "download_attempt" with status, sizes, URL, redirect host and x64.
+void Installer::ReportDownloadAttempt(const DownloadAttemptReport&) {}
+// "download"/"finished" with the download time in whole seconds.
+void Installer::ReportDownloadFinished() {}
+// "setup_arc_lock"/"error": the permanent lock could not become an execution lock.
+void Installer::ReportSetupArcLockError() {}
+// "verification"/"error".
+void Installer::ReportVerificationError() {}
+// "setup" or "update" / "setup_exe_launched" with uac; also saves the
+// statistics parameters for setup.
+void Installer::ReportSetupLaunched() {}
+// "setup" or "update" / "setup_exe_exited" with the error and setup time.
+void Installer::ReportSetupExited(bool) {}
+// The final report: "/get/browser/install" with the installation id, the
+// result ("cancelled" while the cancel count is above 0) and the times,
+// fetched with Download.
+void Installer::ReportInstallationFinished(bool) {}
+
+}  // namespace ostrel

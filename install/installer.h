@@ -1,0 +1,225 @@
+// One installation of the browser: the data files and registry hand-over
+// values setup needs, the setup archive download (started while the user
+// still looks at the first screen), the go-ahead, the archive locked and
+// verified, and setup run directly or through the elevated copy. Reports to
+// an InstallerObserver (may be absent) and ends with the installer exit code
+// that becomes the process exit code.
+#ifndef INSTALL_INSTALLER_H_
+#define INSTALL_INSTALLER_H_
+
+#include <windows.h>
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "base/scoped_handle.h"
+#include "config/installer_data.h"
+#include "install/elevated_process.h"
+#include "install/installer_observer.h"
+#include "install/internet_downloader.h"
+#include "install/setup_download_urls.h"
+#include "reporting/stat_events.h"
+
+namespace ostrel {
+
+class BrandInfo;
+class DistribInfoParams;
+class InstallerCommandLine;
+
+// Outcome of the setup archive download.
+enum DownloadResult : int32_t {
+  kDownloadSucceeded = 0,
+  kDownloadTargetNotCreated = 1,
+  kDownloadFailed = 2,  // all attempts used, an exception while opening, or stopped
+  kDownloadBrokenByCryptoProvider = 3,
+};
+
+// The running browser's message-only window; the install thread lives on
+// while it exists and the installation window is open.
+inline constexpr wchar_t kBrowserMessageWindowClass[] = L"TarvikBrowser_MessageWindow";
+// Prefix of the archive's temporary file in the work directory.
+inline constexpr wchar_t kModuleFilePrefix[] = L"qb";
+// Distribution parameter: keep the archive locked from its creation to the
+// end of setup.
+inline constexpr char kSetupArcPermanentLockParam[] = "setup_arc_permanent_lock";
+// Added to every remaining-time estimate the window shows: setup's share.
+inline constexpr int32_t kSetupRemainingSeconds = 240;
+
+// The waits of an installation (tests shorten them).
+struct InstallerTimings {
+  DWORD retry_wait_ms = 15000;            // after a failed download attempt
+  DWORD browser_window_poll_ms = 20000;   // looking for the browser's window
+  DWORD thread_exit_wait_ms = 60000;      // for the install thread to end
+};
+
+// Forwards the download progress to the InstallerObserver; remaining times
+// gain setup's share.
+class InstallerDownloadObserver : public DownloadProgressObserver {
+ public:
+  explicit InstallerDownloadObserver(InstallerObserver* const* observer) : observer_(observer) {}
+  void OnProgress(float fraction) override;
+  void OnSlowDownload() override;
+  void OnRemainingTime(int32_t seconds, int32_t state) override;
+
+ private:
+  InstallerObserver* const* observer_;
+};
+
+class Installer {
+ public:
+  using DownloaderFactory = std::function<std::unique_ptr<InternetDownloader>()>;
+
+  // `observer`, `brand` and `params` are not owned and may be null.
+  Installer(InstallerObserver* observer, const BrandInfo* brand, const DistribInfoParams* params,
+            bool start_async_tasks);
+  Installer(const Installer&) = delete;
+  Installer& operator=(const Installer&) = delete;
+  // Stops the install thread and waits for it (then ends it by force).
+  virtual ~Installer();
+
+  // Starts the installation on its own thread; the download begins at once
+  // and the thread waits for Proceed() after it. False when a thread exists
+  // or cannot be started.
+  bool StartInstallThread();
+  // The user clicked Install.
+  void RecordInstallClick();
+  // The go-ahead after the download.
+  void Proceed();
+  // The whole installation on the calling thread, with the go-ahead given.
+  void InstallSynchronously();
+  // Stops the install thread and waits for it; false when it did not end in time.
+  bool WaitForInstallAsync();
+
+  // The wish is ignored on Windows 8 and 8.1.
+  void SetMakeDefault(bool make_default);
+  void set_send_statistics(uint8_t send_statistics) { send_statistics_ = send_statistics; }
+  void set_pin(bool pin) { pin_ = pin; }
+  void set_interface_availability(uint64_t value) { interface_availability_ = value; }
+  void set_uac_declined(bool declined) { uac_declined_ = declined; }
+  // The window started the elevated copy; setup runs there.
+  void set_elevated_process(std::unique_ptr<ElevatedProcess> process) { elevated_process_ = std::move(process); }
+  // The user confirmed cancelling.
+  void IncrementCancelCount() { cancel_count_.fetch_add(1); }
+
+  // The process command line lacks do-not-launch-browser and setup, run here,
+  // succeeded (or has not run).
+  bool ShouldLaunchBrowser() const;
+
+  bool make_default() const { return make_default_; }
+  uint8_t send_statistics() const { return send_statistics_; }
+  bool pin() const { return pin_; }
+  bool async_tasks_active() const { return async_tasks_active_; }
+  // 400 until setup reports; 401 download failed; 402 verification failed.
+  uint32_t installer_exit_code() const { return installer_exit_code_; }
+  int32_t cancel_count() const { return cancel_count_.load(); }
+  const std::wstring& module_path() const { return module_path_; }
+  const std::wstring& installation_id() const { return installation_id_; }
+  const InstallerDataPaths& data_paths() const { return data_paths_; }
+  HANDLE stop_event() const { return stop_event_.Get(); }
+  // Microseconds.
+  uint64_t download_duration() const { return download_duration_; }
+  uint64_t setup_duration() const { return setup_duration_; }
+  uint64_t active_time() const { return active_time_; }
+  uint64_t install_click_time() const { return install_click_time_; }
+  uint64_t proceed_time() const { return proceed_time_; }
+  // The archive's file version after a download ("0.0.0.0" without one).
+  const std::string& new_version() const { return new_version_; }
+
+  // The body of the install thread.
+  void Install();
+  // One installation attempt; returns its failure kind.
+  int32_t InstallBrowser();
+
+  // The setup archive download.
+  DownloadResult GetModule(const std::wstring& path, ScopedFileHandle* lock_holder);
+  DownloadResult DownloadOrExtractModule(const std::wstring& path, ScopedFileHandle* lock_holder, bool* downloaded);
+  DownloadResult DownloadModule(HANDLE file, const InstallerCommandLine& command_line);
+  // One request with the stop event and no retries (the final report).
+  bool Download(const std::wstring& url, DownloadSink* sink, std::string* error_text, std::wstring* redirect_url);
+  // The candidate URLs for this machine and brand.
+  DownloadUrlList GetDownloadUrls(bool x64) const;
+
+  // Setup's command line for the archive at `module_path`; without file
+  // paths for the elevated copy.
+  InstallerCommandLine BuildSetupCommandLine(const std::wstring& module_path, bool with_file_paths) const;
+  // Runs setup and waits; the installer exit code becomes setup's.
+  bool RunModule(const std::wstring& module_path, const InstallerCommandLine& command_line);
+
+  void set_downloader_factory_for_testing(DownloaderFactory factory) { downloader_factory_ = std::move(factory); }
+  void set_timings_for_testing(const InstallerTimings& timings) { timings_ = timings; }
+
+ private:
+  // Statistics events, one per event at its place in the pipeline; virtual
+  // so tests can see them.
+  virtual void ReportInstallerStarted();
+  virtual void ReportDownloadStarted();
+  virtual void ReportDownloadError(const DownloadAttemptReport& report);
+  virtual void ReportDownloadAttempt(const DownloadAttemptReport& report);
+  virtual void ReportDownloadFinished();
+  virtual void ReportSetupArcLockError();
+  virtual void ReportVerificationError();
+  virtual void ReportSetupLaunched();
+  virtual void ReportSetupExited(bool success);
+  virtual void ReportInstallationFinished(bool success);
+
+  static unsigned __stdcall InstallThreadMain(void* installer);
+
+  void Init();
+  std::wstring GetModulePath();
+  // VerifyModule against the trusted list the archive carries.
+  bool VerifyArchive(const std::wstring& path);
+  bool RunModuleInElevatedProcess();
+  bool WriteDelayedParamsForElevatedSetup();
+  // Waits while the browser's window exists and nothing stops the thread.
+  void WaitForBrowserWindow();
+  bool IsStopped() const;
+
+  InstallerObserver* observer_;
+  const BrandInfo* brand_;
+  const DistribInfoParams* params_;
+  bool async_tasks_active_ = false;
+  bool make_default_ = false;
+  uint8_t send_statistics_ = 0;
+  bool pin_ = true;
+  std::wstring work_dir_;
+  InstallerDataPaths data_paths_;
+  std::wstring installation_id_;
+  uint32_t installer_exit_code_ = kInstallerExitCodeNotFinished;
+  ScopedKernelHandle install_thread_;
+  ScopedKernelHandle stop_event_;
+  ScopedKernelHandle proceed_event_;
+  std::atomic<int32_t> cancel_count_{0};
+  uint64_t active_time_ = 0;
+  uint64_t download_duration_ = 0;
+  uint64_t setup_duration_ = 0;
+  uint64_t install_click_time_ = 0;
+  uint64_t proceed_time_ = 0;
+  uint64_t interface_availability_ = 0;
+  bool launch_browser_ = true;
+  std::unique_ptr<ElevatedProcess> elevated_process_;
+  bool uac_declined_ = false;
+  std::wstring module_path_;
+
+  bool x64_download_ = false;
+  std::string new_version_;
+  InstallerDownloadObserver download_observer_;
+  DownloaderFactory downloader_factory_;
+  InstallerTimings timings_;
+};
+
+// The 64-bit archive: asked for by switch, else on a 64-bit (AMD64) machine.
+bool ShouldDownloadX64(const InstallerCommandLine& command_line);
+
+// The creation time the versioned-URL rule uses: the date in the file's
+// version resource, else its last-write time (both logged when missing).
+bool GetModuleCreationTime(const std::wstring& path, int64_t* micros);
+
+// QueryUnbiasedInterruptTime in microseconds.
+uint64_t MonotonicMicros();
+
+}  // namespace ostrel
+
+#endif  // INSTALL_INSTALLER_H_

@@ -1,0 +1,178 @@
+// The Installer's setup archive download: the URL list, the attempts and
+// their waits, the resume decision.
+#include <vector>
+
+#include "app/installer_command_line.h"
+#include "app/switches.h"
+#include "app/system_queries.h"
+#include "base/file_util.h"
+#include "base/logging.h"
+#include "base/os_facts.h"
+#include "base/utf_string_conversions.h"
+#include "config/brand_info.h"
+#include "config/maker_hosts.h"
+#include "install/installer.h"
+#include "reporting/stat_reporter.h"
+
+namespace ostrel {
+namespace {
+
+constexpr uint16_t kProcessorArchitectureAmd64 = 9;
+
+}  // namespace
+
+bool ShouldDownloadX64(const InstallerCommandLine& command_line) {
+  if (command_line.IsSwitchPresent(switches::kDownloadX64)) return true;
+  if (command_line.IsSwitchPresent(switches::kDownloadX32)) return false;
+  return GetOsFacts().GetNativeProcessorArchitecture() == kProcessorArchitectureAmd64;
+}
+
+bool GetModuleCreationTime(const std::wstring& path, int64_t* micros) {
+  DWORD handle = 0;
+  DWORD size = ::GetFileVersionInfoSizeW(path.c_str(), &handle);
+  std::vector<BYTE> data(size, 0);
+  VS_FIXEDFILEINFO* info = nullptr;
+  UINT info_size = 0;
+  if (size == 0 || !::GetFileVersionInfoW(path.c_str(), 0, size, data.data()) ||
+      !::VerQueryValueW(data.data(), L"\\", reinterpret_cast<void**>(&info), &info_size) || !info ||
+      info_size < sizeof(VS_FIXEDFILEINFO)) {
+    LOG(ERROR) << "File version resource is absent in " << path;
+  } else {
+    uint64_t date = (static_cast<uint64_t>(info->dwFileDateMS) << 32) | info->dwFileDateLS;
+    if (date != 0) {
+      *micros = static_cast<int64_t>(date);
+      return true;
+    }
+    LOG(ERROR) << "Version time is 0 in " << path;
+  }
+  LOG(ERROR) << "Used the last write file time";
+  WIN32_FILE_ATTRIBUTE_DATA attributes = {};
+  if (!::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &attributes)) return false;
+  uint64_t write_time =
+      (static_cast<uint64_t>(attributes.ftLastWriteTime.dwHighDateTime) << 32) | attributes.ftLastWriteTime.dwLowDateTime;
+  *micros = static_cast<int64_t>(write_time / 10);
+  return true;
+}
+
+DownloadUrlList Installer::GetDownloadUrls(bool x64) const {
+  SetupUrlConfig config;
+  config.download_cdn = hosts::kDownloadCdn;
+  if (brand_) {
+    config.brand_id = brand_->brand_id();
+    config.setup_url = brand_->setup_url();
+    config.setup_url64 = brand_->setup_url64();
+    config.setup_url_version = brand_->setup_url_version();
+    config.setup_url_win7 = brand_->setup_url_win7();
+  }
+  return GetDownloadUrlsFromBrandConfig(config, CurrentWindowsVersion(), x64, [](const std::string& url) {
+    return IsVersionedSetupUrlAllowed(
+        url, [](int64_t* micros) { return GetModuleCreationTime(GetOwnExecutablePath(), micros); },
+        GetOsFacts().GetCurrentTimeMicros());
+  });
+}
+
+DownloadResult Installer::GetModule(const std::wstring& path, ScopedFileHandle* lock_holder) {
+  uint64_t start = MonotonicMicros();
+  bool downloaded = false;
+  DownloadResult result = DownloadOrExtractModule(path, lock_holder, &downloaded);
+  download_duration_ = MonotonicMicros() - start;
+  if (result != kDownloadSucceeded) {
+    PLOG(WARNING) << "Module was not downloaded: " << path;
+    installer_exit_code_ = kInstallerExitCodeDownloadFailed;
+    return result;
+  }
+  LOG(INFO) << "Module downloaded: " << path;
+  // The statistics' new_ver and install_type "normal".
+  new_version_ = GetFileVersionString(path);
+  ReportDownloadFinished();
+  return kDownloadSucceeded;
+}
+
+DownloadResult Installer::DownloadOrExtractModule(const std::wstring& path, ScopedFileHandle* lock_holder,
+                                                  bool* downloaded) {
+  *downloaded = false;
+  ScopedFileHandle own_file;
+  ScopedFileHandle* file = lock_holder ? lock_holder : &own_file;
+  // The lock holder keeps its handle beyond the download, letting others read only.
+  file->Reset(::CreateFileW(path.c_str(), GENERIC_WRITE, lock_holder ? FILE_SHARE_READ : 0, nullptr, CREATE_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file->IsValid()) {
+    PLOG(WARNING) << "Cannot create file:" << path;
+    return kDownloadTargetNotCreated;
+  }
+  LOG(INFO) << "Try to download module:" << path;
+  DownloadResult result = DownloadModule(file->Get(), InstallerCommandLine::ProcessCommandLine());
+  *downloaded = result == kDownloadSucceeded;
+  return result;
+}
+
+DownloadResult Installer::DownloadModule(HANDLE file, const InstallerCommandLine& command_line) {
+  FileDownloadSink sink(file);
+  x64_download_ = ShouldDownloadX64(command_line);
+  DownloadUrlList urls = GetDownloadUrls(x64_download_);
+  if (urls.empty()) {
+    LOG(WARNING) << "Setup url is empty.";
+    return kDownloadFailed;
+  }
+  LOG(INFO) << "Selected download urls:";
+  for (const DownloadUrlEntry& entry : urls) LOG(INFO) << entry.url;
+  ReportDownloadStarted();
+
+  for (const DownloadUrlEntry& entry : urls) {
+    sink.Reset();
+    for (int32_t attempt = 1; attempt <= entry.attempts; ++attempt) {
+      if (IsStopped()) {
+        LOG(INFO) << "Installation stopped";
+        return kDownloadFailed;
+      }
+      std::unique_ptr<InternetDownloader> downloader = downloader_factory_();
+      DownloadErrorInfo error_info;
+      DownloadLoopResult loop;
+      bool ok = RunDownloadLoop(downloader.get(), AsciiToWide(entry.url), &sink, stop_event_.Get(), &download_observer_,
+                                &error_info, &loop);
+
+      DownloadAttemptReport report;
+      report.attempt_number = attempt;
+      report.success = ok;
+      report.error_text = loop.error_text;
+      report.total_size = loop.content_length;
+      report.url = AsciiToWide(entry.url);
+      report.redirect_host = GetRedirectHost(loop.redirect_url);
+      report.x64 = x64_download_;
+      if (ok) {
+        report.downloaded_size = sink.bytes_written();
+        if (cancel_count_.load() == 0) ReportDownloadAttempt(report);
+        return kDownloadSucceeded;
+      }
+      if (error_info.code != 0) {
+        LOG(WARNING) << DescribeDownloadException(error_info);
+        return IsCryptoProFailure(error_info) ? kDownloadBrokenByCryptoProvider : kDownloadFailed;
+      }
+      LOG(WARNING) << "Download attempt " << attempt << " of " << entry.attempts << " failed: " << loop.error_text;
+      if (ShouldRestartPartialDownload(sink.bytes_written(), loop.content_length)) sink.Reset();
+      report.downloaded_size = sink.bytes_written();
+      if (cancel_count_.load() == 0) {
+        ReportDownloadError(report);
+        ReportDownloadAttempt(report);
+      }
+      // A stop ends the wait; the next round sees it.
+      ::WaitForSingleObject(stop_event_.Get(), timings_.retry_wait_ms);
+    }
+  }
+  LOG(WARNING) << "Max download attempts failed";
+  return kDownloadFailed;
+}
+
+bool Installer::Download(const std::wstring& url, DownloadSink* sink, std::string* error_text,
+                         std::wstring* redirect_url) {
+  LOG(INFO) << "Attempt to download module: " << url;
+  sink->Reset();
+  std::unique_ptr<InternetDownloader> downloader = downloader_factory_();
+  DownloadLoopResult loop;
+  bool ok = RunDownloadLoop(downloader.get(), url, sink, stop_event_.Get(), nullptr, nullptr, &loop);
+  if (error_text) *error_text = loop.error_text;
+  if (redirect_url) *redirect_url = loop.redirect_url;
+  return ok;
+}
+
+}  // namespace ostrel

@@ -1,0 +1,505 @@
+#include "install/installer.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "app/installer_command_line.h"
+#include "app/system_queries.h"
+#include "base/file_util.h"
+#include "base/scoped_handle.h"
+#include "base/utf_string_conversions.h"
+#include "config/brand_info.h"
+#include "config/distrib_info_params.h"
+#include "install/delayed_params.h"
+#include "install/installer_test_util.h"
+#include "testing/fake_os_facts.h"
+#include "testing/log_capture.h"
+#include "testing/shared_section_test_lock.h"
+#include "testing/test_util.h"
+
+namespace ostrel {
+namespace {
+
+using testing::BlocksUntil;
+using testing::FailsAfter;
+using testing::RecordingInstaller;
+using testing::RecordingObserver;
+using testing::ScriptedAttempt;
+using testing::ScriptedDownloads;
+
+constexpr DWORD kTestWaitMs = 60000;
+
+// The signed stand-in setup archive the build packs beside the test programs.
+std::string ReadArchive(const wchar_t* name) {
+  std::string bytes;
+  ReadFileToBytes(testing::TestBinaryDirectory() + L"\\..\\standins\\" + name, &bytes);
+  return bytes;
+}
+
+// A path as the setup record (JSON) writes it.
+std::string InRecord(const std::wstring& path) {
+  std::string escaped;
+  for (char c : WideToUtf8(path)) {
+    if (c == '\\') escaped += '\\';
+    escaped += c;
+  }
+  return escaped;
+}
+
+bool HasProductValue(const wchar_t* name) {
+  std::wstring value;
+  return ReadValueFromRegistry(ProductKey(), name, &value);
+}
+
+// The outcome of trying to change the archive from outside the installer.
+struct ReplaceAttempt {
+  bool opened_for_writing = true;
+  bool replaced = true;
+  bool deleted = true;
+};
+
+ReplaceAttempt TryToReplace(const std::wstring& path, const std::wstring& replacement) {
+  ReplaceAttempt attempt;
+  ScopedFileHandle writer(::CreateFileW(path.c_str(), GENERIC_WRITE,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                        OPEN_EXISTING, 0, nullptr));
+  attempt.opened_for_writing = writer.IsValid();
+  writer.Close();
+  WriteBytesToFile(replacement, "not setup");
+  attempt.replaced = ::MoveFileExW(replacement.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE;
+  attempt.deleted = ::DeleteFileW(path.c_str()) != FALSE;
+  return attempt;
+}
+
+class FakeElevatedProcess : public ElevatedProcess {
+ public:
+  struct Record {
+    int runs = 0;
+    bool destroyed = false;
+    DelayedParams seen;
+  };
+  FakeElevatedProcess(bool succeeds, int32_t failure_kind, Record* record)
+      : succeeds_(succeeds), failure_kind_(failure_kind), record_(record) {}
+  ~FakeElevatedProcess() override { record_->destroyed = true; }
+  bool RunSetup(HANDLE) override {
+    ++record_->runs;
+    record_->seen = ReadDelayedParams();
+    if (failure_kind_ != 0) SetSharedFailureKind(failure_kind_);
+    return succeeds_;
+  }
+
+ private:
+  bool succeeds_;
+  int32_t failure_kind_;
+  Record* record_;
+};
+
+class InstallerTest : public ::testing::Test {
+ protected:
+  InstallerTest() : work_dir_(temp_.path() + L"\\"), brand_(work_dir_) {
+    brand_.ApplyBrandInfo(R"({"install": {"setup_url": "https://a.example/main.arc"}})");
+    brand_.ApplyDefaults();
+    SetProcessSwitches(L"");
+    log_.Clear();
+  }
+
+  void SetUp() override {
+    ASSERT_TRUE(current_user_.active());
+    ASSERT_TRUE(shared_section_.owned());
+    ASSERT_FALSE(archive_.empty()) << "browser-setup.arc is missing from the build";
+  }
+
+  // The process command line; the installer hands it on to the stand-in
+  // setup, which installs into the test folder and records its run there.
+  void SetProcessSwitches(const std::wstring& switches) {
+    command_line_.reset();
+    command_line_ = std::make_unique<ScopedProcessCommandLineOverride>(InstallerCommandLine::ParseString(
+        L"i.exe --standin-install-root=" + testing::Quote(temp_.Append(L"root")) + L" --standin-record=" +
+        testing::Quote(record_path()) + L" " + switches));
+  }
+
+  std::unique_ptr<RecordingInstaller> MakeInstaller(InstallerObserver* observer, ScriptedDownloads* script,
+                                                    const BrandInfo* brand, const DistribInfoParams* params = nullptr,
+                                                    InstallerTimings timings = FastTimings()) {
+    auto installer = std::make_unique<RecordingInstaller>(observer, brand, params, false);
+    installer->set_downloader_factory_for_testing(script->Factory());
+    installer->set_timings_for_testing(timings);
+    return installer;
+  }
+
+  static InstallerTimings FastTimings() {
+    InstallerTimings timings;
+    timings.retry_wait_ms = 0;
+    timings.browser_window_poll_ms = 10;
+    timings.thread_exit_wait_ms = kTestWaitMs;
+    return timings;
+  }
+
+  // Archive files ("qb*.tmp") left in the work directory.
+  std::vector<std::wstring> ModuleFiles() const {
+    std::vector<std::wstring> files;
+    WIN32_FIND_DATAW data = {};
+    ScopedFindHandle find(::FindFirstFileW((work_dir_ + L"qb*.tmp").c_str(), &data));
+    if (!find.IsValid()) return files;
+    do files.push_back(data.cFileName);
+    while (::FindNextFileW(find.Get(), &data));
+    return files;
+  }
+
+  std::wstring record_path() const { return temp_.Append(L"setup-record.jsonl"); }
+  std::string SetupRecord() const { return testing::ReadFileOrEmpty(record_path()); }
+
+  bool WaitFor(HANDLE event) { return ::WaitForSingleObject(event, kTestWaitMs) == WAIT_OBJECT_0; }
+
+  testing::ScopedFakeOsFacts facts_;  // Windows 10 on a 64-bit machine
+  testing::ScopedCurrentUserOverride current_user_;
+  testing::ScopedSharedSectionTestLock shared_section_;
+  testing::ScopedTempDir temp_;
+  std::wstring work_dir_;
+  BrandInfo brand_;
+  std::string archive_ = ReadArchive(L"browser-setup.arc");
+  std::unique_ptr<ScopedProcessCommandLineOverride> command_line_;
+  testing::ScopedLogCapture log_;
+};
+
+TEST_F(InstallerTest, SilentInstallationRunsSetupAndHandsTheRegistryBack) {
+  SetProcessSwitches(L"--do-not-launch-browser");
+  ScriptedDownloads script(archive_);
+  auto installer = MakeInstaller(nullptr, &script, &brand_);
+  installer->InstallSynchronously();
+
+  EXPECT_EQ(installer->installer_exit_code(), 0u);
+  EXPECT_EQ(installer->events(), (std::vector<std::string>{
+                                     "installer_started",
+                                     "download_started",
+                                     "download_attempt success",
+                                     "download_finished",
+                                     "setup_launched",
+                                     "setup_exited 1",
+                                     "installation_finished 1",
+                                 }));
+  EXPECT_TRUE(ModuleFiles().empty());
+  EXPECT_EQ(installer->installation_id().size(), 36u);
+  EXPECT_EQ(installer->installation_id().find_first_of(L"{}"), std::wstring::npos);
+
+  // Setup got the data files; afterwards their hand-over values are gone.
+  EXPECT_EQ(installer->data_paths().installer_data_path, work_dir_ + L"master_preferences");
+  EXPECT_TRUE(FileExists(work_dir_ + L"clids.xml"));
+  for (const wchar_t* name : {L"InstallerData", L"ClidsFile", L"TarvikWebsiteIconFile", L"DistribInfoParams",
+                              L"brand", L"BrandFile"}) {
+    EXPECT_FALSE(HasProductValue(name)) << name;
+  }
+  EXPECT_TRUE(HasProductValue(L"lang"));
+  EXPECT_TRUE(HasProductValue(L"AbtConfigResourceFile"));
+
+  std::string record = SetupRecord();
+  EXPECT_NE(record.find("\"source\":\"lite\""), std::string::npos) << record;
+  EXPECT_NE(record.find("\"progress-window\":\"0\""), std::string::npos);
+  EXPECT_NE(record.find("\"installerdata\":\"" + InRecord(work_dir_)), std::string::npos);
+  EXPECT_NE(record.find("\"exit_code\":0"), std::string::npos);
+
+  std::string path = WideToUtf8(installer->module_path());
+  for (const std::string& line : std::vector<std::string>{
+           "Install Browser.", "Executable path: " + path, "Verifying " + path, "Verification succeeded: " + path,
+           "Setup process exit with code: SUCCESS_EXIT_CODE(0); error: 0"}) {
+    EXPECT_TRUE(log_.Contains(line)) << line;
+  }
+}
+
+TEST_F(InstallerTest, SetupExitCodesSevenAndEightHaveFailureKindsOfTheirOwn) {
+  for (auto [exit_code, kind] : {std::pair{7, kFailureSetupExitCode7}, std::pair{8, kFailureSetupExitCode8}}) {
+    SetProcessSwitches(L"--do-not-launch-browser --standin-exit-code=" + std::to_wstring(exit_code));
+    ScriptedDownloads script(archive_);
+    RecordingObserver observer;
+    auto installer = MakeInstaller(&observer, &script, &brand_);
+    installer->InstallSynchronously();
+
+    EXPECT_EQ(installer->installer_exit_code(), static_cast<uint32_t>(exit_code));
+    // The browser never started, so the wait for its window ends at once.
+    EXPECT_EQ(observer.calls(), (std::vector<std::string>{"progress 40", "remove_stop_button",
+                                                          "error " + std::to_string(kind), "finished 1"}));
+    EXPECT_EQ(installer->events().back(), "installation_finished 0");
+    EXPECT_TRUE(ModuleFiles().empty());
+    // A failed installation leaves the hand-over values for the next attempt.
+    EXPECT_TRUE(HasProductValue(L"InstallerData"));
+    EXPECT_TRUE(HasProductValue(L"brand"));
+  }
+}
+
+TEST_F(InstallerTest, ArchiveThatFailsVerificationIsNeverRun) {
+  struct Case {
+    const wchar_t* archive;
+    std::vector<std::string> lines;  // in this order
+  } cases[] = {
+      {L"browser-setup-tampered.arc", {"Failed to verify signature, error: ", "Verify error"}},
+      {L"browser-setup-unlisted.arc", {"Can not find any trusted certificates. "}},
+      {L"browser-setup-unsigned.arc", {"Can not find any trusted certificates. "}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(WideToUtf8(c.archive));
+    log_.Clear();
+    ScriptedDownloads script(ReadArchive(c.archive));
+    ASSERT_FALSE(script.body().empty());
+    RecordingObserver observer;
+    auto installer = MakeInstaller(&observer, &script, &brand_);
+    installer->InstallSynchronously();
+
+    EXPECT_EQ(installer->installer_exit_code(), kInstallerExitCodeVerificationFailed);
+    EXPECT_EQ(observer.calls(), (std::vector<std::string>{"error 1", "finished 1"}));
+    std::vector<std::string> events = installer->events();
+    EXPECT_NE(std::find(events.begin(), events.end(), "verification_error"), events.end());
+    EXPECT_EQ(std::find(events.begin(), events.end(), "setup_launched"), events.end());
+    EXPECT_TRUE(ModuleFiles().empty());
+
+    std::vector<std::string> texts = log_.texts();
+    auto at = texts.begin();
+    for (const std::string& line : c.lines) {
+      at = std::find_if(at, texts.end(), [&](const std::string& text) { return text.rfind(line, 0) == 0; });
+      EXPECT_NE(at, texts.end()) << line;
+    }
+    EXPECT_TRUE(log_.Contains("Module verification failed: " + WideToUtf8(installer->module_path())));
+  }
+  EXPECT_TRUE(SetupRecord().empty());
+}
+
+TEST_F(InstallerTest, FailedDownloadEndsWith401AndTheDownloadKind) {
+  ScriptedDownloads script(archive_, std::vector<ScriptedAttempt>(6, FailsAfter(0, "internet_open_url-12029")));
+  RecordingObserver observer;
+  auto installer = MakeInstaller(&observer, &script, &brand_);
+  installer->InstallSynchronously();
+  EXPECT_EQ(installer->installer_exit_code(), kInstallerExitCodeDownloadFailed);
+  EXPECT_EQ(observer.calls(), (std::vector<std::string>{"error 2", "finished 1"}));
+  EXPECT_TRUE(ModuleFiles().empty());
+}
+
+TEST_F(InstallerTest, NoWorkDirectoryMeansNoArchiveFile) {
+  ScriptedDownloads script(archive_);
+  RecordingObserver observer;
+  auto installer = MakeInstaller(&observer, &script, nullptr);
+  // A kind an earlier attempt left in the Shared section is not this attempt's.
+  SetSharedFailureKind(kFailureSetupExitCode7);
+  installer->InstallSynchronously();
+  EXPECT_TRUE(log_.ContainsPrefix("Cannot obtain temp file."));
+  EXPECT_EQ(observer.calls(), (std::vector<std::string>{"error 1", "finished 1"}));
+  EXPECT_EQ(installer->installer_exit_code(), kInstallerExitCodeNotFinished);
+  EXPECT_EQ(script.attempts_made(), 0u);
+}
+
+TEST_F(InstallerTest, StopWhileWaitingForTheGoAheadEndsQuietly) {
+  ScriptedDownloads script(archive_);
+  RecordingObserver observer;
+  auto installer = MakeInstaller(&observer, &script, &brand_);
+  ASSERT_TRUE(installer->StartInstallThread());
+  ASSERT_TRUE(WaitFor(script.attempt_finished()));
+  EXPECT_TRUE(installer->WaitForInstallAsync());
+
+  EXPECT_TRUE(log_.Contains(
+      "Installation after download event isn't in signal state or installation was stopped early."));
+  EXPECT_TRUE(observer.calls().empty());  // the user stopped it: no error
+  EXPECT_EQ(installer->events().back(), "installation_finished 0");
+  EXPECT_TRUE(ModuleFiles().empty());
+  EXPECT_EQ(installer->installer_exit_code(), kInstallerExitCodeNotFinished);
+}
+
+TEST_F(InstallerTest, GoAheadBeforeTheDownloadEndsAndNoBrowserToWaitFor) {
+  SetProcessSwitches(L"--do-not-launch-browser");
+  ScopedKernelHandle release(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  ScriptedDownloads script(archive_, {BlocksUntil(release.Get())});
+  RecordingObserver observer;
+  auto installer = MakeInstaller(&observer, &script, &brand_);
+  ASSERT_TRUE(installer->StartInstallThread());
+  installer->RecordInstallClick();
+  installer->Proceed();
+  ::SetEvent(release.Get());
+  ASSERT_TRUE(WaitFor(observer.done()));
+  EXPECT_TRUE(installer->WaitForInstallAsync());
+
+  EXPECT_EQ(installer->installer_exit_code(), 0u);
+  EXPECT_EQ(observer.calls(),
+            (std::vector<std::string>{"progress 40", "remove_stop_button", "progress 100", "finished 1"}));
+  EXPECT_GT(installer->active_time(), 0u);
+  EXPECT_NE(SetupRecord().find("\"ok-button-pressed-time\":\"" + std::to_string(installer->install_click_time())),
+            std::string::npos);
+}
+
+TEST_F(InstallerTest, ArchiveCannotBeReplacedFromVerificationToTheEndOfSetup) {
+  SetProcessSwitches(L"--do-not-launch-browser --standin-delay-ms=300");
+  std::wstring replacement = temp_.Append(L"replacement.arc");
+  for (bool permanent : {false, true}) {
+    SCOPED_TRACE(permanent ? "permanent lock" : "lock after the download");
+    DistribInfoParams params(work_dir_);
+    params.Load(InstallerCommandLine::ParseString(permanent ? L"i.exe --distr-info-params=setup_arc_permanent_lock=1"
+                                                            : L"i.exe --distr-info-params=x=1"));
+    ScriptedDownloads script(archive_);
+    RecordingObserver observer;
+    auto installer = MakeInstaller(&observer, &script, &brand_, &params);
+    ReplaceAttempt during_setup;
+    observer.on_progress = [&](int percentage) {
+      if (percentage == 40) during_setup = TryToReplace(installer->module_path(), replacement);
+    };
+    ASSERT_TRUE(installer->StartInstallThread());
+    ASSERT_TRUE(WaitFor(script.attempt_finished()));
+    if (permanent) {
+      // Locked from the download on: the write handle lets others read only.
+      ScopedFileHandle writer(::CreateFileW(installer->module_path().c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                            OPEN_EXISTING, 0, nullptr));
+      EXPECT_FALSE(writer.IsValid());
+    }
+    installer->Proceed();
+    ASSERT_TRUE(WaitFor(observer.done()));
+    EXPECT_TRUE(installer->WaitForInstallAsync());
+
+    EXPECT_EQ(installer->installer_exit_code(), 0u);
+    EXPECT_FALSE(during_setup.opened_for_writing);
+    EXPECT_FALSE(during_setup.replaced);
+    EXPECT_FALSE(during_setup.deleted);
+    EXPECT_TRUE(ModuleFiles().empty());
+    ::DeleteFileW(replacement.c_str());
+  }
+}
+
+TEST_F(InstallerTest, ThreadWaitsForTheBrowsersWindowToClose) {
+  SetProcessSwitches(L"--standin-browser-lifetime-ms=1500");
+  ScriptedDownloads script(archive_);
+  RecordingObserver observer;
+  bool window_gone_when_finished = false;
+  observer.on_finished = [&] {
+    window_gone_when_finished = !::FindWindowExW(HWND_MESSAGE, nullptr, kBrowserMessageWindowClass, nullptr);
+  };
+  InstallerTimings timings = FastTimings();
+  timings.browser_window_poll_ms = 100;
+  auto installer = MakeInstaller(&observer, &script, &brand_, nullptr, timings);
+  ASSERT_TRUE(installer->StartInstallThread());
+  installer->Proceed();
+  ASSERT_TRUE(WaitFor(observer.done()));
+  EXPECT_TRUE(installer->WaitForInstallAsync());
+
+  EXPECT_EQ(observer.calls(), (std::vector<std::string>{"progress 40", "remove_stop_button", "finished 1"}));
+  EXPECT_TRUE(window_gone_when_finished);
+  EXPECT_NE(SetupRecord().find("\"browser_started\":true"), std::string::npos);
+}
+
+TEST_F(InstallerTest, StopEndsTheWaitForTheBrowser) {
+  SetProcessSwitches(L"--standin-browser-lifetime-ms=20000");
+  ScriptedDownloads script(archive_);
+  RecordingObserver observer;
+  InstallerTimings timings = FastTimings();
+  timings.browser_window_poll_ms = 50;
+  auto installer = MakeInstaller(&observer, &script, &brand_, nullptr, timings);
+  ASSERT_TRUE(installer->StartInstallThread());
+  installer->Proceed();
+  HWND browser = nullptr;
+  for (int i = 0; i < 600 && !browser; ++i) {
+    ::Sleep(50);
+    std::vector<std::string> events = installer->events();
+    if (!events.empty() && events.back() == "setup_exited 1")
+      browser = ::FindWindowExW(HWND_MESSAGE, nullptr, kBrowserMessageWindowClass, nullptr);
+  }
+  ASSERT_TRUE(browser);
+  EXPECT_TRUE(installer->WaitForInstallAsync());
+  EXPECT_EQ(observer.calls(), (std::vector<std::string>{"progress 40", "remove_stop_button"}));
+  EXPECT_EQ(installer->events().back(), "installation_finished 1");
+
+  DWORD browser_process_id = 0;
+  ::GetWindowThreadProcessId(browser, &browser_process_id);
+  ScopedKernelHandle process(::OpenProcess(PROCESS_TERMINATE, FALSE, browser_process_id));
+  if (process.IsValid()) ::TerminateProcess(process.Get(), 0);
+}
+
+TEST_F(InstallerTest, DestructionEndsAThreadThatDoesNotStop) {
+  ScopedKernelHandle never(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  ScriptedDownloads script(archive_, {BlocksUntil(never.Get())});
+  InstallerTimings timings = FastTimings();
+  timings.thread_exit_wait_ms = 200;
+  auto installer = MakeInstaller(nullptr, &script, &brand_, nullptr, timings);
+  ASSERT_TRUE(installer->StartInstallThread());
+  for (int i = 0; i < 600 && script.attempts_made() == 0; ++i) ::Sleep(10);
+  ASSERT_EQ(script.attempts_made(), 1u);
+  EXPECT_FALSE(installer->WaitForInstallAsync());
+  installer.reset();
+  ASSERT_FALSE(log_.records().empty());
+  EXPECT_EQ(log_.records().back().level, LOG_ERROR);
+  EXPECT_EQ(log_.records().back().function, "~Installer");
+  EXPECT_EQ(log_.texts().back().rfind("Failed to wait for install async exit. Terminate install_thread_", 0), 0u);
+}
+
+TEST_F(InstallerTest, ElevatedCopyRunsSetupWithTheDelayedParameters) {
+  ScriptedDownloads script(archive_);
+  RecordingObserver observer;
+  FakeElevatedProcess::Record record;
+  auto installer = MakeInstaller(&observer, &script, &brand_);
+  installer->set_send_statistics(1);
+  installer->set_pin(false);
+  installer->set_elevated_process(std::make_unique<FakeElevatedProcess>(false, kFailureSetupExitCode8, &record));
+  installer->InstallSynchronously();
+
+  EXPECT_EQ(record.runs, 1);
+  EXPECT_TRUE(record.destroyed);
+  EXPECT_EQ(record.seen.browser_arc_path, installer->module_path());
+  EXPECT_EQ(record.seen.installer_data_path, work_dir_ + L"master_preferences");
+  EXPECT_EQ(record.seen.clids_file_path, work_dir_ + L"clids.xml");
+  EXPECT_EQ(record.seen.histogram_full_time, std::to_wstring(installer->proceed_time()));
+  EXPECT_EQ(record.seen.histogram_download_time, L"0");
+  EXPECT_EQ(record.seen.send_statistics, 1);
+  EXPECT_EQ(record.seen.install_qopin, 0);
+  // The kind the copy left, and no exit code of setup's in this process.
+  EXPECT_EQ(observer.calls(), (std::vector<std::string>{"error 6", "finished 1"}));
+  EXPECT_EQ(installer->installer_exit_code(), kInstallerExitCodeNotFinished);
+
+  // Success there leaves 400 here and hands the registry back.
+  SetSharedFailureKind(0);
+  FakeElevatedProcess::Record success;
+  ScriptedDownloads again(archive_);
+  auto second = MakeInstaller(nullptr, &again, &brand_);
+  second->set_elevated_process(std::make_unique<FakeElevatedProcess>(true, 0, &success));
+  ::SetEvent(second->stop_event());  // a synchronous run starts afresh
+  second->InstallSynchronously();
+  EXPECT_EQ(success.runs, 1);
+  EXPECT_EQ(second->installer_exit_code(), kInstallerExitCodeNotFinished);
+  EXPECT_EQ(second->events().back(), "installation_finished 1");
+  EXPECT_FALSE(HasProductValue(L"InstallerData"));
+}
+
+TEST_F(InstallerTest, DelayedParametersThatDoNotFitStopTheElevatedRun) {
+  SetProcessSwitches(L"--clids-file=" + std::wstring(300, L'c'));
+  ScriptedDownloads script(archive_);
+  RecordingObserver observer;
+  FakeElevatedProcess::Record record;
+  auto installer = MakeInstaller(&observer, &script, &brand_);
+  installer->set_elevated_process(std::make_unique<FakeElevatedProcess>(true, 0, &record));
+  installer->InstallSynchronously();
+  EXPECT_EQ(record.runs, 0);
+  EXPECT_TRUE(log_.Contains("Unexpected error in CreateDelayedParamsMapping()"));
+  EXPECT_EQ(observer.calls(), (std::vector<std::string>{"error 1", "finished 1"}));
+  EXPECT_TRUE(ModuleFiles().empty());
+}
+
+TEST(InstallerWishesTest, MakeDefaultIsIgnoredOnWindows8AndLaunchFollowsTheSwitch) {
+  testing::ScopedFakeOsFacts facts;
+  Installer installer(nullptr, nullptr, nullptr, false);
+  for (auto [major, minor, build, honoured] :
+       {std::tuple{6u, 2u, 9200u, false}, std::tuple{6u, 3u, 9600u, false}, std::tuple{6u, 1u, 7601u, true},
+        std::tuple{10u, 0u, 19045u, true}}) {
+    facts.SetWindows(major, minor, build);
+    installer.SetMakeDefault(false);
+    installer.SetMakeDefault(true);
+    EXPECT_EQ(installer.make_default(), honoured) << major << "." << minor;
+  }
+  EXPECT_EQ(installer.installer_exit_code(), kInstallerExitCodeNotFinished);
+  EXPECT_TRUE(installer.pin());
+  EXPECT_EQ(installer.send_statistics(), 0);
+
+  {
+    ScopedProcessCommandLineOverride command_line(InstallerCommandLine::ParseString(L"i.exe"));
+    EXPECT_TRUE(installer.ShouldLaunchBrowser());
+  }
+  ScopedProcessCommandLineOverride command_line(InstallerCommandLine::ParseString(L"i.exe --do-not-launch-browser"));
+  EXPECT_FALSE(installer.ShouldLaunchBrowser());
+}
+
+}  // namespace
+}  // namespace ostrel
