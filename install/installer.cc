@@ -92,9 +92,7 @@ Installer::Installer(InstallerObserver* observer, const BrandInfo* brand, const 
       data_paths_(InstallerDataPathsFromCommandLine(InstallerCommandLine::ProcessCommandLine())),
       download_observer_(&observer_),
       downloader_factory_([] { return std::make_unique<InternetDownloader>(); }) {
-  // TODO(async tasks): start the asynchronous install tasks with the brand
-  // and the parameters and set async_tasks_active_.
-  (void)start_async_tasks;
+  if (start_async_tasks) async_tasks_ = std::make_unique<AsyncInstallTasks>(brand, params);
   Init();
 }
 
@@ -117,7 +115,7 @@ Installer::~Installer() {
   }
   elevated_process_.reset();
   // TODO(statistics): shut the stat reporter down.
-  // TODO(async tasks): stop the tasks when async_tasks_active_.
+  if (async_tasks_) async_tasks_->Stop();
 }
 
 unsigned __stdcall Installer::InstallThreadMain(void* installer) {
@@ -328,8 +326,15 @@ InstallerCommandLine Installer::BuildSetupCommandLine(const std::wstring& module
   inputs.website_icon_file_path = data_paths_.website_icon_file_path;
   inputs.abt_config_resource_path = data_paths_.abt_config_resource_path;
   // TODO(main window): the window's elevation mode. TODO(statistics): the
-  // browser_present parameter. TODO(async tasks): the downloaded files.
-  inputs.async_tasks_active = async_tasks_active_;
+  // browser_present parameter.
+  if (async_tasks_ && async_tasks_->active()) {
+    inputs.async_tasks_active = true;
+    inputs.variations_update_path = async_tasks_->variations_update_path();
+    inputs.abt_update_path = async_tasks_->abt_update_path();
+    inputs.webntp_path = async_tasks_->webntp_path();
+    inputs.server_config_bundle_path = async_tasks_->server_config_bundle_path();
+    inputs.preloaded_wallpaper_bundle_path = async_tasks_->preloaded_wallpaper_bundle_path();
+  }
   inputs.launch_browser = launch_browser_;
   return ostrel::BuildSetupCommandLine(inputs);
 }

@@ -17,6 +17,7 @@
 
 #include "base/scoped_handle.h"
 #include "config/installer_data.h"
+#include "install/async_install_tasks.h"
 #include "install/elevated_process.h"
 #include "install/installer_observer.h"
 #include "install/internet_downloader.h"
@@ -111,7 +112,7 @@ class Installer {
   bool make_default() const { return make_default_; }
   uint8_t send_statistics() const { return send_statistics_; }
   bool pin() const { return pin_; }
-  bool async_tasks_active() const { return async_tasks_active_; }
+  bool async_tasks_active() const { return async_tasks_ != nullptr; }
   // 400 until setup reports; 401 download failed; 402 verification failed.
   uint32_t installer_exit_code() const { return installer_exit_code_; }
   int32_t cancel_count() const { return cancel_count_.load(); }
@@ -180,7 +181,8 @@ class Installer {
   InstallerObserver* observer_;
   const BrandInfo* brand_;
   const DistribInfoParams* params_;
-  bool async_tasks_active_ = false;
+  // Started by the constructor when asked to; stopped by the destructor.
+  std::unique_ptr<AsyncInstallTasks> async_tasks_;
   bool make_default_ = false;
   uint8_t send_statistics_ = 0;
   bool pin_ = true;
