@@ -346,6 +346,61 @@ TEST_F(InstallerTest, CancelledInstallationSendsNoAttemptsAndReportsCancelled) {
                              Seconds(installer->download_duration()));
 }
 
+// The setup events of one installation: "<action>/<stage> uac=.. error=..".
+std::vector<std::wstring> SetupEvents(const testing::StatRecord& record) {
+  std::vector<std::wstring> events;
+  for (StatEvent& event : record.events()) {
+    if (event["stage"].rfind(L"setup_exe_", 0) != 0) continue;
+    std::wstring text = event["action"] + L"/" + event["stage"];
+    for (const char* key : {"uac", "error"}) {
+      if (event.count(key)) text += L" " + AsciiToWide(key) + L"=" + event[key];
+    }
+    events.push_back(text);
+  }
+  return events;
+}
+
+TEST_F(InstallerTest, SetupEventsTellHowSetupEnded) {
+  {
+    SCOPED_TRACE("setup's exit code 7");
+    SetProcessSwitches(L"--do-not-launch-browser --standin-exit-code=7");
+    ScriptedDownloads script(archive_);
+    testing::StatRecord record;
+    auto installer = MakeReportingInstaller(&script, &brand_, &record);
+    installer->InstallSynchronously();
+    std::vector<std::wstring> events = SetupEvents(record);
+    ASSERT_EQ(events.size(), 2u);
+    EXPECT_EQ(events[1], L"setup/setup_exe_exited error=7");
+  }
+  {
+    SCOPED_TRACE("a code that is no success although setup ran to its end");
+    SetProcessSwitches(L"--do-not-launch-browser --standin-exit-code=0x74000005");
+    ScriptedDownloads script(archive_);
+    testing::StatRecord record;
+    auto installer = MakeReportingInstaller(&script, &brand_, &record);
+    installer->InstallSynchronously();
+    EXPECT_EQ(installer->installer_exit_code(), 0x74000005u);
+    std::vector<std::wstring> events = SetupEvents(record);
+    ASSERT_EQ(events.size(), 2u);
+    EXPECT_EQ(events[1], L"setup/setup_exe_exited error=1946157061");
+  }
+  for (bool succeeds : {true, false}) {
+    SCOPED_TRACE(succeeds ? "elevated copy succeeded" : "elevated copy failed");
+    ScriptedDownloads script(archive_);
+    testing::StatRecord record;
+    FakeElevatedProcess::Record elevated;
+    auto installer = MakeReportingInstaller(&script, &brand_, &record);
+    installer->set_elevated_process(std::make_unique<FakeElevatedProcess>(succeeds, 0, &elevated));
+    installer->InstallSynchronously();
+    std::vector<std::wstring> events = SetupEvents(record);
+    ASSERT_EQ(events.size(), 2u);
+    // Through the elevated copy: "1", unless UAC prompts are off on this machine.
+    EXPECT_TRUE(events[0] == L"setup/setup_exe_launched uac=1" || events[0] == L"setup/setup_exe_launched uac=100")
+        << WideToUtf8(events[0]);
+    EXPECT_EQ(events[1], succeeds ? L"setup/setup_exe_exited" : L"setup/setup_exe_exited error=400");
+  }
+}
+
 TEST_F(InstallerTest, FinalReportThatFailsOnlyLogsAWarning) {
   ScriptedDownloads script(archive_, {FailsAfter(0, "final_query_info-503-0")});
   testing::StatRecord record;
