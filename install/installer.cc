@@ -303,8 +303,9 @@ int32_t Installer::InstallBrowser() {
 
   if (permanent_lock) {
     if (!ReOpenForExecution(&archive)) {
-      ReportSetupArcLockError();
+      // Logged first: sending the event may change the last error.
       PLOG(ERROR) << "Cannot lock file: " << path;
+      ReportSetupArcLockError();
       return kFailureGeneric;
     }
   } else {
