@@ -8,19 +8,58 @@
 #include "base/file_util.h"
 #include "base/logging.h"
 #include "base/os_facts.h"
+#include "base/utf_string_conversions.h"
 #include "config/brand_info.h"
 #include "config/distrib_info_params.h"
+#include "config/maker_hosts.h"
 #include "install/delayed_params.h"
 #include "install/run_setup.h"
 #include "install/setup_command_line.h"
+#include "reporting/user_id.h"
 #include "trust/tarvik_trust_verifier_win.h"
 #include "trust/trusted_certificate_list.h"
+#include "win/elevation_prerequisites.h"
 
 namespace ostrel {
 namespace {
 
 constexpr uint64_t kMicrosPerSecond = 1000000;
 constexpr int kFinishedProgress = 100;
+constexpr int kDefaultDpi = 96;
+
+// Distribution parameters that become standing statistics parameters.
+struct DistribStatParam {
+  const char* name;
+  StatParam param;
+};
+constexpr DistribStatParam kDistribStatParams[] = {
+    {"banerid", StatParam::kBannerId},
+    {"distr_tarvikuid", StatParam::kDistrTarvikUid},
+    {"tarvikuid", StatParam::kTarvikUid},
+};
+
+// The screen's device context, released with the screen's window handle.
+class ScopedScreenDC {
+ public:
+  ScopedScreenDC() : dc_(::GetDC(nullptr)) {}
+  ScopedScreenDC(const ScopedScreenDC&) = delete;
+  ScopedScreenDC& operator=(const ScopedScreenDC&) = delete;
+  ~ScopedScreenDC() {
+    if (dc_) ::ReleaseDC(nullptr, dc_);
+  }
+  HDC Get() const { return dc_; }
+
+ private:
+  HDC dc_;
+};
+
+// The display scale the start event reports.
+// TODO(ui): the window's Scale once it exists; the system DPI until then.
+double DisplayScaleFactor() {
+  ScopedScreenDC screen;
+  int dpi = screen.Get() ? ::GetDeviceCaps(screen.Get(), LOGPIXELSX) : 0;
+  return dpi > 0 ? static_cast<double>(dpi) / kDefaultDpi : 1.0;
+}
 
 bool IsSignalled(HANDLE event) { return ::WaitForSingleObject(event, 0) == WAIT_OBJECT_0; }
 
@@ -97,11 +136,33 @@ Installer::Installer(InstallerObserver* observer, const BrandInfo* brand, const 
 }
 
 void Installer::Init() {
-  // TODO(statistics): the stat reporter's parameters: brand id, partner id
-  // and forced test ids from the brand ("unknown" without one); banerid,
-  // tarvikuid and distr_tarvikuid from the parameters; the user id.
+  user_id_ = UserIdWithoutBraces(GetUserIdInternal());
+  stat_reporter_ = std::make_unique<StatReporter>(user_id_, std::make_unique<AsyncUrlSender>());
+  SetStatParams();
   stop_event_.Reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
   proceed_event_.Reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+}
+
+void Installer::SetStatParams() {
+  if (brand_) {
+    BrandStatValues values;
+    values.brand_id = Utf8ToWide(brand_->brand_id());
+    values.partner_id = Utf8ToWide(brand_->partner_id());
+    for (const std::string& id : brand_->forced_test_ids()) values.test_ids.push_back(Utf8ToWide(id));
+    stat_reporter_->SetBrandParams(&values);
+  } else {
+    stat_reporter_->SetBrandParams(nullptr);
+  }
+  if (!params_) return;
+  for (const DistribStatParam& entry : kDistribStatParams) {
+    std::string value;
+    if (params_->Get(entry.name, &value)) stat_reporter_->SetParam(entry.param, Utf8ToWide(value));
+  }
+}
+
+void Installer::set_stat_reporter_for_testing(std::unique_ptr<StatReporter> reporter) {
+  stat_reporter_ = std::move(reporter);
+  SetStatParams();
 }
 
 Installer::~Installer() {
@@ -114,7 +175,7 @@ Installer::~Installer() {
     install_thread_.Close();
   }
   elevated_process_.reset();
-  // TODO(statistics): shut the stat reporter down.
+  stat_reporter_.reset();
   if (async_tasks_) async_tasks_->Stop();
 }
 
@@ -242,8 +303,9 @@ int32_t Installer::InstallBrowser() {
 
   if (permanent_lock) {
     if (!ReOpenForExecution(&archive)) {
-      ReportSetupArcLockError();
+      // Logged first: sending the event may change the last error.
       PLOG(ERROR) << "Cannot lock file: " << path;
+      ReportSetupArcLockError();
       return kFailureGeneric;
     }
   } else {
@@ -263,6 +325,8 @@ int32_t Installer::InstallBrowser() {
   }
   LOG(INFO) << "Verification succeeded: " << path;
   uint64_t setup_start = MonotonicMicros();
+  // Setup reads the installer's statistics parameters from the registry.
+  stat_reporter_->SaveParams();
   ReportSetupLaunched();
 
   bool setup_succeeded = false;
@@ -363,31 +427,57 @@ bool Installer::WriteDelayedParamsForElevatedSetup() {
 // relay of its progress) belongs to ElevatedProcess.
 bool Installer::RunModuleInElevatedProcess() { return elevated_process_->RunSetup(stop_event_.Get()); }
 
-// Statistics. The values each event needs are kept on the Installer (attempt
-// reports, durations, the exit code, the installation id, the cancel count).
+// Statistics. Events are queued and sent in the background; the final report
+// is the one request the install thread makes itself.
 
-// "installer_started" with the screen's dpi and resolution.
-void Installer::ReportInstallerStarted() {}
-// "download"/"started", before the first attempt.
-void Installer::ReportDownloadStarted() {}
-// "download"/"error" with "attempt-<n>-<error text>", the URL and redirect host.
-void Installer::ReportDownloadError(const DownloadAttemptReport&) {}
-// "download_attempt" with status, sizes, URL, redirect host and x64.
-void Installer::ReportDownloadAttempt(const DownloadAttemptReport&) {}
-// "download"/"finished" with the download time in whole seconds.
-void Installer::ReportDownloadFinished() {}
-// "setup_arc_lock"/"error": the permanent lock could not become an execution lock.
-void Installer::ReportSetupArcLockError() {}
-// "verification"/"error".
-void Installer::ReportVerificationError() {}
-// "setup" or "update" / "setup_exe_launched" with uac; also saves the
-// statistics parameters for setup.
-void Installer::ReportSetupLaunched() {}
-// "setup" or "update" / "setup_exe_exited" with the error and setup time.
-void Installer::ReportSetupExited(bool) {}
-// The final report: "/get/browser/install" with the installation id, the
-// result ("cancelled" while the cancel count is above 0) and the times,
-// fetched with Download.
-void Installer::ReportInstallationFinished(bool) {}
+void Installer::ReportInstallerStarted() {
+  stat_reporter_->Send(InstallerStartedEventForScreen(DisplayScaleFactor()));
+}
+
+void Installer::ReportDownloadStarted() { stat_reporter_->Send(DownloadStartedEvent()); }
+
+void Installer::ReportDownloadError(const DownloadAttemptReport& report) {
+  stat_reporter_->Send(DownloadErrorEvent(report));
+}
+
+void Installer::ReportDownloadAttempt(const DownloadAttemptReport& report) {
+  stat_reporter_->Send(DownloadAttemptEvent(report));
+}
+
+void Installer::ReportDownloadFinished() {
+  stat_reporter_->Send(DownloadFinishedEvent(static_cast<int64_t>(download_duration_)));
+}
+
+void Installer::ReportSetupArcLockError() { stat_reporter_->Send(ArchiveLockFailedEvent()); }
+
+void Installer::ReportVerificationError() { stat_reporter_->Send(VerificationFailedEvent()); }
+
+void Installer::ReportSetupLaunched() {
+  stat_reporter_->Send(SetupLaunchedEvent(stat_reporter_->IsUpdate(),
+                                          SetupUacValue(AreUACNotificationsEnabled(), elevated_process_ != nullptr)));
+}
+
+void Installer::ReportSetupExited(bool setup_succeeded) {
+  bool elevated = elevated_process_ != nullptr;
+  SetupExitReport report;
+  report.update = stat_reporter_->IsUpdate();
+  report.setup_time_us = static_cast<int64_t>(setup_duration_);
+  report.exit_code = installer_exit_code_;
+  // Run here, setup's exit code replaces 400 once it is read.
+  report.failed_to_start = !elevated && !setup_succeeded && installer_exit_code_ == kInstallerExitCodeNotFinished;
+  report.success = setup_succeeded && IsSetupSuccess(elevated, installer_exit_code_, installer_exit_code_);
+  stat_reporter_->Send(SetupExitedEvent(report));
+}
+
+void Installer::ReportInstallationFinished(bool success) {
+  std::string url = BuildInstallationReportUrl(
+      hosts::kStatisticsStorage, WideToUtf8(installation_id_), InstallationResultName(cancel_count_.load() > 0, success),
+      static_cast<int64_t>(active_time_), static_cast<int64_t>(download_duration_),
+      static_cast<int64_t>(setup_duration_));
+  StringDownloadSink answer;
+  std::string error_text;
+  if (!Download(AsciiToWide(url), &answer, &error_text, nullptr))
+    LOG(WARNING) << "Cannot report installation status: " << error_text;
+}
 
 }  // namespace ostrel

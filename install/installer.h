@@ -23,6 +23,7 @@
 #include "install/internet_downloader.h"
 #include "install/setup_download_urls.h"
 #include "reporting/stat_events.h"
+#include "reporting/stat_reporter.h"
 
 namespace ostrel {
 
@@ -118,6 +119,8 @@ class Installer {
   int32_t cancel_count() const { return cancel_count_.load(); }
   const std::wstring& module_path() const { return module_path_; }
   const std::wstring& installation_id() const { return installation_id_; }
+  // This Windows user's identifier, without braces.
+  const std::string& user_id() const { return user_id_; }
   const InstallerDataPaths& data_paths() const { return data_paths_; }
   HANDLE stop_event() const { return stop_event_.Get(); }
   // Microseconds.
@@ -128,6 +131,8 @@ class Installer {
   uint64_t proceed_time() const { return proceed_time_; }
   // The archive's file version after a download ("0.0.0.0" without one).
   const std::string& new_version() const { return new_version_; }
+  // Statistics of this installation; the window sends its events here.
+  StatReporter& stat_reporter() { return *stat_reporter_; }
 
   // The body of the install thread.
   void Install();
@@ -151,6 +156,9 @@ class Installer {
 
   void set_downloader_factory_for_testing(DownloaderFactory factory) { downloader_factory_ = std::move(factory); }
   void set_timings_for_testing(const InstallerTimings& timings) { timings_ = timings; }
+  // Replaces the reporter (and its sender) and gives it this installer's
+  // standing parameters.
+  void set_stat_reporter_for_testing(std::unique_ptr<StatReporter> reporter);
 
  private:
   // Statistics events, one per event at its place in the pipeline; virtual
@@ -169,6 +177,8 @@ class Installer {
   static unsigned __stdcall InstallThreadMain(void* installer);
 
   void Init();
+  // Brand, partner, test ids and the distribution parameters' ids.
+  void SetStatParams();
   std::wstring GetModulePath();
   // VerifyModule against the trusted list the archive carries.
   bool VerifyArchive(const std::wstring& path);
@@ -183,6 +193,9 @@ class Installer {
   const DistribInfoParams* params_;
   // Started by the constructor when asked to; stopped by the destructor.
   std::unique_ptr<AsyncInstallTasks> async_tasks_;
+  // Destroyed by the destructor: queued events are dropped and the
+  // parameters handed to setup leave the registry.
+  std::unique_ptr<StatReporter> stat_reporter_;
   bool make_default_ = false;
   uint8_t send_statistics_ = 0;
   bool pin_ = true;
@@ -200,6 +213,7 @@ class Installer {
   uint64_t install_click_time_ = 0;
   uint64_t proceed_time_ = 0;
   uint64_t interface_availability_ = 0;
+  std::string user_id_;
   bool launch_browser_ = true;
   std::unique_ptr<ElevatedProcess> elevated_process_;
   bool uac_declined_ = false;

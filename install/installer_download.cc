@@ -18,6 +18,7 @@ namespace ostrel {
 namespace {
 
 constexpr uint16_t kProcessorArchitectureAmd64 = 9;
+constexpr wchar_t kInstallTypeNormal[] = L"normal";
 
 }  // namespace
 
@@ -75,15 +76,18 @@ DownloadResult Installer::GetModule(const std::wstring& path, ScopedFileHandle* 
   uint64_t start = MonotonicMicros();
   bool downloaded = false;
   DownloadResult result = DownloadOrExtractModule(path, lock_holder, &downloaded);
-  download_duration_ = MonotonicMicros() - start;
+  // Without a target file nothing was downloaded: the final report then
+  // carries no download time.
+  if (result != kDownloadTargetNotCreated) download_duration_ = MonotonicMicros() - start;
   if (result != kDownloadSucceeded) {
     PLOG(WARNING) << "Module was not downloaded: " << path;
     installer_exit_code_ = kInstallerExitCodeDownloadFailed;
     return result;
   }
   LOG(INFO) << "Module downloaded: " << path;
-  // The statistics' new_ver and install_type "normal".
   new_version_ = GetFileVersionString(path);
+  stat_reporter_->SetParam(StatParam::kNewVersion, AsciiToWide(new_version_));
+  stat_reporter_->SetParam(StatParam::kInstallType, kInstallTypeNormal);
   ReportDownloadFinished();
   return kDownloadSucceeded;
 }

@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "app/installer_command_line.h"
+#include "app/system_queries.h"
 #include "base/file_util.h"
 #include "base/scoped_handle.h"
 #include "base/structured_exception.h"
@@ -12,6 +14,7 @@
 #include "config/brand_info.h"
 #include "install/installer.h"
 #include "install/installer_test_util.h"
+#include "reporting/stat_reporter.h"
 #include "testing/fake_os_facts.h"
 #include "testing/log_capture.h"
 #include "testing/test_util.h"
@@ -65,7 +68,37 @@ class InstallerDownloadTest : public ::testing::Test {
     return result;
   }
 
+  // An installer whose statistics requests land in `record`.
+  std::unique_ptr<Installer> MakeReportingInstaller(ScriptedDownloads* script, testing::StatRecord* record) {
+    auto installer = std::make_unique<Installer>(nullptr, &brand_, nullptr, false);
+    installer->set_downloader_factory_for_testing(script->Factory());
+    InstallerTimings timings;
+    timings.retry_wait_ms = 0;
+    installer->set_timings_for_testing(timings);
+    installer->set_stat_reporter_for_testing(record->MakeReporter());
+    return installer;
+  }
+
+  // What every request of these installers carries besides its event.
+  StatEvent Standing() const {
+    return StatEvent{{"brand_id", Utf8ToWide(brand_.brand_id())},
+                     {"partner_id", Utf8ToWide(brand_.partner_id())},
+                     {"testids", L""},
+                     {"launched", L"false"},
+                     {"ui", L"USER"},
+                     {"old_ver", L""},
+                     {"lite_ver", AsciiToWide(GetFileVersionString(GetOwnExecutablePath()))},
+                     {"installer_type", L"lite"},
+                     {"old_style", L"0"}};
+  }
+  StatEvent WithStanding(StatEvent event) const {
+    for (const auto& [key, value] : Standing()) event.emplace(key, value);
+    return event;
+  }
+
   testing::ScopedFakeOsFacts facts_;  // Windows 10 on a 64-bit machine
+  // The reporter reads and removes hand-over values.
+  testing::ScopedCurrentUserOverride current_user_;
   testing::ScopedTempDir temp_;
   BrandInfo brand_;
   testing::ScopedLogCapture log_;
@@ -110,11 +143,63 @@ TEST_F(InstallerDownloadTest, AttemptsFollowTheListAndResumeOnlyWhatIsWorthIt) {
   EXPECT_EQ(attempts[4].downloaded_size, kBodySize);
 
   std::vector<std::string> texts = log_.texts();
-  std::vector<std::string> list(texts.begin(), texts.begin() + 3);
+  auto selected = std::find(texts.begin(), texts.end(), "Selected download urls:");
+  ASSERT_GE(texts.end() - selected, 3);
+  std::vector<std::string> list(selected, selected + 3);
   EXPECT_EQ(list, (std::vector<std::string>{"Selected download urls:", std::string(kX64Url) + "?from_installer=true",
                                             std::string(kMainUrl) + "?from_installer=true"}));
   EXPECT_TRUE(log_.Contains("Download attempt 1 of 3 failed: internet_read-12030"));
   EXPECT_TRUE(log_.Contains("Download attempt 1 of 3 failed: final_query_info-404-0"));
+}
+
+TEST_F(InstallerDownloadTest, AttemptStatisticsCarrySizesUrlsAndTheRedirectHost) {
+  ASSERT_TRUE(current_user_.active());
+  ScriptedAttempt redirected = FailsAfter(kBodySize / 2, "final_query_info-500-0");
+  redirected.redirect_url = L"http://127.0.0.1:47440/x64.arc?from_installer=true";
+  // Longer than the canonicalisation buffer: no host rather than a cut one.
+  ScriptedAttempt unusable_redirect = FailsAfter(1000, "internet_read-12030");
+  unusable_redirect.redirect_url = L"https://mirror.example/" + std::wstring(2100, L'a');
+  ScriptedAttempt unknown_length;
+  unknown_length.unknown_length = true;
+  ScriptedDownloads script(Body(), {redirected, unusable_redirect, unknown_length});
+  testing::StatRecord record;
+  auto installer = MakeReportingInstaller(&script, &record);
+  EXPECT_EQ(RunDownloadModule(installer.get()), kDownloadSucceeded);
+
+  // Hyphens and equals signs are item syntax: they travel as underscores.
+  const std::wstring url = L"https://a.example/x64.arc?from_installer_true";
+  std::vector<StatEvent> expected = {
+      {{"action", L"download"}, {"stage", L"started"}},
+      {{"action", L"download"}, {"stage", L"error"}, {"error", L"attempt_1_final_query_info_500_0"},
+       {"url", url}, {"redirect", L"127.0.0.1"}},
+      {{"action", L"download_attempt"}, {"status", L"failed"}, {"error", L"final_query_info_500_0"},
+       {"attempt_number", L"1"}, {"downloaded_size", L"500000"}, {"total_size", L"1000000"}, {"url", url},
+       {"redirect", L"127.0.0.1"}, {"x64", L"1"}},
+      {{"action", L"download"}, {"stage", L"error"}, {"error", L"attempt_2_internet_read_12030"}, {"url", url}},
+      {{"action", L"download_attempt"}, {"status", L"failed"}, {"error", L"internet_read_12030"},
+       {"attempt_number", L"2"}, {"downloaded_size", L"501000"}, {"total_size", L"1000000"}, {"url", url},
+       {"x64", L"1"}},
+      {{"action", L"download_attempt"}, {"status", L"success"}, {"attempt_number", L"3"},
+       {"downloaded_size", L"1000000"}, {"total_size", L"0"}, {"url", url}, {"x64", L"1"}},
+  };
+  for (StatEvent& event : expected) event = WithStanding(std::move(event));
+  EXPECT_EQ(record.events(), expected);
+}
+
+TEST_F(InstallerDownloadTest, DownloadedArchiveBecomesStatisticsParameters) {
+  ASSERT_TRUE(current_user_.active());
+  ScriptedDownloads script(Body());
+  testing::StatRecord record;
+  auto installer = MakeReportingInstaller(&script, &record);
+  ASSERT_EQ(installer->GetModule(temp_.Append(L"qb5.tmp"), nullptr), kDownloadSucceeded);
+  std::vector<StatEvent> events = record.events();
+  ASSERT_EQ(events.size(), 3u);  // started, attempt, finished
+  EXPECT_EQ(events[1].count("new_ver"), 0u);
+  StatEvent finished = WithStanding({{"action", L"download"}, {"stage", L"finished"},
+                                     {"download_time", std::to_wstring(installer->download_duration() / 1000000)},
+                                     {"new_ver", L"0.0.0.0"}, {"install_type", L"normal"}});
+  EXPECT_EQ(events[2], finished);
+  EXPECT_EQ(installer->stat_reporter().GetParam(StatParam::kNewVersion), L"0.0.0.0");
 }
 
 TEST_F(InstallerDownloadTest, ThirtyTwoBitArchiveAndSwitches) {
@@ -231,6 +316,10 @@ TEST_F(InstallerDownloadTest, TargetThatCannotBeCreated) {
   EXPECT_FALSE(downloaded);
   EXPECT_TRUE(log_.ContainsPrefix("Cannot create file:" + WideToUtf8(path)));
   EXPECT_EQ(script.attempts_made(), 0u);
+  // Nothing was downloaded, so no download time is reported.
+  EXPECT_EQ(installer->GetModule(path, nullptr), kDownloadTargetNotCreated);
+  EXPECT_EQ(installer->download_duration(), 0u);
+  EXPECT_EQ(installer->installer_exit_code(), kInstallerExitCodeDownloadFailed);
 }
 
 TEST_F(InstallerDownloadTest, LockHolderKeepsTheArchiveReadableOnly) {

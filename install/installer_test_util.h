@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cwctype>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -14,8 +15,10 @@
 #include <vector>
 
 #include "base/scoped_handle.h"
+#include "base/utf_string_conversions.h"
 #include "install/installer.h"
 #include "install/internet_downloader.h"
+#include "reporting/stat_reporter.h"
 
 namespace ostrel::testing {
 
@@ -32,6 +35,10 @@ struct ScriptedAttempt {
   std::string proc_name;
   // Reading waits for this event (and nothing else) before delivering.
   HANDLE block = nullptr;
+  // The downloader reports a redirect to this URL.
+  std::wstring redirect_url;
+  // No announced length (the body ends with the connection).
+  bool unknown_length = false;
 };
 
 inline ScriptedAttempt FailsAfter(uint32_t deliver, std::string error) {
@@ -107,6 +114,7 @@ class ScriptedDownloader : public InternetDownloader {
     sink_ = sink;
     resume_offset_ = sink->bytes_written();
     attempt_ = script_->Next(url, resume_offset_);
+    redirect_url_ = attempt_.redirect_url;
     if (attempt_.exception != 0) {
       exception_.code = attempt_.exception;
       exception_.dll_name = attempt_.dll_name;
@@ -130,7 +138,7 @@ class ScriptedDownloader : public InternetDownloader {
     uint32_t at = sink_->bytes_written();
     sink_->Write(script_->body().data() + at, count);
     remaining_ -= count;
-    content_length_ = static_cast<uint32_t>(script_->body().size());
+    content_length_ = attempt_.unknown_length ? 0 : static_cast<uint32_t>(script_->body().size());
     return count;
   }
 
@@ -149,6 +157,80 @@ class ScriptedDownloader : public InternetDownloader {
 inline Installer::DownloaderFactory ScriptedDownloads::Factory() {
   return [this] { return std::make_unique<ScriptedDownloader>(this); };
 }
+
+// The statistics requests an Installer makes through its reporter, kept
+// instead of sent.
+class StatRecord {
+ public:
+  // A reporter for set_stat_reporter_for_testing; it must not outlive this.
+  std::unique_ptr<StatReporter> MakeReporter(const std::string& user_id = "{USER}") {
+    return std::make_unique<StatReporter>(user_id, std::make_unique<Sender>(this));
+  }
+  std::vector<std::wstring> urls() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return urls_;
+  }
+  // Each request's "/vars=" items, percent-decoded.
+  std::vector<StatEvent> events() const {
+    std::vector<StatEvent> decoded;
+    for (const std::wstring& url : urls()) decoded.push_back(DecodeStatVars(url));
+    return decoded;
+  }
+
+  static StatEvent DecodeStatVars(const std::wstring& url) {
+    StatEvent items;
+    size_t start = url.find(L"/vars=");
+    if (start == std::wstring::npos) return items;
+    start += 6;
+    size_t end = url.find(L'/', start);
+    std::wstring vars = url.substr(start, end == std::wstring::npos ? std::wstring::npos : end - start);
+    size_t position = 0;
+    while (position <= vars.size()) {
+      size_t comma = vars.find(L',', position);
+      if (comma == std::wstring::npos) comma = vars.size();
+      std::wstring item = vars.substr(position, comma - position);
+      size_t equals = item.find(L'=');
+      if (item.size() > 1 && item[0] == L'-' && equals != std::wstring::npos) {
+        std::wstring key = PercentDecode(item.substr(1, equals - 1));
+        items[WideToUtf8(key)] = PercentDecode(item.substr(equals + 1));
+      } else if (!item.empty()) {
+        items["<malformed>"] += item;
+      }
+      position = comma + 1;
+    }
+    return items;
+  }
+
+ private:
+  class Sender : public AsyncUrlSender {
+   public:
+    explicit Sender(StatRecord* record) : record_(record) {}
+    bool Send(const std::wstring& url) override {
+      std::lock_guard<std::mutex> lock(record_->mutex_);
+      record_->urls_.push_back(url);
+      return true;
+    }
+
+   private:
+    StatRecord* record_;
+  };
+
+  static std::wstring PercentDecode(const std::wstring& text) {
+    std::wstring out;
+    for (size_t i = 0; i < text.size(); ++i) {
+      if (text[i] == L'%' && i + 2 < text.size() && iswxdigit(text[i + 1]) && iswxdigit(text[i + 2])) {
+        out += static_cast<wchar_t>(std::stoi(text.substr(i + 1, 2), nullptr, 16));
+        i += 2;
+      } else {
+        out += text[i];
+      }
+    }
+    return out;
+  }
+
+  mutable std::mutex mutex_;
+  std::vector<std::wstring> urls_;
+};
 
 // The statistics events by name ("download_attempt failed 1 ..."), in order.
 class RecordingInstaller : public Installer {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <tuple>
@@ -14,8 +15,10 @@
 #include "base/utf_string_conversions.h"
 #include "config/brand_info.h"
 #include "config/distrib_info_params.h"
+#include "config/maker_hosts.h"
 #include "install/delayed_params.h"
 #include "install/installer_test_util.h"
+#include "reporting/stat_params.h"
 #include "testing/fake_os_facts.h"
 #include "testing/log_capture.h"
 #include "testing/shared_section_test_lock.h"
@@ -131,6 +134,17 @@ class InstallerTest : public ::testing::Test {
     return installer;
   }
 
+  // An installer whose statistics requests land in `record`.
+  std::unique_ptr<Installer> MakeReportingInstaller(ScriptedDownloads* script, const BrandInfo* brand,
+                                                    testing::StatRecord* record,
+                                                    const DistribInfoParams* params = nullptr) {
+    auto installer = std::make_unique<Installer>(nullptr, brand, params, false);
+    installer->set_downloader_factory_for_testing(script->Factory());
+    installer->set_timings_for_testing(FastTimings());
+    installer->set_stat_reporter_for_testing(record->MakeReporter());
+    return installer;
+  }
+
   static InstallerTimings FastTimings() {
     InstallerTimings timings;
     timings.retry_wait_ms = 0;
@@ -208,6 +222,192 @@ TEST_F(InstallerTest, SilentInstallationRunsSetupAndHandsTheRegistryBack) {
            "Setup process exit with code: SUCCESS_EXIT_CODE(0); error: 0"}) {
     EXPECT_TRUE(log_.Contains(line)) << line;
   }
+}
+
+// The start event's dpi: the screen's pixels per inch against 96, as a
+// percentage rounded half up.
+std::wstring ScreenDpiPercent() {
+  HDC screen = ::GetDC(nullptr);
+  int dpi = ::GetDeviceCaps(screen, LOGPIXELSX);
+  ::ReleaseDC(nullptr, screen);
+  return std::to_wstring((dpi * 200 + 96) / 192);
+}
+
+std::wstring ScreenResolution() {
+  return std::to_wstring(::GetSystemMetrics(SM_CXSCREEN)) + L"x" + std::to_wstring(::GetSystemMetrics(SM_CYSCREEN));
+}
+
+std::wstring Seconds(uint64_t micros) { return std::to_wstring(micros / 1000000); }
+
+TEST_F(InstallerTest, SilentInstallationReportsEveryStepAndItsResult) {
+  SetProcessSwitches(L"--do-not-launch-browser");
+  BrandInfo brand(work_dir_);
+  brand.ApplyBrandInfo(R"({"install": {"setup_url": "https://a.example/main.arc"}, "forced_testids": ["101", "202"]})");
+  brand.ApplyDefaults();
+  DistribInfoParams params(work_dir_);
+  params.Load(InstallerCommandLine::ParseString(L"i.exe --distr-info-params=banerid=5&tarvikuid=7&distr_tarvikuid=9"));
+  ScriptedDownloads script(archive_);
+  testing::StatRecord record;
+  auto installer = MakeReportingInstaller(&script, &brand, &record, &params);
+  installer->InstallSynchronously();
+  ASSERT_EQ(installer->installer_exit_code(), 0u);
+
+  StatEvent standing = {{"brand_id", L"tarvik"},
+                        {"partner_id", Utf8ToWide(brand.partner_id())},
+                        {"testids", L"101;202"},  // joined with an escaped semicolon
+                        {"banner_id", L"5"},
+                        {"tarvik_uid", L"7"},
+                        {"distr_tarvik_uid", L"9"},
+                        {"launched", L"false"},
+                        {"ui", L"USER"},
+                        {"old_ver", L""},
+                        {"lite_ver", AsciiToWide(GetFileVersionString(GetOwnExecutablePath()))},
+                        {"installer_type", L"lite"},
+                        {"old_style", L"0"}};
+  const std::wstring size = std::to_wstring(archive_.size());
+  std::vector<StatEvent> expected = {
+      {{"action", L"installer_started"}, {"dpi", ScreenDpiPercent()}, {"resolution", ScreenResolution()}},
+      {{"action", L"download"}, {"stage", L"started"}},
+      {{"action", L"download_attempt"}, {"status", L"success"}, {"attempt_number", L"1"}, {"downloaded_size", size},
+       {"total_size", size}, {"url", L"https://a.example/main.arc?from_installer_true"}, {"x64", L"1"}},
+      {{"action", L"download"}, {"stage", L"finished"}, {"download_time", Seconds(installer->download_duration())}},
+      {{"action", L"setup"}, {"stage", L"setup_exe_launched"}},
+      {{"action", L"setup"}, {"stage", L"setup_exe_exited"}, {"setup_time", Seconds(installer->setup_duration())}},
+  };
+  std::vector<StatEvent> sent = record.events();
+  ASSERT_EQ(sent.size(), expected.size());
+  // UAC prompts are a machine setting: off, or on without an elevated copy.
+  const std::wstring uac = sent[4]["uac"];
+  EXPECT_TRUE(uac == L"100" || uac == L"0") << uac;
+  expected[4]["uac"] = uac;
+  for (size_t i = 0; i < expected.size(); ++i) {
+    for (const auto& [key, value] : standing) expected[i].emplace(key, value);
+    // The archive's version and the install type stand from the download's end on.
+    if (i >= 3) {
+      expected[i]["new_ver"] = AsciiToWide(installer->new_version());
+      expected[i]["install_type"] = L"normal";
+    }
+    EXPECT_EQ(sent[i], expected[i]) << i;
+  }
+
+  // Setup was handed the parameters; they leave with the installer.
+  StatParams handed_over;
+  ParseStatParams(ReadProductValue(L"install_stat"), &handed_over);
+  StatParams expected_hand_over = expected[5];
+  for (const char* key : {"action", "stage", "setup_time", "old_style"}) expected_hand_over.erase(key);
+  expected_hand_over["testids"] = L"101%3B202";  // as stored, before the URL escaping
+  EXPECT_EQ(handed_over, expected_hand_over);
+
+  // The final report is the last request, made by the install thread itself.
+  std::vector<std::wstring> requests = script.urls();
+  ASSERT_EQ(requests.size(), 2u);
+  EXPECT_EQ(requests[1], AsciiToWide(hosts::kStatisticsStorage) + L"/get/browser/install?ui=" +
+                             installer->installation_id() + L"&result=success&time=" +
+                             Seconds(installer->active_time()) + L"&download_time=" +
+                             Seconds(installer->download_duration()) + L"&install_time=" +
+                             Seconds(installer->setup_duration()));
+  installer.reset();
+  EXPECT_FALSE(HasProductValue(L"install_stat"));
+}
+
+TEST_F(InstallerTest, InstallationThatNeverDownloadedReportsNoTimes) {
+  // Without brand information there is no work directory for the archive.
+  ScriptedDownloads script(archive_);
+  testing::StatRecord record;
+  auto installer = MakeReportingInstaller(&script, nullptr, &record);
+  installer->InstallSynchronously();
+  EXPECT_EQ(script.urls(), std::vector<std::wstring>{AsciiToWide(hosts::kStatisticsStorage) +
+                                                     L"/get/browser/install?ui=" + installer->installation_id() +
+                                                     L"&result=failed&time=0"});
+  std::vector<StatEvent> sent = record.events();
+  ASSERT_EQ(sent.size(), 1u);
+  EXPECT_EQ(sent[0]["action"], L"installer_started");
+  EXPECT_EQ(sent[0]["brand_id"], L"unknown");
+  EXPECT_EQ(sent[0]["partner_id"], L"unknown");
+  EXPECT_EQ(sent[0]["testids"], L"");
+}
+
+TEST_F(InstallerTest, CancelledInstallationSendsNoAttemptsAndReportsCancelled) {
+  ScriptedDownloads script("not an archive", {FailsAfter(3, "internet_read-12030")});
+  testing::StatRecord record;
+  auto installer = MakeReportingInstaller(&script, &brand_, &record);
+  installer->IncrementCancelCount();
+  installer->InstallSynchronously();
+  EXPECT_EQ(installer->installer_exit_code(), kInstallerExitCodeVerificationFailed);
+
+  std::vector<std::wstring> actions;
+  for (StatEvent& event : record.events()) actions.push_back(event["action"] + L"/" + event["stage"]);
+  EXPECT_EQ(actions, (std::vector<std::wstring>{L"installer_started/", L"download/started", L"download/finished",
+                                                L"verification/error"}));
+  std::vector<std::wstring> requests = script.urls();
+  ASSERT_EQ(requests.size(), 3u);  // two attempts and the final report
+  EXPECT_EQ(requests[2], AsciiToWide(hosts::kStatisticsStorage) + L"/get/browser/install?ui=" +
+                             installer->installation_id() + L"&result=cancelled&time=0&download_time=" +
+                             Seconds(installer->download_duration()));
+}
+
+// The setup events of one installation: "<action>/<stage> uac=.. error=..".
+std::vector<std::wstring> SetupEvents(const testing::StatRecord& record) {
+  std::vector<std::wstring> events;
+  for (StatEvent& event : record.events()) {
+    if (event["stage"].rfind(L"setup_exe_", 0) != 0) continue;
+    std::wstring text = event["action"] + L"/" + event["stage"];
+    for (const char* key : {"uac", "error"}) {
+      if (event.count(key)) text += L" " + AsciiToWide(key) + L"=" + event[key];
+    }
+    events.push_back(text);
+  }
+  return events;
+}
+
+TEST_F(InstallerTest, SetupEventsTellHowSetupEnded) {
+  {
+    SCOPED_TRACE("setup's exit code 7");
+    SetProcessSwitches(L"--do-not-launch-browser --standin-exit-code=7");
+    ScriptedDownloads script(archive_);
+    testing::StatRecord record;
+    auto installer = MakeReportingInstaller(&script, &brand_, &record);
+    installer->InstallSynchronously();
+    std::vector<std::wstring> events = SetupEvents(record);
+    ASSERT_EQ(events.size(), 2u);
+    EXPECT_EQ(events[1], L"setup/setup_exe_exited error=7");
+  }
+  {
+    SCOPED_TRACE("a code that is no success although setup ran to its end");
+    SetProcessSwitches(L"--do-not-launch-browser --standin-exit-code=0x74000005");
+    ScriptedDownloads script(archive_);
+    testing::StatRecord record;
+    auto installer = MakeReportingInstaller(&script, &brand_, &record);
+    installer->InstallSynchronously();
+    EXPECT_EQ(installer->installer_exit_code(), 0x74000005u);
+    std::vector<std::wstring> events = SetupEvents(record);
+    ASSERT_EQ(events.size(), 2u);
+    EXPECT_EQ(events[1], L"setup/setup_exe_exited error=1946157061");
+  }
+  for (bool succeeds : {true, false}) {
+    SCOPED_TRACE(succeeds ? "elevated copy succeeded" : "elevated copy failed");
+    ScriptedDownloads script(archive_);
+    testing::StatRecord record;
+    FakeElevatedProcess::Record elevated;
+    auto installer = MakeReportingInstaller(&script, &brand_, &record);
+    installer->set_elevated_process(std::make_unique<FakeElevatedProcess>(succeeds, 0, &elevated));
+    installer->InstallSynchronously();
+    std::vector<std::wstring> events = SetupEvents(record);
+    ASSERT_EQ(events.size(), 2u);
+    // Through the elevated copy: "1", unless UAC prompts are off on this machine.
+    EXPECT_TRUE(events[0] == L"setup/setup_exe_launched uac=1" || events[0] == L"setup/setup_exe_launched uac=100")
+        << WideToUtf8(events[0]);
+    EXPECT_EQ(events[1], succeeds ? L"setup/setup_exe_exited" : L"setup/setup_exe_exited error=400");
+  }
+}
+
+TEST_F(InstallerTest, FinalReportThatFailsOnlyLogsAWarning) {
+  ScriptedDownloads script(archive_, {FailsAfter(0, "final_query_info-503-0")});
+  testing::StatRecord record;
+  auto installer = MakeReportingInstaller(&script, nullptr, &record);
+  installer->InstallSynchronously();
+  EXPECT_TRUE(log_.Contains("Cannot report installation status: final_query_info-503-0"));
+  EXPECT_EQ(script.attempts_made(), 1u);
 }
 
 TEST_F(InstallerTest, SetupExitCodesSevenAndEightHaveFailureKindsOfTheirOwn) {
@@ -421,10 +621,12 @@ TEST_F(InstallerTest, DestructionEndsAThreadThatDoesNotStop) {
   ASSERT_EQ(script.attempts_made(), 1u);
   EXPECT_FALSE(installer->WaitForInstallAsync());
   installer.reset();
-  ASSERT_FALSE(log_.records().empty());
-  EXPECT_EQ(log_.records().back().level, LOG_ERROR);
-  EXPECT_EQ(log_.records().back().function, "~Installer");
-  EXPECT_EQ(log_.texts().back().rfind("Failed to wait for install async exit. Terminate install_thread_", 0), 0u);
+  std::vector<testing::CapturedRecord> records = log_.records();
+  auto terminated = std::find_if(records.begin(), records.end(),
+                                 [](const auto& record) { return record.function == "~Installer"; });
+  ASSERT_NE(terminated, records.end());
+  EXPECT_EQ(terminated->level, LOG_ERROR);
+  EXPECT_EQ(terminated->text.rfind("Failed to wait for install async exit. Terminate install_thread_", 0), 0u);
 }
 
 TEST_F(InstallerTest, ElevatedCopyRunsSetupWithTheDelayedParameters) {

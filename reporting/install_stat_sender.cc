@@ -9,16 +9,12 @@
 #include "base/scoped_handle.h"
 #include "base/utf_string_conversions.h"
 #include "config/maker_hosts.h"
+#include "reporting/user_id.h"
 
 namespace ostrel {
 namespace {
 
 constexpr DWORD kEscapeBufferChars = 2084;
-
-std::string StripBraces(const std::string& id) {
-  if (id.size() >= 2 && id.front() == '{' && id.back() == '}') return id.substr(1, id.size() - 2);
-  return id;
-}
 
 // A running browser that was started with the stored command line holds an
 // event named after it.
@@ -62,7 +58,7 @@ InstallStatSender::InstallStatSender(int32_t target, int32_t installer_type, con
     params_.emplace(kStatKeyLaunched, L"false");
   }
 
-  params_[kStatKeyUserId] = AsciiToWide(StripBraces(user_id));
+  params_[kStatKeyUserId] = AsciiToWide(UserIdWithoutBraces(user_id));
 
   // A version handed over by an earlier installer of this run wins.
   if (params_.find(kStatKeyOldVersion) == params_.end()) {

@@ -98,7 +98,7 @@ StatEvent SetupLaunchedEvent(bool update, const std::wstring& uac) {
 
 bool IsSetupSuccess(bool through_elevated_copy, uint32_t setup_exit_code, uint32_t installer_exit_code) {
   if (through_elevated_copy) return installer_exit_code == 400;
-  return setup_exit_code == 1 || setup_exit_code == 3 || setup_exit_code == 5;
+  return setup_exit_code == 0 || setup_exit_code == 1 || setup_exit_code == 3 || setup_exit_code == 5;
 }
 
 StatEvent SetupExitedEvent(const SetupExitReport& report) {

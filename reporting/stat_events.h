@@ -48,8 +48,8 @@ std::wstring SetupUacValue(bool uac_prompts_enabled, bool through_elevated_copy)
 // `update`: an earlier browser version is known (old_ver not empty).
 StatEvent SetupLaunchedEvent(bool update, const std::wstring& uac);
 
-// Run directly, exit codes 1, 3 and 5 count as success; through the
-// elevated copy, an installer exit code still at 400 does.
+// Run directly, exit code 0 and the codes 1, 3 and 5 count as success;
+// through the elevated copy, an installer exit code still at 400 does.
 bool IsSetupSuccess(bool through_elevated_copy, uint32_t setup_exit_code, uint32_t installer_exit_code);
 struct SetupExitReport {
   bool update = false;

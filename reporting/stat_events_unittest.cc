@@ -70,8 +70,8 @@ TEST(StatEventsTest, SetupEvents) {
   EXPECT_EQ((StatEvent{{"action", L"update"}, {"stage", L"setup_exe_launched"}, {"uac", L"0"}}),
             SetupLaunchedEvent(true, L"0"));
 
-  for (uint32_t code : {1u, 3u, 5u}) EXPECT_TRUE(IsSetupSuccess(false, code, 401));
-  for (uint32_t code : {0u, 2u, 7u, 8u}) EXPECT_FALSE(IsSetupSuccess(false, code, 400));
+  for (uint32_t code : {0u, 1u, 3u, 5u}) EXPECT_TRUE(IsSetupSuccess(false, code, 401));
+  for (uint32_t code : {2u, 7u, 8u, 0x74000000u}) EXPECT_FALSE(IsSetupSuccess(false, code, 400));
   EXPECT_TRUE(IsSetupSuccess(true, 0, 400));
   EXPECT_FALSE(IsSetupSuccess(true, 1, 7));
 

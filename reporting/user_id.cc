@@ -69,6 +69,12 @@ bool ReadUserIdFromFile(const std::wstring& path, std::string* content) {
 
 }  // namespace
 
+std::string UserIdWithoutBraces(const std::string& user_id) {
+  if (user_id.size() >= 2 && user_id.front() == '{' && user_id.back() == '}')
+    return user_id.substr(1, user_id.size() - 2);
+  return user_id;
+}
+
 UserIdEnvironment& GetUserIdEnvironment() {
   if (UserIdEnvironment* environment = EnvironmentSlot()) return *environment;
   static RealUserIdEnvironment* real = new RealUserIdEnvironment();

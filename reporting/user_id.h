@@ -25,6 +25,10 @@ inline constexpr size_t kMaxUserIdLength = 64;
 // or made. Creates one on first use.
 std::string GetUserIdInternal();
 
+// The identifier as statistics and the controller carry it: one pair of
+// surrounding braces removed.
+std::string UserIdWithoutBraces(const std::string& user_id);
+
 // %APPDATA%\Tarvik\ui; with `create` the folders are created. Empty on failure.
 std::wstring GetUserIdFilePath(bool create);
 

@@ -145,14 +145,18 @@ def make_zip(entries):
     return buffer.getvalue()
 
 
-def dechunk(reader):
-    """Reads a chunked body from a file object; returns the bytes."""
+def dechunk(reader, sizes=None):
+    """Reads a chunked body from a file object; returns the bytes. The size
+    line of every chunk, the terminator's included, is appended to `sizes`."""
     body = bytearray()
     while True:
         line = reader.readline(1024)
         if not line:
             raise ValueError("chunked body ended early")
-        size = int(line.split(b";")[0].strip() or b"0", 16)
+        size_text = line.split(b";")[0].strip()
+        if sizes is not None:
+            sizes.append(size_text.decode("ascii", "replace"))
+        size = int(size_text or b"0", 16)
         if size == 0:
             while True:  # trailers up to the empty line
                 trailer = reader.readline(1024)
@@ -202,7 +206,7 @@ class State:
         self.lock = threading.Lock()
         self.log_lock = threading.Lock()
         self.log_path = os.path.join(args.state_dir, "requests.jsonl")
-        self.crash_collector = load_crash_collector()
+        self.crash_collector, self.crash_early_response = load_crash_collector()
         self.reset()
 
     def reset(self):
@@ -240,16 +244,20 @@ class State:
 
 
 def load_crash_collector():
+    """(handle_submit, early_response_needed) of crash_collector.py; None for what is missing."""
     path = os.path.join(HERE, "crash_collector.py")
     if not os.path.exists(path):
-        return None
+        return None, None
     spec = importlib.util.spec_from_file_location("crash_collector", path)
     module = importlib.util.module_from_spec(spec)
     spec.loader.exec_module(module)
+    handler = None
     for name in ("handle_submit", "handle", "collect"):
         if callable(getattr(module, name, None)):
-            return getattr(module, name)
-    return None
+            handler = getattr(module, name)
+            break
+    early = getattr(module, "early_response_needed", None)
+    return handler, early if callable(early) else None
 
 
 # --- the handler ------------------------------------------------------------
@@ -275,58 +283,74 @@ class Handler(http.server.BaseHTTPRequestHandler):
     def do_POST(self):
         self.handle_request(send_body=True)
 
-    def read_body(self):
+    def read_body(self, chunk_sizes=None):
         if self.headers.get("Transfer-Encoding", "").lower() == "chunked":
-            return dechunk(self.rfile)
+            return dechunk(self.rfile, chunk_sizes)
         length = int(self.headers.get("Content-Length") or 0)
         return self.rfile.read(length) if length else b""
+
+    def is_crash_upload(self, path):
+        return path == "/submit" and self.command == "POST" and self.state.crash_collector is not None
 
     def handle_request(self, send_body):
         url = urllib.parse.urlsplit(self.path)
         path, query = url.path, url.query
-        try:
-            body = self.read_body()
-        except ValueError:
-            self.close_connection = True
-            return
         if path.startswith("/__control/"):
+            try:
+                body = self.read_body()
+            except ValueError:
+                self.close_connection = True
+                return
             return self.control(path[len("/__control/"):], body)
 
-        fault = {}
+        fault, fault_error = {}, None
         match = re.match(r"^/__fault/([^/]*)(/.*)?$", path)
         if match:
             try:
                 fault = parse_fault_spec(match.group(1))
             except ValueError as error:
-                return self.answer(400, str(error).encode(), "text/plain", send_body)
+                fault_error = str(error)
             path = match.group(2) or "/"
-        if not fault:  # a fault in the URL replaces the configured ones
+        if fault_error is None and not fault:  # a fault in the URL replaces the configured ones
             fault = self.state.take_fault(self.host_kind, path)
 
-        entry = {
-            "time": time.time(),
-            "host_kind": self.host_kind,
-            "port": self.server.server_address[1],
-            "method": self.command,
-            "path": path,
-            "raw_path": url.path,
-            "query": query,
-            "headers": [[k, v] for k, v in self.headers.items()],
-            "body_size": len(body),
-            "body_sha256": hashlib.sha256(body).hexdigest(),
-            "fault": fault,
-        }
-        if body and len(body) <= BODY_TEXT_LIMIT:
-            entry["body_base64"] = base64.b64encode(body).decode("ascii")
+        # Wine's WinHTTP announces a chunked upload with "Content-Length: 0" and
+        # writes the body only after it has the answer: answer first, then read.
+        answered_early = (fault_error is None and self.is_crash_upload(path) and
+                          self.state.crash_early_response is not None and
+                          self.state.crash_early_response(dict(self.headers.items())))
+        if answered_early:
+            if fault.get("stall") or fault.get("drop") == -1:
+                # No answer, so no body either.
+                self.state.record(self.log_entry(path, url, query, fault, b"", []))
+                return self.stall(fault["stall"]) if fault.get("stall") else self.reset_connection()
+            if fault.get("delay"):
+                time.sleep(fault["delay"] / 1000.0)
+            self.answer(fault.get("status", 200), b"stand-in-crash-report-id\n", "text/plain", send_body)
+
+        chunk_sizes = []
+        try:
+            body = self.read_body(chunk_sizes)
+        except ValueError:
+            self.close_connection = True
+            return
+        if fault_error is not None:
+            return self.answer(400, fault_error.encode(), "text/plain", send_body)
+
+        entry = self.log_entry(path, url, query, fault, body, chunk_sizes)
         crash = None
-        if path == "/submit" and self.command == "POST" and self.state.crash_collector:
+        if self.is_crash_upload(path):
+            entry["answered_before_body"] = bool(answered_early)
             try:
-                crash = self.state.crash_collector(dict(self.headers.items()), body)
+                crash = self.state.crash_collector(dict(self.headers.items()), body, query)
                 entry["crash_status"], entry["crash_record"] = crash[0], crash[1]
             except Exception as error:  # the collector's fault is the test's failure, not the server's
                 entry["crash_error"] = repr(error)
                 crash = (500, None)
         self.state.record(entry)
+        if answered_early:
+            self.close_connection = True
+            return
 
         if fault.get("stall"):
             return self.stall(fault["stall"])
@@ -342,6 +366,26 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if crash is not None:
             return self.answer(crash[0], b"stand-in-crash-report-id\n", "text/plain", send_body, fault)
         return self.route(path, query, fault, send_body)
+
+    def log_entry(self, path, url, query, fault, body, chunk_sizes):
+        entry = {
+            "time": time.time(),
+            "host_kind": self.host_kind,
+            "port": self.server.server_address[1],
+            "method": self.command,
+            "path": path,
+            "raw_path": url.path,
+            "query": query,
+            "headers": [[k, v] for k, v in self.headers.items()],
+            "body_size": len(body),
+            "body_sha256": hashlib.sha256(body).hexdigest(),
+            "fault": fault,
+        }
+        if body and len(body) <= BODY_TEXT_LIMIT:
+            entry["body_base64"] = base64.b64encode(body).decode("ascii")
+        if chunk_sizes:
+            entry["chunk_sizes"] = chunk_sizes
+        return entry
 
     # --- routes ---
 

@@ -8,6 +8,8 @@
 //                                     destroys the reporter at once
 // Both build the reporter with HKEY_CURRENT_USER redirected to a private key
 // holding pv=23.1.0.1, so they do not read the prefix user's values.
+//   screen-metrics                    prints the screen's logical pixels per
+//                                     inch (logpixels=...) and resolution=WxH
 #include <windows.h>
 
 #include <cstdio>
@@ -78,7 +80,17 @@ int StatEvents(const std::vector<std::wstring>& a) {
   return 2;
 }
 
+int ScreenMetrics(const std::vector<std::wstring>&) {
+  HDC screen = ::GetDC(nullptr);
+  int logpixels = screen ? ::GetDeviceCaps(screen, LOGPIXELSX) : 0;
+  if (screen) ::ReleaseDC(nullptr, screen);
+  std::printf("logpixels=%d\nresolution=%dx%d\n", logpixels, ::GetSystemMetrics(SM_CXSCREEN),
+              ::GetSystemMetrics(SM_CYSCREEN));
+  return 0;
+}
+
 HelperCommandRegistrar stat_events_command(L"stat-events", StatEvents);
+HelperCommandRegistrar screen_metrics_command(L"screen-metrics", ScreenMetrics);
 
 }  // namespace
 }  // namespace ostrel::testing

@@ -20,8 +20,10 @@ inline constexpr wchar_t kExitCodeEnv[] = L"TARVIK_STANDIN_EXIT_CODE";
 
 // File that every run appends one JSON line to (UTF-8):
 //   {"role":"setup","pid":N,"command_line":"<raw>","program":"<path>",
-//    "switches":{"name":"value",...},"install_dir":"...","browser_started":true,
-//    "exit_code":N,"answer":N}
+//    "switches":{"name":"value",...},"install_stat":"<text>","install_dir":"...",
+//    "browser_started":true,"exit_code":N,"answer":N}
+// "install_stat" is the installer's statistics hand-over value as setup found
+// it when it started (left out when there was none).
 // and the stand-in browser {"role":"browser","pid":N,"command_line":"<raw>"}.
 // Default: %TEMP%\tarvik_standin_record.jsonl.
 inline constexpr char kRecordSwitch[] = "standin-record";
@@ -45,7 +47,8 @@ inline constexpr wchar_t kStepDelayEnv[] = L"TARVIK_STANDIN_STEP_DELAY_MS";
 // How long the started browser keeps its window, in milliseconds. Default 30000.
 inline constexpr char kBrowserLifetimeSwitch[] = "standin-browser-lifetime-ms";
 inline constexpr wchar_t kBrowserLifetimeEnv[] = L"TARVIK_STANDIN_BROWSER_LIFETIME_MS";
-// Version written as "pv". Default kDefaultBrowserVersion.
+// Version written as "pv". Default kDefaultBrowserVersion, which is also the
+// setup program's own file version.
 inline constexpr char kBrowserVersionSwitch[] = "standin-browser-version";
 inline constexpr wchar_t kBrowserVersionEnv[] = L"TARVIK_STANDIN_BROWSER_VERSION";
 inline constexpr wchar_t kDefaultBrowserVersion[] = L"25.2.0.1234";
@@ -77,6 +80,9 @@ inline constexpr wchar_t kProductRelativePath[] = L"Tarvik\\TarvikBrowser";
 inline constexpr wchar_t kProductRegistryKey[] = L"Software\\Tarvik\\TarvikBrowser";
 inline constexpr wchar_t kVersionValue[] = L"pv";
 inline constexpr wchar_t kUninstallStringValue[] = L"UninstallString";
+// Under the product key of HKCU: the statistics parameters the installer
+// hands to setup.
+inline constexpr wchar_t kInstallStatValue[] = L"install_stat";
 inline constexpr wchar_t kBrowserExeName[] = L"browser.exe";
 
 // The stand-in browser's message-only window.

@@ -57,6 +57,25 @@ bool ExtractBrowser(const std::wstring& target) {
                                                    ::SizeofResource(nullptr, resource)));
 }
 
+// A string value of the per-user product key; false when it is absent.
+bool ReadUserProductValue(const wchar_t* name, std::wstring* value) {
+  HKEY key = nullptr;
+  if (::RegOpenKeyExW(HKEY_CURRENT_USER, kProductRegistryKey, 0, KEY_QUERY_VALUE | KEY_WOW64_32KEY, &key) !=
+      ERROR_SUCCESS) {
+    return false;
+  }
+  ScopedRegKey owner(key);
+  DWORD size = 0;
+  if (::RegGetValueW(key, nullptr, name, RRF_RT_REG_SZ, nullptr, nullptr, &size) != ERROR_SUCCESS) return false;
+  std::wstring buffer(size / sizeof(wchar_t) + 1, L'\0');
+  size = static_cast<DWORD>(buffer.size() * sizeof(wchar_t));
+  if (::RegGetValueW(key, nullptr, name, RRF_RT_REG_SZ, nullptr, buffer.data(), &size) != ERROR_SUCCESS)
+    return false;
+  buffer.resize(wcsnlen(buffer.c_str(), buffer.size()));
+  *value = std::move(buffer);
+  return true;
+}
+
 bool WriteProductValues(bool system_level, const std::wstring& version, const std::wstring& setup_path) {
   HKEY key = nullptr;
   if (::RegCreateKeyExW(system_level ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER, kProductRegistryKey, 0, nullptr, 0,
@@ -148,6 +167,9 @@ int SetupMain() {
   run.record.Add("program", run.command_line.ProgramPath());
   run.record.AddObject("switches", run.command_line.switches());
   run.record.Add("mode", mode);
+  // What the installer handed over must be there before setup does anything.
+  std::wstring install_stat;
+  if (ReadUserProductValue(kInstallStatValue, &install_stat)) run.record.Add("install_stat", install_stat);
 
   ::Sleep(NumericSetting(run.command_line, kDelaySwitch, kDelayEnv, 0));
 

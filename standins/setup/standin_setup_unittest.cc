@@ -201,6 +201,27 @@ TEST_F(StandinSetupTest, InstallsPerUserReportsProgressAndStartsTheBrowser) {
   EXPECT_EQ(Records("browser").size(), 1u);
 }
 
+TEST_F(StandinSetupTest, RecordsTheStatisticsHandOverFoundAtStart) {
+  HKEY key = nullptr;
+  ASSERT_EQ(::RegCreateKeyExW(HKEY_CURRENT_USER, kProductRegistryKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key,
+                              nullptr),
+            ERROR_SUCCESS);
+  ScopedRegKey owner(key);
+  const std::wstring text = L"brand_id\ntarvik\nnew_ver\n25.2.0.1234\n";
+  ASSERT_EQ(::RegSetValueExW(key, kInstallStatValue, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                             static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t))),
+            ERROR_SUCCESS);
+  EXPECT_EQ(RunSetup(L"--do-not-launch-browser"), 0u);
+  ::RegDeleteValueW(key, kInstallStatValue);
+  EXPECT_EQ(RunSetup(L"--do-not-launch-browser"), 0u);
+
+  std::vector<Value> setup = Records("setup");
+  ASSERT_EQ(setup.size(), 2u);
+  ASSERT_TRUE(setup[0].FindStringKey("install_stat"));
+  EXPECT_EQ(*setup[0].FindStringKey("install_stat"), WideToUtf8(text));
+  EXPECT_FALSE(setup[1].FindKey("install_stat"));
+}
+
 TEST_F(StandinSetupTest, DoNotLaunchBrowserAndNoWindow) {
   EXPECT_EQ(RunSetup(L"--progress-window=0 --do-not-launch-browser"), 0u);
   EXPECT_TRUE(ReadInstallValue(HKEY_CURRENT_USER, kVersionValue));

@@ -5,6 +5,7 @@ import hashlib
 import http.client
 import io
 import os
+import socket
 import ssl
 import sys
 import tempfile
@@ -167,6 +168,36 @@ class StandinServerTest(unittest.TestCase):
             self.assertEqual(logged[0]["crash_status"], status)
         else:
             self.assertEqual(200, status)
+
+    def test_crash_upload_in_wines_shape_is_answered_before_its_body(self):
+        # Chunked with "Content-Length: 0" beside it: the client waits for the
+        # answer before it writes the body.
+        multipart = (b"--B\r\nContent-Disposition: form-data; name=\"prod\"\r\n\r\nTarvik\r\n"
+                     b"--B\r\nContent-Disposition: form-data; name=\"upload_file_minidump\"; filename=\"u.dmp\"\r\n"
+                     b"Content-Type: application/octet-stream\r\n\r\nMDMP\r\n--B--\r\n")
+        body = gzip.compress(multipart)
+        raw = socket.create_connection(("localhost", self.server.ports["crash_collector"]), timeout=20)
+        with self.context.wrap_socket(raw, server_hostname="localhost") as connection:
+            connection.sendall(b"POST /submit?product=Tarvik HTTP/1.1\r\nHost: localhost\r\n"
+                               b"Content-Type: multipart/form-data; boundary=B\r\nContent-Encoding: gzip\r\n"
+                               b"Transfer-Encoding: chunked\r\nContent-Length: 0\r\n\r\n")
+            answer = b""
+            while b"\r\n\r\n" not in answer:
+                data = connection.recv(4096)
+                self.assertTrue(data, "closed without an answer")
+                answer += data
+            self.assertTrue(answer.startswith(b"HTTP/1.1 200 "), answer)
+            connection.sendall(b"%x\r\n" % 10 + body[:10] + b"\r\n" + b"%x\r\n" % (len(body) - 10) + body[10:] +
+                               b"\r\n0\r\n\r\n")
+            logged = self.server.wait_for_requests(1, since=self.mark, path_prefix="/submit")
+        self.assertEqual(1, len(logged))
+        entry = logged[0]
+        self.assertTrue(entry["answered_before_body"])
+        self.assertEqual(["a", "%x" % (len(body) - 10), "0"], entry["chunk_sizes"])
+        self.assertEqual(hashlib.sha256(body).hexdigest(), entry["body_sha256"])
+        self.assertEqual(200, entry["crash_status"], entry["crash_record"].get("error"))
+        self.assertEqual({"prod": "Tarvik"}, entry["crash_record"]["fields"])
+        self.assertEqual({"product": "Tarvik"}, entry["crash_record"]["query"])
 
     def test_faults_by_control_api_count_down_and_reset(self):
         self.server.set_fault("/browser/", {"status": 500}, host_kind="download_cdn", times=2)
