@@ -15,6 +15,7 @@
 #include "install/installer.h"
 #include "testing/fake_os_facts.h"
 #include "testing/log_capture.h"
+#include "testing/registry_override.h"
 #include "testing/test_util.h"
 
 namespace ostrel {
@@ -49,6 +50,7 @@ void RecordSilentInstallation(Installer* installer) {
 class RunModesTest : public ::testing::Test {
  protected:
   RunModesTest() {
+    EXPECT_TRUE(hkcu_.active());
     g_boxes = &boxes_;
     g_silent = &silent_;
     environment_.single_instance_mutex_name = mutex_name_.c_str();
@@ -78,6 +80,9 @@ class RunModesTest : public ::testing::Test {
 
   std::wstring mutex_name_ = L"Local\\TarvikFrameTestInstance-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
                              std::to_wstring(::GetTickCount());
+  // The runs build real Installers, whose reporters write and remove
+  // per-user hand-over values: keep them away from other tests' values.
+  testing::ScopedHkcuOverride hkcu_;
   RunModeEnvironment environment_;
   std::vector<MessageBoxCall> boxes_;
   SilentInstallation silent_;
