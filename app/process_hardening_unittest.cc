@@ -12,6 +12,8 @@
 namespace ostrel {
 namespace {
 
+using testing::ScopedEnvironmentVariable;
+
 std::vector<DWORD>* g_calls = nullptr;
 BOOL WINAPI Succeeds(DWORD flags) {
   g_calls->push_back(flags);
@@ -27,24 +29,6 @@ bool CopyAndPlantDll(const std::wstring& from, const std::wstring& to) {
 }
 bool RefuseCopy(const std::wstring&, const std::wstring&) { return false; }
 
-// Puts an environment variable in place for the lifetime of the object; the
-// protected-directory copy inherits it.
-class ScopedEnvironmentVariable {
- public:
-  ScopedEnvironmentVariable(const wchar_t* name, const std::wstring& value) : name_(name) {
-    wchar_t buffer[32768];
-    DWORD length = ::GetEnvironmentVariableW(name, buffer, 32768);
-    had_value_ = length > 0 && length < 32768;
-    if (had_value_) previous_.assign(buffer, length);
-    ::SetEnvironmentVariableW(name, value.c_str());
-  }
-  ~ScopedEnvironmentVariable() { ::SetEnvironmentVariableW(name_, had_value_ ? previous_.c_str() : nullptr); }
-
- private:
-  const wchar_t* name_;
-  bool had_value_ = false;
-  std::wstring previous_;
-};
 
 // Names in `directory`, without "." and "..".
 std::vector<std::wstring> Entries(const std::wstring& directory) {

@@ -13,25 +13,10 @@
 namespace ostrel {
 namespace {
 
+using testing::ScopedEnvironmentVariable;
+
 constexpr char kUserId[] = "{6F9619FF-8B86-D011-B42D-00C04FC964FF}";
 
-// Sets an environment variable of this process (and so of its children).
-class ScopedEnvironmentVariable {
- public:
-  ScopedEnvironmentVariable(const wchar_t* name, const std::wstring& value) : name_(name) {
-    wchar_t buffer[32768];
-    DWORD length = ::GetEnvironmentVariableW(name, buffer, 32768);
-    had_value_ = length > 0 && length < 32768;
-    if (had_value_) old_value_.assign(buffer, length);
-    ::SetEnvironmentVariableW(name, value.c_str());
-  }
-  ~ScopedEnvironmentVariable() { ::SetEnvironmentVariableW(name_, had_value_ ? old_value_.c_str() : nullptr); }
-
- private:
-  const wchar_t* name_;
-  bool had_value_ = false;
-  std::wstring old_value_;
-};
 
 std::vector<std::wstring> DumpsIn(const std::wstring& directory) {
   std::vector<std::wstring> names;

@@ -23,6 +23,8 @@
 #include "reporting/user_id.h"
 #include "testing/log_capture.h"
 #include "testing/platform_log_capture.h"
+#include "testing/standin_test_util.h"
+#include "testing/user_id_test_util.h"
 #include "testing/test_util.h"
 
 namespace ostrel {
@@ -30,6 +32,7 @@ namespace {
 
 using testing::ScopedLogCapture;
 using testing::ScopedTempDir;
+using testing::FindLoggedRequests;
 
 constexpr char kUserId[] = "{0F1E2D3C-4B5A-6978-8796-A5B4C3D2E1F0}";
 constexpr char kBareUserId[] = "0F1E2D3C-4B5A-6978-8796-A5B4C3D2E1F0";
@@ -37,47 +40,6 @@ constexpr char kBareUserId[] = "0F1E2D3C-4B5A-6978-8796-A5B4C3D2E1F0";
 constexpr char kStandinSignature[] = "c3RhbmQtaW4gc2VlZCBzaWduYXR1cmU=";
 constexpr char kStandinLastModified[] = "Wed, 21 Oct 2015 07:28:00 GMT";
 constexpr DWORD kHangGuardMs = 120000;
-
-// The stand-in server runs for the whole test run (scripts/test.sh); its
-// health answer also names the request log, which Wine sees on drive Z:.
-struct Standin {
-  bool running = false;
-  std::wstring log_path;
-};
-
-const Standin& GetStandin() {
-  static const Standin standin = [] {
-    Standin result;
-    InternetDownloader downloader;
-    std::string health;
-    if (!downloader.DownloadToString(std::string(hosts::kDownloadCdn) + "/__control/health", nullptr, &health))
-      return result;
-    result.running = true;
-    size_t key = health.find("\"log\": \"");
-    if (key != std::string::npos) {
-      size_t start = key + 8;
-      std::string path = health.substr(start, health.find('"', start) - start);
-      for (char& c : path) c = c == '/' ? '\\' : c;
-      result.log_path = L"Z:" + AsciiToWide(path);
-    }
-    return result;
-  }();
-  return standin;
-}
-
-#define REQUIRE_STANDIN()                                                                             \
-  if (!GetStandin().running)                                                                         \
-  GTEST_SKIP() << "The stand-in server is not reachable at " << hosts::kDownloadCdn                  \
-               << " (or its test CA is not trusted in this Wine prefix); scripts/test.sh starts it"
-
-// The logged requests that hold `token`, as JSON lines.
-std::vector<std::string> FindLoggedRequests(const std::string& token) {
-  std::vector<std::string> found;
-  for (const std::string& line : testing::SplitLines(testing::ReadFileOrEmpty(GetStandin().log_path))) {
-    if (line.find(token) != std::string::npos) found.push_back(line);
-  }
-  return found;
-}
 
 // Unique per process and call, so parallel test processes never match each
 // other's requests in the shared log.
@@ -113,23 +75,6 @@ class FakeDistribInfoParams : public DistribInfoParams {
   DistribParamMap params_;
 };
 
-// The user identifier comes from a private folder, so the prefix user's own
-// identifier and its registry marker are never touched.
-class FixedUserIdEnvironment : public UserIdEnvironment {
- public:
-  explicit FixedUserIdEnvironment(std::wstring folder) : folder_(std::move(folder)) {}
-  bool GetAppDataFolder(bool, std::wstring* out) override {
-    *out = folder_;
-    return true;
-  }
-  bool QueryUserName(std::wstring* out) override {
-    *out = L"ostrel-async-tasks-test";
-    return true;
-  }
-
- private:
-  std::wstring folder_;
-};
 
 HANDLE FailToStartThread(AsyncInstallTasks::ThreadRoutine, void*) {
   ::SetLastError(ERROR_NOT_ENOUGH_MEMORY);
@@ -176,7 +121,7 @@ class AsyncInstallTasksTest : public ::testing::Test {
   }
 
   ScopedTempDir app_data_;
-  FixedUserIdEnvironment environment_{app_data_.path()};
+  testing::FolderUserIdEnvironment environment_{app_data_.path(), L"ostrel-async-tasks-test"};
   ScopedUserIdEnvironmentOverride environment_override_{&environment_};
   ScopedLogCapture log_;
   std::vector<std::wstring> reserved_;

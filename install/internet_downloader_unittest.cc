@@ -14,6 +14,7 @@
 #include "config/maker_hosts.h"
 #include "testing/fake_os_facts.h"
 #include "testing/log_capture.h"
+#include "testing/standin_test_util.h"
 #include "testing/test_util.h"
 
 namespace ostrel {
@@ -22,6 +23,7 @@ namespace {
 using testing::ScopedFakeOsFacts;
 using testing::ScopedLogCapture;
 using testing::ScopedTempDir;
+using testing::FindLoggedRequests;
 
 constexpr uint32_t kBlobPeriod = 251;  // the stand-in's /__blob/<n> serves byte i = i % 251
 constexpr char kPlainOrigin[] = "http://127.0.0.1:47440";
@@ -35,43 +37,10 @@ std::string Blob(uint32_t offset, uint32_t size) {
   return bytes;
 }
 
-// The stand-in server runs for the whole test run (scripts/test.sh); its
-// health answer also names the request log, which Wine sees on drive Z:.
-struct Standin {
-  bool running = false;
-  std::wstring log_path;
-};
-
-const Standin& GetStandin() {
-  static const Standin standin = [] {
-    Standin result;
-    InternetDownloader downloader;
-    std::string health;
-    if (!downloader.DownloadToString(Cdn("/__control/health"), nullptr, &health)) return result;
-    result.running = true;
-    size_t key = health.find("\"log\": \"");
-    if (key != std::string::npos) {
-      size_t start = key + 8;
-      std::string path = health.substr(start, health.find('"', start) - start);
-      for (char& c : path) c = c == '/' ? '\\' : c;
-      result.log_path = L"Z:" + AsciiToWide(path);
-    }
-    return result;
-  }();
-  return standin;
-}
-
-#define REQUIRE_STANDIN()                                                                             \
-  if (!GetStandin().running)                                                                         \
-  GTEST_SKIP() << "The stand-in server is not reachable at " << hosts::kDownloadCdn                  \
-               << " (or its test CA is not trusted in this Wine prefix); scripts/test.sh starts it"
-
 // The logged request whose query holds `token`, as its JSON line.
 std::string FindLoggedRequest(const std::string& token) {
-  for (const std::string& line : testing::SplitLines(testing::ReadFileOrEmpty(GetStandin().log_path))) {
-    if (line.find(token) != std::string::npos) return line;
-  }
-  return std::string();
+  std::vector<std::string> found = FindLoggedRequests(token);
+  return found.empty() ? std::string() : found.front();
 }
 
 class RecordingObserver : public DownloadProgressObserver {

@@ -12,6 +12,7 @@
 #include "install/internet_downloader.h"
 #include "testing/fake_os_facts.h"
 #include "testing/log_capture.h"
+#include "testing/standin_test_util.h"
 #include "testing/test_util.h"
 
 namespace ostrel {
@@ -101,50 +102,10 @@ TEST(AsyncUrlSenderTest, ShutdownWithoutAnyRequestReturns) {
   EXPECT_TRUE(sender.sent().empty());
 }
 
-// The stand-in server (scripts/test.sh starts it); its request log is read
-// through drive Z:.
-struct Standin {
-  bool running = false;
-  std::wstring log_path;
-};
-
-const Standin& GetStandin() {
-  static const Standin standin = [] {
-    Standin result;
-    InternetDownloader downloader;
-    std::string health;
-    if (!downloader.DownloadToString(std::string(hosts::kDownloadCdn) + "/__control/health", nullptr, &health))
-      return result;
-    result.running = true;
-    size_t key = health.find("\"log\": \"");
-    if (key != std::string::npos) {
-      size_t start = key + 8;
-      std::string path = health.substr(start, health.find('"', start) - start);
-      for (char& c : path) c = c == '/' ? '\\' : c;
-      result.log_path = L"Z:" + AsciiToWide(path);
-    }
-    return result;
-  }();
-  return standin;
-}
-
-#define REQUIRE_STANDIN()                                                                      \
-  if (!GetStandin().running)                                                                  \
-  GTEST_SKIP() << "The stand-in server is not reachable at " << hosts::kDownloadCdn           \
-               << " (or its test CA is not trusted in this Wine prefix); scripts/test.sh starts it"
-
-std::vector<std::string> LoggedRequests(const std::string& token) {
-  std::vector<std::string> found;
-  for (const std::string& line : testing::SplitLines(testing::ReadFileOrEmpty(GetStandin().log_path))) {
-    if (line.find(token) != std::string::npos) found.push_back(line);
-  }
-  return found;
-}
-
 // Waits (bounded, as a hang guard only) until `count` requests with `token` are logged.
 bool WaitForLoggedRequests(const std::string& token, size_t count) {
   for (int i = 0; i < 300; ++i) {
-    if (LoggedRequests(token).size() >= count) return true;
+    if (testing::FindLoggedRequests(token).size() >= count) return true;
     ::Sleep(100);
   }
   return false;
@@ -170,7 +131,7 @@ TEST(AsyncUrlSenderTest, RequestReachesTheServerWithTheInstallerHeaders) {
     ASSERT_TRUE(WaitForLoggedRequests(token, 1));
     ASSERT_TRUE(sender.WaitForIdle(30000));
   }
-  std::string logged = LoggedRequests(token)[0];
+  std::string logged = testing::FindLoggedRequests(token)[0];
   EXPECT_NE(std::string::npos, logged.find(R"(["User-Agent", "Tarvik.Browser installer"])")) << logged;
   EXPECT_NE(std::string::npos, logged.find(R"(["Sec-CH-UA-Platform-Version", "\"10.0.4170\""])")) << logged;
   EXPECT_NE(std::string::npos, logged.find(R"("method": "GET")")) << logged;
@@ -190,7 +151,7 @@ TEST(AsyncUrlSenderTest, UnreachableHostIsLoggedAndTheWorkerGoesOn) {
     ASSERT_TRUE(sender.WaitForIdle(60000));
   }
   EXPECT_TRUE(log.Contains("Failed to open " + WideToUtf8(unreachable)));
-  EXPECT_EQ(1u, LoggedRequests(token).size());
+  EXPECT_EQ(1u, testing::FindLoggedRequests(token).size());
 }
 
 TEST(AsyncUrlSenderTest, HostThatNeverAnswersDoesNotHoldTheWorker) {
@@ -209,7 +170,7 @@ TEST(AsyncUrlSenderTest, HostThatNeverAnswersDoesNotHoldTheWorker) {
   bool returned = ::WaitForSingleObject(done_handle, 30000) == WAIT_OBJECT_0;
   request.join();
   EXPECT_TRUE(returned);
-  EXPECT_EQ(1u, LoggedRequests(token).size());
+  EXPECT_EQ(1u, testing::FindLoggedRequests(token).size());
 }
 
 TEST(AsyncUrlSenderTest, DestructionWhileTheServerStallsDropsTheQueueWithoutWaitingForIt) {
@@ -230,8 +191,8 @@ TEST(AsyncUrlSenderTest, DestructionWhileTheServerStallsDropsTheQueueWithoutWait
   bool returned = ::WaitForSingleObject(done_handle, 30000) == WAIT_OBJECT_0;
   destroy.join();
   EXPECT_TRUE(returned);
-  EXPECT_TRUE(LoggedRequests(token + "-second").empty());
-  EXPECT_TRUE(LoggedRequests(token + "-third").empty());
+  EXPECT_TRUE(testing::FindLoggedRequests(token + "-second").empty());
+  EXPECT_TRUE(testing::FindLoggedRequests(token + "-third").empty());
 }
 
 }  // namespace

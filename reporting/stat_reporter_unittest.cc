@@ -12,6 +12,7 @@
 #include "base/scoped_handle.h"
 #include "reporting/user_id.h"
 #include "testing/registry_override.h"
+#include "testing/user_id_test_util.h"
 #include "testing/test_util.h"
 
 namespace ostrel {
@@ -176,28 +177,12 @@ TEST_F(StatReporterTest, ShutdownDropsLaterEvents) {
   EXPECT_FALSE(raw->Send(L"https://localhost:1/"));
 }
 
-// The user identifier file of a private application-data folder.
-class FolderUserIdEnvironment : public UserIdEnvironment {
- public:
-  explicit FolderUserIdEnvironment(std::wstring folder) : folder_(std::move(folder)) {}
-  bool GetAppDataFolder(bool, std::wstring* out) override {
-    *out = folder_;
-    return true;
-  }
-  bool QueryUserName(std::wstring* out) override {
-    *out = L"stat-reporter-test-" + std::to_wstring(::GetCurrentProcessId());
-    return true;
-  }
-
- private:
-  std::wstring folder_;
-};
 
 TEST_F(StatReporterTest, DefaultReporterSendsTheUserIdentifierWithoutBraces) {
   testing::ScopedTempDir app_data;
   ASSERT_TRUE(CreateDirectoryRecursive(app_data.Append(L"Tarvik")));
   ASSERT_TRUE(WriteBytesToFile(app_data.Append(L"Tarvik\\ui"), "{0A1B2C3D-0000-4000-8000-00000000ABCD}"));
-  FolderUserIdEnvironment environment(app_data.path());
+  testing::FolderUserIdEnvironment environment(app_data.path(), L"stat-reporter-test-" + std::to_wstring(::GetCurrentProcessId()));
   ScopedUserIdEnvironmentOverride environment_override(&environment);
   StatReporter reporter;
   ASSERT_TRUE(reporter.SaveParams());

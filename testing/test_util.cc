@@ -63,4 +63,16 @@ std::vector<std::string> SplitLines(const std::string& text) {
 
 std::wstring Quote(const std::wstring& text) { return QuoteForCommandLine(text); }
 
+ScopedEnvironmentVariable::ScopedEnvironmentVariable(const wchar_t* name, const std::wstring& value) : name_(name) {
+  std::wstring buffer(32768, L'\0');
+  DWORD length = ::GetEnvironmentVariableW(name, buffer.data(), 32768);
+  had_value_ = length > 0 && length < 32768;
+  if (had_value_) previous_.assign(buffer.data(), length);
+  ::SetEnvironmentVariableW(name, value.c_str());
+}
+
+ScopedEnvironmentVariable::~ScopedEnvironmentVariable() {
+  ::SetEnvironmentVariableW(name_, had_value_ ? previous_.c_str() : nullptr);
+}
+
 }  // namespace ostrel::testing

@@ -47,6 +47,21 @@ std::vector<std::string> SplitLines(const std::string& text);
 // Quotes a path for a command line.
 std::wstring Quote(const std::wstring& text);
 
+// Sets an environment variable of this process (and so of the children it
+// starts) while it lives, then puts the previous value back.
+class ScopedEnvironmentVariable {
+ public:
+  ScopedEnvironmentVariable(const wchar_t* name, const std::wstring& value);
+  ScopedEnvironmentVariable(const ScopedEnvironmentVariable&) = delete;
+  ScopedEnvironmentVariable& operator=(const ScopedEnvironmentVariable&) = delete;
+  ~ScopedEnvironmentVariable();
+
+ private:
+  const wchar_t* name_;
+  bool had_value_ = false;
+  std::wstring previous_;
+};
+
 }  // namespace ostrel::testing
 
 #endif  // TESTING_TEST_UTIL_H_
