@@ -16,7 +16,10 @@
 #include "base/os_facts.h"
 #include "config/brand_info.h"
 #include "crash/crash_reporting.h"
+#include "install/delayed_params.h"
+#include "install/elevated_process.h"
 #include "install/installer.h"
+#include "install/progress_relay.h"
 #include "win/application_association_registration_internal.h"
 
 namespace ostrel {
@@ -126,12 +129,74 @@ int RunInstallationWindow(const NormalRun& run) {
 // TODO(dialogs): the not-enough-disk-space notice, modal, in `language_id`.
 void ShowNotEnoughDiskSpaceNotice(LANGID language_id) { (void)language_id; }
 
-// TODO(elevation): the elevated child mode (log tag ExecuteAsAdmin): wait for
-// the first copy's go-ahead, apply the delayed parameters, run setup; 0 when
-// setup ran successfully, else -1.
-int RunElevatedChildMode(const InstallerCommandLine& command_line) {
-  (void)command_line;
-  return kElevatedChildFailedExitCode;
+// The first copy reads a copy it had to end as failed, like one that failed.
+static_assert(kElevatedChildFailedExitCode == kElevatedCopyFailedExitCode);
+
+// The parent's process id as the first copy writes it: decimal digits only.
+// Anything else gives 0, which opens no process.
+bool ParseProcessId(const std::string& text, DWORD* process_id) {
+  *process_id = 0;
+  if (text.empty() || text.size() > 10) return false;
+  uint64_t value = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return false;
+    value = value * 10 + static_cast<uint64_t>(c - '0');
+  }
+  if (value > UINT32_MAX) return false;
+  *process_id = static_cast<DWORD>(value);
+  return true;
+}
+
+// The elevated copy: waits for the first copy's go-ahead, completes setup's
+// command line from the delayed parameters and runs setup. 0 when setup ran
+// successfully, else -1.
+int ExecuteAsAdmin(const InstallerCommandLine& command_line) {
+  std::wstring setup_text = command_line.SwitchValueNative(switches::kSetupCmdLine);
+  std::string parent_text = command_line.SwitchValueAscii(switches::kParentInstallerProcessId);
+  DWORD parent_id = 0;
+  if (!ParseProcessId(parent_text, &parent_id)) PLOG(ERROR) << "Suspicious process id=" << parent_text;
+
+  ScopedKernelHandle parent(::OpenProcess(SYNCHRONIZE, TRUE, parent_id));
+  LOG(INFO) << "Start installer as admin";
+  InstallerCommandLine setup = InstallerCommandLine::ParseString(setup_text);
+
+  // The first copy made them before it started this copy; a missing one (or
+  // parent) makes the wait below fail, which ends this copy.
+  ScopedKernelHandle go_ahead(::OpenEventA(SYNCHRONIZE, FALSE, kElevatedGoAheadEventName));
+  ScopedKernelHandle cancel(::OpenEventA(SYNCHRONIZE, FALSE, kElevatedCancelEventName));
+  HANDLE handles[] = {go_ahead.Get(), cancel.Get(), parent.Get()};
+  DWORD wait = ::WaitForMultipleObjects(3, handles, FALSE, INFINITE);
+  if (wait != WAIT_OBJECT_0) {
+    LOG(ERROR) << "Installer started as admin has been unexpectedly synced, wr=" << static_cast<unsigned long>(wait);
+    return kElevatedChildFailedExitCode;
+  }
+
+  // Only the archive the first copy named runs here: the placeholder
+  // program of the setup command line never does.
+  if (!ApplyDelayedParams(&setup)) {
+    LOG(ERROR) << "No browser archive was handed over";
+    return kElevatedChildFailedExitCode;
+  }
+  const std::wstring archive = setup.ProgramPath();
+  if (!IsAbsolutePath(archive) || !FileExists(archive)) {
+    LOG(ERROR) << "Browser archive " << archive << " does not exist";
+    return kElevatedChildFailedExitCode;
+  }
+
+  // Unsigned, so a handle of either pointer size comes back whole.
+  std::wstring window_text = setup.SwitchValueNative(switches::kProgressWindow);
+  auto window = reinterpret_cast<HWND>(static_cast<uintptr_t>(_wcstoui64(window_text.c_str(), nullptr, 10)));
+  ProgressRelay relay(window);
+  Installer installer(&relay, nullptr, nullptr, false);
+  // The archive came through memory that any process of this executable can
+  // write: it runs with these rights only when it is the maker's.
+  if (!installer.VerifyArchive(archive)) {
+    LOG(ERROR) << "Module verification failed: " << archive;
+    return kElevatedChildFailedExitCode;
+  }
+  bool success = installer.RunModule(archive, setup);
+  LOG(INFO) << "RunModule results: success=" << success << " error_code=" << installer.installer_exit_code();
+  return success ? 0 : kElevatedChildFailedExitCode;
 }
 
 bool CheckProcessor(const NormalRun& run, const RunModeEnvironment& environment) {
@@ -227,7 +292,7 @@ int RunStartedProcess(const InstallerCommandLine& command_line, int hardening_re
       return hardening_exit_code;
   }
 
-  if (command_line.IsSwitchPresent(switches::kRunAsAdmin)) return RunElevatedChildMode(command_line);
+  if (command_line.IsSwitchPresent(switches::kRunAsAdmin)) return ExecuteAsAdmin(command_line);
   return RunNormalMode(command_line, environment);
 }
 

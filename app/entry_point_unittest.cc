@@ -12,10 +12,13 @@
 #include "base/file_util.h"
 #include "base/utf_string_conversions.h"
 #include "config/config_test_util.h"
+#include "install/delayed_params.h"
+#include "install/elevated_process.h"
 #include "install/installer.h"
 #include "testing/fake_os_facts.h"
 #include "testing/log_capture.h"
 #include "testing/registry_override.h"
+#include "testing/shared_section_test_lock.h"
 #include "testing/test_util.h"
 
 namespace ostrel {
@@ -107,8 +110,8 @@ TEST_F(RunModesTest, HardeningResultsDecideWhetherTheProcessGoesOn) {
   EXPECT_EQ(Run(L"i.exe --run-as-admin", kHardeningUnavailable), kElevatedChildFailedExitCode);
   EXPECT_TRUE(Logged("Can't find secure environment."));
   EXPECT_EQ(Run(L"i.exe --run-as-admin", kHardeningSecure), kElevatedChildFailedExitCode);
-  EXPECT_EQ(log_.texts(), std::vector<std::string>{"Runned in secure environment."});
-  for (const auto& record : log_.records()) EXPECT_EQ(record.function, "wWinMain");
+  EXPECT_EQ(log_.texts().front(), "Runned in secure environment.");
+  EXPECT_EQ(MainTexts(), std::vector<std::string>{"Runned in secure environment."});
 }
 
 TEST_F(RunModesTest, ProbeModeComesBeforeTheHardeningResultAndEndsTheRun) {
@@ -237,6 +240,113 @@ TEST(RunModeMessagesTest, WindowResultOtherThanOneIsACancellation) {
   EXPECT_TRUE(log.texts().empty());
   EXPECT_EQ(WindowedExitCode(2, 0), kUserCancelledExitCode);
   EXPECT_EQ(log.texts(), std::vector<std::string>{"User cancelled installation."});
+}
+
+// The elevated copy's side, in this process: the test makes the hand-over
+// events and writes the delayed parameters as the first copy would.
+class ElevatedChildModeTest : public ::testing::Test {
+ protected:
+  ElevatedChildModeTest()
+      : go_ahead_(::CreateEventA(nullptr, FALSE, FALSE, kElevatedGoAheadEventName)),
+        cancel_(::CreateEventA(nullptr, FALSE, FALSE, kElevatedCancelEventName)) {}
+
+  void SetUp() override {
+    ASSERT_TRUE(lock_.owned());
+    ASSERT_TRUE(go_ahead_.IsValid());
+    ASSERT_TRUE(cancel_.IsValid());
+  }
+
+  int Run(const std::wstring& parent_id) {
+    std::wstring setup = L"fake_browser_arc --progress-window=0 --standin-record=" + testing::Quote(record_path());
+    InstallerCommandLine command_line = InstallerCommandLine::ParseString(
+        L"i.exe --run-as-admin --parent-installer-process-id=" + parent_id + L" --setup-cmd-line=" +
+        testing::Quote(setup));
+    log_.Clear();
+    return RunStartedProcess(command_line, kHardeningSecure, 0, RunModeEnvironment());
+  }
+  int Run() { return Run(std::to_wstring(::GetCurrentProcessId())); }
+
+  // The mode's own lines as "LEVEL text".
+  std::vector<std::string> ChildLines() {
+    std::vector<std::string> lines;
+    for (const auto& record : log_.records())
+      if (record.function == "ExecuteAsAdmin") lines.push_back((record.level == LOG_ERROR ? "ERROR " : "INFO ") + record.text);
+    return lines;
+  }
+
+  // Gives the go-ahead with `archive` named.
+  void GoAheadWith(const std::wstring& archive) {
+    DelayedParams params;
+    params.browser_arc_path = archive;
+    ASSERT_TRUE(WriteDelayedParams(params));
+    ::SetEvent(go_ahead_.Get());
+  }
+
+  std::wstring record_path() const { return temp_.Append(L"setup-record.jsonl"); }
+
+  testing::ScopedSharedSectionTestLock lock_;
+  ScopedKernelHandle go_ahead_;
+  ScopedKernelHandle cancel_;
+  testing::ScopedTempDir temp_;
+  testing::ScopedLogCapture log_;
+};
+
+TEST_F(ElevatedChildModeTest, CancelOrTheParentsEndBeforeTheGoAheadExitMinusOne) {
+  ::SetEvent(cancel_.Get());
+  EXPECT_EQ(Run(), kElevatedChildFailedExitCode);
+  EXPECT_EQ(ChildLines(), (std::vector<std::string>{
+                              "INFO Start installer as admin",
+                              "ERROR Installer started as admin has been unexpectedly synced, wr=1"}));
+
+  // A parent that has ended (its handle keeps the id from being reused).
+  ScopedKernelHandle parent = testing::StartProcess(testing::Quote(testing::TestHelperPath()) + L" exit-code 0");
+  ASSERT_EQ(::WaitForSingleObject(parent.Get(), 60000), WAIT_OBJECT_0);
+  EXPECT_EQ(Run(std::to_wstring(::GetProcessId(parent.Get()))), kElevatedChildFailedExitCode);
+  EXPECT_EQ(ChildLines().back(), "ERROR Installer started as admin has been unexpectedly synced, wr=2");
+
+  // The go-ahead wins over both when they come together.
+  ::SetEvent(cancel_.Get());
+  GoAheadWith(L"");
+  EXPECT_EQ(Run(std::to_wstring(::GetProcessId(parent.Get()))), kElevatedChildFailedExitCode);
+  EXPECT_EQ(ChildLines().back(), "ERROR No browser archive was handed over");
+}
+
+TEST_F(ElevatedChildModeTest, ASuspiciousParentIdOpensNoProcessAndEndsTheWait) {
+  ::SetEvent(go_ahead_.Get());
+  for (const wchar_t* id : {L"12x", L"", L"-4", L"99999999999"}) {
+    EXPECT_EQ(Run(id), kElevatedChildFailedExitCode);
+    std::vector<std::string> lines = ChildLines();
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(lines[0].rfind("ERROR Suspicious process id=" + WideToUtf8(id) + " - ", 0), 0u) << lines[0];
+    EXPECT_EQ(lines[1], "INFO Start installer as admin");
+    EXPECT_EQ(lines[2], "ERROR Installer started as admin has been unexpectedly synced, wr=4294967295");
+  }
+  EXPECT_EQ(::WaitForSingleObject(go_ahead_.Get(), 0), WAIT_OBJECT_0) << "the failed waits took nothing";
+}
+
+TEST_F(ElevatedChildModeTest, OnlyAnExistingSignedArchiveNamedByTheFirstCopyRuns) {
+  GoAheadWith(L"");
+  EXPECT_EQ(Run(), kElevatedChildFailedExitCode);
+  EXPECT_EQ(ChildLines().back(), "ERROR No browser archive was handed over");
+
+  std::wstring missing = temp_.Append(L"qb1.tmp");
+  GoAheadWith(missing);
+  EXPECT_EQ(Run(), kElevatedChildFailedExitCode);
+  EXPECT_EQ(ChildLines().back(), "ERROR Browser archive " + WideToUtf8(missing) + " does not exist");
+
+  // A relative name would be looked for along the search path.
+  GoAheadWith(L"browser-setup.arc");
+  EXPECT_EQ(Run(), kElevatedChildFailedExitCode);
+  EXPECT_EQ(ChildLines().back(), "ERROR Browser archive browser-setup.arc does not exist");
+
+  std::wstring unsigned_archive = temp_.Append(L"qb2.tmp");
+  ASSERT_TRUE(::CopyFileW((testing::TestBinaryDirectory() + L"\\..\\standins\\browser-setup-unsigned.arc").c_str(),
+                          unsigned_archive.c_str(), FALSE));
+  GoAheadWith(unsigned_archive);
+  EXPECT_EQ(Run(), kElevatedChildFailedExitCode);
+  EXPECT_EQ(ChildLines().back(), "ERROR Module verification failed: " + WideToUtf8(unsigned_archive));
+  EXPECT_FALSE(log_.ContainsPrefix("Run: "));
+  EXPECT_TRUE(testing::ReadFileOrEmpty(record_path()).empty()) << "setup never ran";
 }
 
 }  // namespace

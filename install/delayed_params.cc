@@ -20,9 +20,13 @@ alignas(4) DelayedParamsImage ostrel_delayed_params __attribute__((section("Shar
 
 namespace {
 
+DelayedParamsImage* section_override = nullptr;
+
+DelayedParamsImage* Section() { return section_override ? section_override : &ostrel_delayed_params; }
+
 // Only this process's view matters for the compiler; the other process
 // writes while this one waits on a kernel object, which orders the accesses.
-volatile LONG* FailureKindSlot() { return reinterpret_cast<volatile LONG*>(&ostrel_delayed_params.failure_kind); }
+volatile LONG* FailureKindSlot() { return reinterpret_cast<volatile LONG*>(&Section()->failure_kind); }
 
 // A website icon is only handed on when setup could use it.
 bool IsReadableNonEmptyFile(const std::wstring& path) {
@@ -37,7 +41,7 @@ bool IsReadableNonEmptyFile(const std::wstring& path) {
 }  // namespace
 
 bool WriteDelayedParams(const DelayedParams& params) {
-  if (StoreDelayedParams(params, &ostrel_delayed_params)) return true;
+  if (StoreDelayedParams(params, Section())) return true;
   PLOG_TAG(ERROR, "WriteDelayedParams") << "Too large string length,"
                                         << " browser_arc_path=" << params.browser_arc_path
                                         << " clids_file_path=" << params.clids_file_path
@@ -56,7 +60,7 @@ bool WriteDelayedParams(const DelayedParams& params) {
 
 DelayedParams ReadDelayedParams() {
   DelayedParamsImage snapshot;
-  std::memcpy(&snapshot, &ostrel_delayed_params, sizeof(snapshot));
+  std::memcpy(&snapshot, Section(), sizeof(snapshot));
   return LoadDelayedParams(snapshot);
 }
 
@@ -89,5 +93,12 @@ bool ApplyDelayedParams(const DelayedParams& params, InstallerCommandLine* comma
 int32_t GetSharedFailureKind() { return ::InterlockedCompareExchange(FailureKindSlot(), 0, 0); }
 
 void SetSharedFailureKind(int32_t kind) { ::InterlockedExchange(FailureKindSlot(), kind); }
+
+ScopedDelayedParamsSectionOverride::ScopedDelayedParamsSectionOverride(DelayedParamsImage* section)
+    : previous_(section_override) {
+  section_override = section;
+}
+
+ScopedDelayedParamsSectionOverride::~ScopedDelayedParamsSectionOverride() { section_override = previous_; }
 
 }  // namespace ostrel

@@ -32,6 +32,21 @@ bool ApplyDelayedParams(const DelayedParams& params, InstallerCommandLine* comma
 int32_t GetSharedFailureKind();
 void SetSharedFailureKind(int32_t kind);
 
+// Points the functions above at `section` instead of this executable's own
+// while it lives (tests only: the Shared section of the installer executable
+// mapped as an image, so a test process can play the first copy for a real
+// elevated installer).
+class ScopedDelayedParamsSectionOverride {
+ public:
+  explicit ScopedDelayedParamsSectionOverride(DelayedParamsImage* section);
+  ScopedDelayedParamsSectionOverride(const ScopedDelayedParamsSectionOverride&) = delete;
+  ScopedDelayedParamsSectionOverride& operator=(const ScopedDelayedParamsSectionOverride&) = delete;
+  ~ScopedDelayedParamsSectionOverride();
+
+ private:
+  DelayedParamsImage* previous_;
+};
+
 }  // namespace ostrel
 
 #endif  // INSTALL_DELAYED_PARAMS_H_

@@ -423,10 +423,6 @@ bool Installer::WriteDelayedParamsForElevatedSetup() {
   return WriteDelayedParams(delayed);
 }
 
-// TODO(elevation): the elevated copy's part of the run (go-ahead event,
-// relay of its progress) belongs to ElevatedProcess.
-bool Installer::RunModuleInElevatedProcess() { return elevated_process_->RunSetup(stop_event_.Get()); }
-
 // Statistics. Events are queued and sent in the background; the final report
 // is the one request the install thread makes itself.
 
@@ -479,5 +475,8 @@ void Installer::ReportInstallationFinished(bool success) {
   if (!Download(AsciiToWide(url), &answer, &error_text, nullptr))
     LOG(WARNING) << "Cannot report installation status: " << error_text;
 }
+
+// The elevation prompt was refused or the elevated copy could not start.
+void Installer::ReportUacDeclined() { stat_reporter_->SendDialogEvent(ButtonEvent(kButtonUacDeclined)); }
 
 }  // namespace ostrel

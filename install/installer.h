@@ -8,6 +8,7 @@
 #define INSTALL_INSTALLER_H_
 
 #include <windows.h>
+#include <shellapi.h>
 
 #include <atomic>
 #include <cstdint>
@@ -55,6 +56,7 @@ struct InstallerTimings {
   DWORD retry_wait_ms = 15000;            // after a failed download attempt
   DWORD browser_window_poll_ms = 20000;   // looking for the browser's window
   DWORD thread_exit_wait_ms = 60000;      // for the install thread to end
+  DWORD elevated_finish_wait_ms = kElevatedFinishWaitMs;  // for an elevated copy after the go-ahead
 };
 
 // Forwards the download progress to the InstallerObserver; remaining times
@@ -73,6 +75,7 @@ class InstallerDownloadObserver : public DownloadProgressObserver {
 class Installer {
  public:
   using DownloaderFactory = std::function<std::unique_ptr<InternetDownloader>()>;
+  using ShellExecuteFunction = std::function<BOOL(SHELLEXECUTEINFOW*)>;
 
   // `observer`, `brand` and `params` are not owned and may be null.
   Installer(InstallerObserver* observer, const BrandInfo* brand, const DistribInfoParams* params,
@@ -103,6 +106,16 @@ class Installer {
   void set_uac_declined(bool declined) { uac_declined_ = declined; }
   // The window started the elevated copy; setup runs there.
   void set_elevated_process(std::unique_ptr<ElevatedProcess> process) { elevated_process_ = std::move(process); }
+
+  // Whether this process should relaunch itself with administrator rights
+  // (logs the rule that says no).
+  bool NeedStartThisProcessAsAdmin() const;
+  // Starts the elevated copy of this executable (the elevation prompt is
+  // shown now, owned by an invisible topmost window) and keeps it as the
+  // elevated process. False when it was declined or could not be started;
+  // the installation then runs setup here, with disable-uac when the user
+  // declined.
+  bool StartElevatedCopy();
   // The user confirmed cancelling.
   void IncrementCancelCount() { cancel_count_.fetch_add(1); }
 
@@ -114,6 +127,8 @@ class Installer {
   uint8_t send_statistics() const { return send_statistics_; }
   bool pin() const { return pin_; }
   bool async_tasks_active() const { return async_tasks_ != nullptr; }
+  bool uac_declined() const { return uac_declined_; }
+  ElevatedProcess* elevated_process() const { return elevated_process_.get(); }
   // 400 until setup reports; 401 download failed; 402 verification failed.
   uint32_t installer_exit_code() const { return installer_exit_code_; }
   int32_t cancel_count() const { return cancel_count_.load(); }
@@ -153,12 +168,16 @@ class Installer {
   InstallerCommandLine BuildSetupCommandLine(const std::wstring& module_path, bool with_file_paths) const;
   // Runs setup and waits; the installer exit code becomes setup's.
   bool RunModule(const std::wstring& module_path, const InstallerCommandLine& command_line);
+  // VerifyModule against the trusted list the archive carries.
+  bool VerifyArchive(const std::wstring& path);
 
   void set_downloader_factory_for_testing(DownloaderFactory factory) { downloader_factory_ = std::move(factory); }
   void set_timings_for_testing(const InstallerTimings& timings) { timings_ = timings; }
   // Replaces the reporter (and its sender) and gives it this installer's
   // standing parameters.
   void set_stat_reporter_for_testing(std::unique_ptr<StatReporter> reporter);
+  // Replaces ShellExecuteExW when the elevated copy is started.
+  void set_shell_execute_for_testing(ShellExecuteFunction shell_execute) { shell_execute_ = std::move(shell_execute); }
 
  private:
   // Statistics events, one per event at its place in the pipeline; virtual
@@ -173,6 +192,8 @@ class Installer {
   virtual void ReportSetupLaunched();
   virtual void ReportSetupExited(bool success);
   virtual void ReportInstallationFinished(bool success);
+  // The user refused the elevation prompt (or it could not be shown).
+  virtual void ReportUacDeclined();
 
   static unsigned __stdcall InstallThreadMain(void* installer);
 
@@ -180,8 +201,6 @@ class Installer {
   // Brand, partner, test ids and the distribution parameters' ids.
   void SetStatParams();
   std::wstring GetModulePath();
-  // VerifyModule against the trusted list the archive carries.
-  bool VerifyArchive(const std::wstring& path);
   bool RunModuleInElevatedProcess();
   bool WriteDelayedParamsForElevatedSetup();
   // Waits while the browser's window exists and nothing stops the thread.
@@ -224,6 +243,7 @@ class Installer {
   InstallerDownloadObserver download_observer_;
   DownloaderFactory downloader_factory_;
   InstallerTimings timings_;
+  ShellExecuteFunction shell_execute_;
 };
 
 // The 64-bit archive: asked for by switch, else on a 64-bit (AMD64) machine.

@@ -267,6 +267,7 @@ class RecordingInstaller : public Installer {
   void ReportInstallationFinished(bool success) override {
     Add(std::string("installation_finished ") + (success ? "1" : "0"));
   }
+  void ReportUacDeclined() override { Add("uac_declined"); }
 
   void Add(std::string event) {
     std::lock_guard<std::mutex> lock(mutex_);

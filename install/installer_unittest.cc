@@ -88,7 +88,7 @@ class FakeElevatedProcess : public ElevatedProcess {
   FakeElevatedProcess(bool succeeds, int32_t failure_kind, Record* record)
       : succeeds_(succeeds), failure_kind_(failure_kind), record_(record) {}
   ~FakeElevatedProcess() override { record_->destroyed = true; }
-  bool RunSetup(HANDLE) override {
+  bool RunModule(HANDLE) override {
     ++record_->runs;
     record_->seen = ReadDelayedParams();
     if (failure_kind_ != 0) SetSharedFailureKind(failure_kind_);
