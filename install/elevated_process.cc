@@ -56,7 +56,7 @@ ElevatedCopy::~ElevatedCopy() {
 
 void ElevatedCopy::Attach(HANDLE process, HWND owner_window) {
   process_.Reset(process);
-  owner_window_ = owner_window;
+  owner_window_.Reset(owner_window);
 }
 
 bool ElevatedCopy::RunModule(HANDLE stop_event) {
@@ -91,8 +91,7 @@ void ElevatedCopy::CloseAll() {
   CloseReportingFailure(&process_, "the elevated installer's process");
   CloseReportingFailure(&go_ahead_event_, "the go-ahead event");
   CloseReportingFailure(&cancel_event_, "the cancel event");
-  DestroyElevationPromptOwner(owner_window_);
-  owner_window_ = nullptr;
+  owner_window_.Close();
 }
 
 HWND CreateElevationPromptOwner() {

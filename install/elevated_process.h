@@ -26,6 +26,24 @@ inline constexpr DWORD kElevatedFinishWaitMs = 30000;
 // ended by force gets it too.
 inline constexpr int kElevatedCopyFailedExitCode = -1;
 
+// The invisible, topmost owner of the elevation prompt, centred on its
+// monitor so the prompt comes up in front. Null when it cannot be created.
+HWND CreateElevationPromptOwner();
+// Destroys the owner window, also from a thread other than its own (the
+// install thread ends the copy; the window's thread made the owner).
+void DestroyElevationPromptOwner(HWND window);
+
+struct ElevationPromptOwnerTraits {
+  using Handle = HWND;
+  static Handle InvalidValue() { return nullptr; }
+  static bool IsValid(Handle h) { return h != nullptr; }
+  static bool Close(Handle h) {
+    DestroyElevationPromptOwner(h);
+    return true;
+  }
+};
+using ScopedElevationPromptOwner = ScopedGeneric<ElevationPromptOwnerTraits>;
+
 class ElevatedProcess {
  public:
   // Cancels the copy when it has not run setup yet, else lets it finish.
@@ -59,7 +77,7 @@ class ElevatedCopy final : public ElevatedProcess {
   bool RunModule(HANDLE stop_event) override;
 
   HANDLE process() const { return process_.Get(); }
-  HWND owner_window() const { return owner_window_; }
+  HWND owner_window() const { return owner_window_.Get(); }
   bool started() const { return started_; }
   bool terminated() const { return terminated_; }
   // The copy's exit code once RunModule saw it end; all bits set before.
@@ -72,7 +90,7 @@ class ElevatedCopy final : public ElevatedProcess {
   void CloseAll();
 
   ScopedKernelHandle process_;
-  HWND owner_window_ = nullptr;
+  ScopedElevationPromptOwner owner_window_;
   ScopedKernelHandle go_ahead_event_;
   ScopedKernelHandle cancel_event_;
   bool started_ = false;
@@ -81,12 +99,6 @@ class ElevatedCopy final : public ElevatedProcess {
   DWORD finish_wait_ms_;
 };
 
-// The invisible, topmost owner of the elevation prompt, centred on its
-// monitor so the prompt comes up in front. Null when it cannot be created.
-HWND CreateElevationPromptOwner();
-// Destroys the owner window, also from a thread other than its own (the
-// install thread ends the copy; the window's thread made the owner).
-void DestroyElevationPromptOwner(HWND window);
 
 }  // namespace ostrel
 

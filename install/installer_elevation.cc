@@ -51,20 +51,17 @@ bool Installer::StartElevatedCopy() {
   elevated.SetProgramPath(L"");
   const std::wstring parameters = elevated.Render();
 
-  HWND owner = CreateElevationPromptOwner();
+  ScopedElevationPromptOwner owner(CreateElevationPromptOwner());
 
   // The old copy's events go first: the new ones must be made afresh.
   elevated_process_.reset();
   std::unique_ptr<ElevatedCopy> copy = ElevatedCopy::Create(timings_.elevated_finish_wait_ms);
-  if (!copy) {
-    DestroyElevationPromptOwner(owner);
-    return false;
-  }
+  if (!copy) return false;
 
   SHELLEXECUTEINFOW info = {};
   info.cbSize = sizeof(info);
   info.fMask = SEE_MASK_NOCLOSEPROCESS;
-  info.hwnd = owner;
+  info.hwnd = owner.Get();
   info.lpVerb = L"runas";
   info.lpFile = executable.c_str();
   info.lpParameters = parameters.c_str();
@@ -72,7 +69,7 @@ bool Installer::StartElevatedCopy() {
   info.nShow = SW_SHOW;
   BOOL started = shell_execute_ ? shell_execute_(&info) : ::ShellExecuteExW(&info);
   if (started && info.hProcess) {
-    copy->Attach(info.hProcess, owner);
+    copy->Attach(info.hProcess, owner.Release());
     elevated_process_ = std::move(copy);
     return true;
   }
@@ -82,7 +79,7 @@ bool Installer::StartElevatedCopy() {
   // Releases a copy that started without a handle handed back.
   copy.reset();
   if (reinterpret_cast<INT_PTR>(info.hInstApp) == SE_ERR_ACCESSDENIED) uac_declined_ = true;
-  DestroyElevationPromptOwner(owner);
+  owner.Close();
   return false;
 }
 
