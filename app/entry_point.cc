@@ -189,7 +189,14 @@ int ExecuteAsAdmin(const InstallerCommandLine& command_line) {
   ProgressRelay relay(window);
   Installer installer(&relay, nullptr, nullptr, false);
   // The archive came through memory that any process of this executable can
-  // write: it runs with these rights only when it is the maker's.
+  // write: it runs with these rights only when it is the maker's, and nobody
+  // may change it between the check and the end of setup.
+  ScopedFileHandle lock(::CreateFileW(archive.c_str(), GENERIC_READ | GENERIC_EXECUTE, FILE_SHARE_READ, nullptr,
+                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!lock.IsValid()) {
+    PLOG(ERROR) << "Cannot lock file: " << archive;
+    return kElevatedChildFailedExitCode;
+  }
   if (!installer.VerifyArchive(archive)) {
     LOG(ERROR) << "Module verification failed: " << archive;
     return kElevatedChildFailedExitCode;

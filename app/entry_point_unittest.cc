@@ -342,6 +342,15 @@ TEST_F(ElevatedChildModeTest, OnlyAnExistingSignedArchiveNamedByTheFirstCopyRuns
   std::wstring unsigned_archive = temp_.Append(L"qb2.tmp");
   ASSERT_TRUE(::CopyFileW((testing::TestBinaryDirectory() + L"\\..\\standins\\browser-setup-unsigned.arc").c_str(),
                           unsigned_archive.c_str(), FALSE));
+  {
+    // Someone who could still change it after the check.
+    ScopedFileHandle writer(::CreateFileW(unsigned_archive.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                          nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(writer.IsValid());
+    GoAheadWith(unsigned_archive);
+    EXPECT_EQ(Run(), kElevatedChildFailedExitCode);
+    EXPECT_EQ(ChildLines().back().rfind("ERROR Cannot lock file: " + WideToUtf8(unsigned_archive) + " - ", 0), 0u);
+  }
   GoAheadWith(unsigned_archive);
   EXPECT_EQ(Run(), kElevatedChildFailedExitCode);
   EXPECT_EQ(ChildLines().back(), "ERROR Module verification failed: " + WideToUtf8(unsigned_archive));

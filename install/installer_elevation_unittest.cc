@@ -287,12 +287,14 @@ class ElevatedInstallationTest : public ::testing::Test {
     calls_.push_back(call);
   }
 
-  std::unique_ptr<RecordingInstaller> MakeInstaller(InstallerObserver* observer, ScriptedDownloads* script) {
+  std::unique_ptr<RecordingInstaller> MakeInstaller(InstallerObserver* observer, ScriptedDownloads* script,
+                                                    DWORD elevated_finish_wait_ms = kElevatedFinishWaitMs) {
     auto installer = std::make_unique<RecordingInstaller>(observer, &brand_, nullptr, false);
     installer->set_downloader_factory_for_testing(script->Factory());
     InstallerTimings timings;
     timings.retry_wait_ms = 0;
     timings.browser_window_poll_ms = 10;
+    timings.elevated_finish_wait_ms = elevated_finish_wait_ms;
     installer->set_timings_for_testing(timings);
     RedirectShellExecute(installer.get());
     return installer;
@@ -454,6 +456,55 @@ TEST_F(ElevatedInstallationTest, TheFirstCopyGivingUpBeforeTheGoAheadCancelsTheC
                                       "ERROR ExecuteAsAdmin: Installer started as admin has been unexpectedly synced, wr=1"}));
   EXPECT_FALSE(log_.ContainsPrefix("The elevated installer hangs"));
   EXPECT_TRUE(testing::ReadFileOrEmpty(record_path()).empty()) << "setup never ran";
+}
+
+TEST_F(ElevatedInstallationTest, StoppingWhileSetupRunsInTheCopyEndsTheCopyAfterTheLimit) {
+  SetProcessSwitches(L"--standin-delay-ms=60000");
+  RecordingObserver observer;
+  ScriptedDownloads script(archive_);
+  auto installer = MakeInstaller(&observer, &script, 1000);
+  ASSERT_TRUE(installer->StartElevatedCopy());
+  ScopedKernelHandle watch(Duplicate(CopyOf(*installer)->process()));
+  HWND owner = CopyOf(*installer)->owner_window();
+  ASSERT_TRUE(installer->StartInstallThread());
+  installer->Proceed();
+  ASSERT_TRUE(WaitForCopyLine("Wait for process finish."));
+
+  EXPECT_TRUE(installer->WaitForInstallAsync());
+
+  // The copy is ended as failed; setup, which it started, is left alone.
+  EXPECT_EQ(ExitCodeAfterEnd(watch.Get()), static_cast<DWORD>(-1));
+  std::vector<std::string> lines = LinesOf(CopyLog(), {"RunModuleAndWait"});
+  ASSERT_EQ(lines.size(), 3u);
+  ASSERT_EQ(lines[1].rfind("INFO RunModuleAndWait: Process created: ", 0), 0u);
+  ScopedKernelHandle setup(::OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE,
+                                         static_cast<DWORD>(std::stoul(lines[1].substr(40)))));
+  EXPECT_TRUE(setup.IsValid()) << "setup still runs";
+  if (setup.IsValid()) {
+    ::TerminateProcess(setup.Get(), 1);
+    ::WaitForSingleObject(setup.Get(), kTestWaitMs);
+  }
+  EXPECT_EQ(LinesOf(CopyLog(), {"ExecuteAsAdmin"}).back(), "INFO ExecuteAsAdmin: Start installer as admin");
+
+  std::vector<std::string> first_copy;
+  for (const auto& record : log_.records()) {
+    if (record.function == "RunModuleInElevatedProcess" || record.function == "RunModule" ||
+        record.function == "EnsureProcessFinished")
+      first_copy.push_back((record.level == LOG_ERROR ? "ERROR " : "INFO ") + record.function + ": " +
+                           record.text.substr(0, record.text.find(" - ")));
+  }
+  EXPECT_EQ(first_copy,
+            (std::vector<std::string>{
+                "INFO RunModuleInElevatedProcess: Started waiting the elevated installer has finished its work.",
+                "ERROR RunModule: The elevated installer was terminated due to stop event.",
+                "INFO RunModuleInElevatedProcess: The elevated installer has finished, success=0",
+                "ERROR EnsureProcessFinished: The elevated installer hangs and must be forcibly terminated."}));
+  EXPECT_TRUE(observer.calls().empty()) << "the user stopped: no error shown";
+
+  // The install thread ended the copy; the owner window goes on its own thread.
+  MSG message;
+  while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageW(&message);
+  EXPECT_FALSE(::IsWindow(owner));
 }
 
 TEST_F(ElevatedInstallationTest, TheFirstCopyDyingEndsTheWaitingCopy) {
