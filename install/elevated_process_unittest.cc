@@ -25,19 +25,6 @@ ScopedKernelHandle StartCopy(const std::wstring& on_go_ahead) {
   return testing::StartProcess(Quote(testing::TestHelperPath()) + L" wait-hand-over " + on_go_ahead);
 }
 
-HANDLE Duplicate(HANDLE process) {
-  HANDLE copy = nullptr;
-  ::DuplicateHandle(::GetCurrentProcess(), process, ::GetCurrentProcess(), &copy, 0, FALSE, DUPLICATE_SAME_ACCESS);
-  return copy;
-}
-
-DWORD ExitCodeAfterEnd(HANDLE process) {
-  if (::WaitForSingleObject(process, kTestWaitMs) != WAIT_OBJECT_0) return STILL_ACTIVE;
-  DWORD code = STILL_ACTIVE;
-  ::GetExitCodeProcess(process, &code);
-  return code;
-}
-
 // The hand-over events have fixed names: tests that make them take turns,
 // under the same lock as the Shared section they go with.
 class ElevatedCopyTest : public ::testing::Test {
@@ -74,10 +61,10 @@ TEST_F(ElevatedCopyTest, DestroyedBeforeTheGoAheadCancelsTheCopy) {
   std::unique_ptr<ElevatedCopy> copy = ElevatedCopy::Create();
   ASSERT_TRUE(copy);
   ScopedKernelHandle process = StartCopy(L"0");
-  ScopedKernelHandle watch(Duplicate(process.Get()));
+  ScopedKernelHandle watch = testing::DuplicateProcessHandle(process.Get());
   copy->Attach(process.Release(), nullptr);
   copy.reset();
-  EXPECT_EQ(ExitCodeAfterEnd(watch.Get()), kHelperCancelled);
+  EXPECT_EQ(testing::ExitCodeAfterEnd(watch.Get()), kHelperCancelled);
   EXPECT_TRUE(log_.records().empty());
 }
 
@@ -86,7 +73,7 @@ TEST_F(ElevatedCopyTest, StopEventEndsTheWaitAndAHangingCopyIsEndedAfterTheLimit
   std::unique_ptr<ElevatedCopy> copy = ElevatedCopy::Create(limit_ms);
   ASSERT_TRUE(copy);
   ScopedKernelHandle process = StartCopy(L"hang");
-  ScopedKernelHandle watch(Duplicate(process.Get()));
+  ScopedKernelHandle watch = testing::DuplicateProcessHandle(process.Get());
   copy->Attach(process.Release(), nullptr);
 
   HANDLE stop = StopEvent();
@@ -101,7 +88,7 @@ TEST_F(ElevatedCopyTest, StopEventEndsTheWaitAndAHangingCopyIsEndedAfterTheLimit
   // then ended, as failed.
   EXPECT_EQ(::WaitForSingleObject(watch.Get(), 0), static_cast<DWORD>(WAIT_TIMEOUT));
   copy.reset();
-  EXPECT_EQ(ExitCodeAfterEnd(watch.Get()), static_cast<DWORD>(kElevatedCopyFailedExitCode));
+  EXPECT_EQ(testing::ExitCodeAfterEnd(watch.Get()), static_cast<DWORD>(kElevatedCopyFailedExitCode));
   ASSERT_EQ(log_.records().size(), 2u);
   EXPECT_EQ(log_.records()[1].level, LOG_ERROR);
   EXPECT_EQ(log_.records()[1].function, "EnsureProcessFinished");
@@ -112,13 +99,13 @@ TEST_F(ElevatedCopyTest, ACopyEndingWithinTheLimitIsNotKilled) {
   std::unique_ptr<ElevatedCopy> copy = ElevatedCopy::Create(kTestWaitMs);
   ASSERT_TRUE(copy);
   ScopedKernelHandle process = StartCopy(L"7");
-  ScopedKernelHandle watch(Duplicate(process.Get()));
+  ScopedKernelHandle watch = testing::DuplicateProcessHandle(process.Get());
   copy->Attach(process.Release(), nullptr);
   HANDLE stop = StopEvent();
   ::SetEvent(stop);
   EXPECT_FALSE(copy->RunModule(stop));
   copy.reset();
-  EXPECT_EQ(ExitCodeAfterEnd(watch.Get()), 7u);
+  EXPECT_EQ(testing::ExitCodeAfterEnd(watch.Get()), 7u);
   EXPECT_FALSE(log_.ContainsPrefix("The elevated installer hangs"));
 }
 

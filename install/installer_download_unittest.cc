@@ -17,6 +17,7 @@
 #include "reporting/stat_reporter.h"
 #include "testing/fake_os_facts.h"
 #include "testing/log_capture.h"
+#include "testing/registry_override.h"
 #include "testing/test_util.h"
 
 namespace ostrel {
@@ -98,7 +99,7 @@ class InstallerDownloadTest : public ::testing::Test {
 
   testing::ScopedFakeOsFacts facts_;  // Windows 10 on a 64-bit machine
   // The reporter reads and removes hand-over values.
-  testing::ScopedCurrentUserOverride current_user_;
+  testing::ScopedHkcuOverride current_user_;
   testing::ScopedTempDir temp_;
   BrandInfo brand_;
   testing::ScopedLogCapture log_;

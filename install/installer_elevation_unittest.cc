@@ -29,6 +29,7 @@
 #include "install/setup_command_line.h"
 #include "testing/fake_os_facts.h"
 #include "testing/log_capture.h"
+#include "testing/registry_override.h"
 #include "testing/shared_section_test_lock.h"
 #include "testing/test_util.h"
 
@@ -43,19 +44,6 @@ using testing::ScriptedDownloads;
 constexpr DWORD kTestWaitMs = 60000;
 // wait-hand-over's exit code when it saw the cancel event.
 constexpr DWORD kHelperCancelled = 41;
-
-HANDLE Duplicate(HANDLE process) {
-  HANDLE copy = nullptr;
-  ::DuplicateHandle(::GetCurrentProcess(), process, ::GetCurrentProcess(), &copy, 0, FALSE, DUPLICATE_SAME_ACCESS);
-  return copy;
-}
-
-DWORD ExitCodeAfterEnd(HANDLE process) {
-  if (::WaitForSingleObject(process, kTestWaitMs) != WAIT_OBJECT_0) return STILL_ACTIVE;
-  DWORD code = STILL_ACTIVE;
-  ::GetExitCodeProcess(process, &code);
-  return code;
-}
 
 // The Shared section of an executable mapped as an image.
 DelayedParamsImage* FindSharedSection(HMODULE image) {
@@ -332,7 +320,7 @@ class ElevatedInstallationTest : public ::testing::Test {
   }
 
   testing::ScopedFakeOsFacts facts_;
-  testing::ScopedCurrentUserOverride current_user_;
+  testing::ScopedHkcuOverride current_user_;
   testing::ScopedSharedSectionTestLock lock_;
   testing::ScopedTempDir temp_;
   std::wstring work_dir_;
@@ -358,13 +346,13 @@ TEST_F(ElevatedInstallationTest, GoAheadRunsSetupInTheCopyAndLeavesTheExitCodeAt
   ASSERT_TRUE(installer->StartElevatedCopy());
   ElevatedCopy* copy = CopyOf(*installer);
   ASSERT_TRUE(copy && copy->process());
-  ScopedKernelHandle watch(Duplicate(copy->process()));
+  ScopedKernelHandle watch = testing::DuplicateProcessHandle(copy->process());
   HWND owner = copy->owner_window();
   EXPECT_TRUE(::IsWindow(owner));
 
   installer->InstallSynchronously();
 
-  EXPECT_EQ(ExitCodeAfterEnd(watch.Get()), 0u);
+  EXPECT_EQ(testing::ExitCodeAfterEnd(watch.Get()), 0u);
   EXPECT_EQ(installer->installer_exit_code(), kInstallerExitCodeNotFinished);
   EXPECT_EQ(installer->elevated_process(), nullptr);
   EXPECT_FALSE(::IsWindow(owner));
@@ -423,11 +411,11 @@ TEST_F(ElevatedInstallationTest, SetupFailingWithEightInTheCopyGivesKindSixHere)
   ScriptedDownloads script(archive_);
   auto installer = MakeInstaller(&observer, &script);
   ASSERT_TRUE(installer->StartElevatedCopy());
-  ScopedKernelHandle watch(Duplicate(CopyOf(*installer)->process()));
+  ScopedKernelHandle watch = testing::DuplicateProcessHandle(CopyOf(*installer)->process());
 
   installer->InstallSynchronously();
 
-  EXPECT_EQ(ExitCodeAfterEnd(watch.Get()), static_cast<DWORD>(-1));
+  EXPECT_EQ(testing::ExitCodeAfterEnd(watch.Get()), static_cast<DWORD>(-1));
   EXPECT_EQ(GetSharedFailureKind(), kFailureSetupExitCode8);
   EXPECT_EQ(observer.calls(), (std::vector<std::string>{"error 6", "finished 1"}));
   EXPECT_EQ(installer->installer_exit_code(), kInstallerExitCodeNotFinished);
@@ -445,12 +433,12 @@ TEST_F(ElevatedInstallationTest, TheFirstCopyGivingUpBeforeTheGoAheadCancelsTheC
   ScriptedDownloads script(archive_);
   auto installer = MakeInstaller(nullptr, &script);
   ASSERT_TRUE(installer->StartElevatedCopy());
-  ScopedKernelHandle watch(Duplicate(CopyOf(*installer)->process()));
+  ScopedKernelHandle watch = testing::DuplicateProcessHandle(CopyOf(*installer)->process());
   ASSERT_TRUE(WaitForCopyLine("Start installer as admin"));
 
   installer.reset();
 
-  EXPECT_EQ(ExitCodeAfterEnd(watch.Get()), static_cast<DWORD>(-1));
+  EXPECT_EQ(testing::ExitCodeAfterEnd(watch.Get()), static_cast<DWORD>(-1));
   EXPECT_EQ(LinesOf(CopyLog(), {"ExecuteAsAdmin"}),
             (std::vector<std::string>{"INFO ExecuteAsAdmin: Start installer as admin",
                                       "ERROR ExecuteAsAdmin: Installer started as admin has been unexpectedly synced, wr=1"}));
@@ -464,7 +452,7 @@ TEST_F(ElevatedInstallationTest, StoppingWhileSetupRunsInTheCopyEndsTheCopyAfter
   ScriptedDownloads script(archive_);
   auto installer = MakeInstaller(&observer, &script, 1000);
   ASSERT_TRUE(installer->StartElevatedCopy());
-  ScopedKernelHandle watch(Duplicate(CopyOf(*installer)->process()));
+  ScopedKernelHandle watch = testing::DuplicateProcessHandle(CopyOf(*installer)->process());
   HWND owner = CopyOf(*installer)->owner_window();
   ASSERT_TRUE(installer->StartInstallThread());
   installer->Proceed();
@@ -473,7 +461,7 @@ TEST_F(ElevatedInstallationTest, StoppingWhileSetupRunsInTheCopyEndsTheCopyAfter
   EXPECT_TRUE(installer->WaitForInstallAsync());
 
   // The copy is ended as failed; setup, which it started, is left alone.
-  EXPECT_EQ(ExitCodeAfterEnd(watch.Get()), static_cast<DWORD>(-1));
+  EXPECT_EQ(testing::ExitCodeAfterEnd(watch.Get()), static_cast<DWORD>(-1));
   std::vector<std::string> lines = LinesOf(CopyLog(), {"RunModuleAndWait"});
   ASSERT_EQ(lines.size(), 3u);
   ASSERT_EQ(lines[1].rfind("INFO RunModuleAndWait: Process created: ", 0), 0u);
@@ -526,7 +514,7 @@ TEST_F(ElevatedInstallationTest, TheFirstCopyDyingEndsTheWaitingCopy) {
 
   ::TerminateProcess(first_copy.Get(), 1);
 
-  EXPECT_EQ(ExitCodeAfterEnd(copy.Get()), static_cast<DWORD>(-1));
+  EXPECT_EQ(testing::ExitCodeAfterEnd(copy.Get()), static_cast<DWORD>(-1));
   EXPECT_EQ(LinesOf(CopyLog(), {"ExecuteAsAdmin"}),
             (std::vector<std::string>{"INFO ExecuteAsAdmin: Start installer as admin",
                                       "ERROR ExecuteAsAdmin: Installer started as admin has been unexpectedly synced, wr=2"}));
@@ -542,7 +530,7 @@ TEST_F(ElevatedInstallationTest, TheCopysCommandLineCarriesTheSetupCommandLineAn
   installer->set_shell_execute_for_testing([&](SHELLEXECUTEINFOW* info) {
     Record(*info);
     ScopedKernelHandle helper = testing::StartProcess(Quote(testing::TestHelperPath()) + L" wait-hand-over 0");
-    watches.emplace_back(Duplicate(helper.Get()));
+    watches.emplace_back(testing::DuplicateProcessHandle(helper.Get()));
     info->hProcess = helper.Release();
     info->hInstApp = reinterpret_cast<HINSTANCE>(static_cast<INT_PTR>(42));
     return TRUE;
@@ -580,10 +568,10 @@ TEST_F(ElevatedInstallationTest, TheCopysCommandLineCarriesTheSetupCommandLineAn
   // A second start replaces the first copy, which is cancelled; the new
   // events are made after the old ones are gone.
   ASSERT_TRUE(installer->StartElevatedCopy());
-  EXPECT_EQ(ExitCodeAfterEnd(watches[0].Get()), kHelperCancelled);
+  EXPECT_EQ(testing::ExitCodeAfterEnd(watches[0].Get()), kHelperCancelled);
   EXPECT_FALSE(::IsWindow(call.window));
   installer.reset();
-  EXPECT_EQ(ExitCodeAfterEnd(watches[1].Get()), kHelperCancelled);
+  EXPECT_EQ(testing::ExitCodeAfterEnd(watches[1].Get()), kHelperCancelled);
   EXPECT_FALSE(::IsWindow(calls_[1].window));
 }
 
@@ -649,23 +637,29 @@ TEST_F(ElevatedInstallationTest, AHandOverEventMadeByAnotherProgramStopsTheEleva
 
 class NeedStartThisProcessAsAdminTest : public ::testing::Test {
  protected:
+  void SetUp() override { ASSERT_TRUE(current_user_.active()); }
+
   bool NeedStart(const std::wstring& command_line) {
     ScopedProcessCommandLineOverride process(InstallerCommandLine::ParseString(L"i.exe " + command_line));
     log_.Clear();
     Installer installer(nullptr, nullptr, nullptr, false);
     return installer.NeedStartThisProcessAsAdmin();
   }
-  // The one line of the last call, "" when there was none.
+  // The one line of the last call, "" when there was none. The installer's
+  // own start and end may log lines of their own.
   std::string Line() {
-    std::vector<testing::CapturedRecord> records = log_.records();
+    std::vector<testing::CapturedRecord> records;
+    for (const auto& record : log_.records())
+      if (record.function == "NeedStartThisProcessAsAdmin") records.push_back(record);
     if (records.empty()) return "";
     EXPECT_EQ(records.size(), 1u);
-    EXPECT_EQ(records[0].function, "NeedStartThisProcessAsAdmin");
     EXPECT_EQ(records[0].level, LOG_INFO);
     return records[0].text;
   }
 
   testing::ScopedFakeOsFacts facts_;
+  // The installers' reporters remove hand-over values other tests read.
+  testing::ScopedHkcuOverride current_user_;
   testing::ScopedLogCapture log_;
 };
 

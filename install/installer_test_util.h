@@ -340,37 +340,6 @@ class RecordingObserver : public InstallerObserver {
   ScopedKernelHandle finished_;
 };
 
-// Points this process's HKEY_CURRENT_USER at a fresh key of its own while it
-// lives, so installations in tests neither see nor leave hand-over values
-// that other test processes check.
-class ScopedCurrentUserOverride {
- public:
-  ScopedCurrentUserOverride() {
-    name_ = L"Software\\TarvikTests\\CurrentUser-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
-            std::to_wstring(::GetTickCount64());
-    HKEY key = nullptr;
-    if (::RegCreateKeyExW(HKEY_CURRENT_USER, name_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) ==
-        ERROR_SUCCESS) {
-      key_.Reset(key);
-      active_ = ::RegOverridePredefKey(HKEY_CURRENT_USER, key) == ERROR_SUCCESS;
-    }
-  }
-  ScopedCurrentUserOverride(const ScopedCurrentUserOverride&) = delete;
-  ScopedCurrentUserOverride& operator=(const ScopedCurrentUserOverride&) = delete;
-  ~ScopedCurrentUserOverride() {
-    if (active_) ::RegOverridePredefKey(HKEY_CURRENT_USER, nullptr);
-    key_.Close();
-    ::RegDeleteTreeW(HKEY_CURRENT_USER, name_.c_str());
-  }
-
-  bool active() const { return active_; }
-
- private:
-  std::wstring name_;
-  ScopedRegKey key_;
-  bool active_ = false;
-};
-
 }  // namespace ostrel::testing
 
 #endif  // INSTALL_INSTALLER_TEST_UTIL_H_

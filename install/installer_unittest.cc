@@ -21,6 +21,7 @@
 #include "reporting/stat_params.h"
 #include "testing/fake_os_facts.h"
 #include "testing/log_capture.h"
+#include "testing/registry_override.h"
 #include "testing/shared_section_test_lock.h"
 #include "testing/test_util.h"
 
@@ -170,7 +171,7 @@ class InstallerTest : public ::testing::Test {
   bool WaitFor(HANDLE event) { return ::WaitForSingleObject(event, kTestWaitMs) == WAIT_OBJECT_0; }
 
   testing::ScopedFakeOsFacts facts_;  // Windows 10 on a 64-bit machine
-  testing::ScopedCurrentUserOverride current_user_;
+  testing::ScopedHkcuOverride current_user_;
   testing::ScopedSharedSectionTestLock shared_section_;
   testing::ScopedTempDir temp_;
   std::wstring work_dir_;

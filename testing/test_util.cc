@@ -32,6 +32,21 @@ ScopedKernelHandle StartProcess(const std::wstring& command_line, const std::wst
   return ScopedKernelHandle(info.hProcess);
 }
 
+ScopedKernelHandle DuplicateProcessHandle(HANDLE process) {
+  HANDLE copy = nullptr;
+  if (!::DuplicateHandle(::GetCurrentProcess(), process, ::GetCurrentProcess(), &copy, 0, FALSE,
+                         DUPLICATE_SAME_ACCESS))
+    return ScopedKernelHandle();
+  return ScopedKernelHandle(copy);
+}
+
+DWORD ExitCodeAfterEnd(HANDLE process, DWORD timeout_ms) {
+  if (::WaitForSingleObject(process, timeout_ms) != WAIT_OBJECT_0) return STILL_ACTIVE;
+  DWORD code = STILL_ACTIVE;
+  ::GetExitCodeProcess(process, &code);
+  return code;
+}
+
 bool RunProcessAndWait(const std::wstring& command_line, DWORD timeout_ms, DWORD* exit_code,
                        const std::wstring& directory) {
   ScopedKernelHandle process = StartProcess(command_line, directory);

@@ -36,6 +36,14 @@ class ScopedTempDir {
 // Starts `command_line` (optionally in `directory`); invalid handle on failure.
 ScopedKernelHandle StartProcess(const std::wstring& command_line, const std::wstring& directory = L"");
 
+// A second handle to `process`, owned by the caller: it outlives the owner
+// under test.
+ScopedKernelHandle DuplicateProcessHandle(HANDLE process);
+
+// The exit code once `process` ends; STILL_ACTIVE if it has not ended within
+// `timeout_ms`.
+DWORD ExitCodeAfterEnd(HANDLE process, DWORD timeout_ms = 60000);
+
 // Runs and waits; false on start failure or time-out (the process is killed).
 bool RunProcessAndWait(const std::wstring& command_line, DWORD timeout_ms, DWORD* exit_code,
                        const std::wstring& directory = L"");
