@@ -14,6 +14,7 @@
 #include "base/file_util.h"
 #include "base/logging.h"
 #include "base/os_facts.h"
+#include "base/string_number_conversions.h"
 #include "config/brand_info.h"
 #include "crash/crash_reporting.h"
 #include "install/delayed_params.h"
@@ -135,16 +136,10 @@ static_assert(kElevatedChildFailedExitCode == kElevatedCopyFailedExitCode);
 // The parent's process id as the first copy writes it: decimal digits only.
 // Anything else gives 0, which opens no process.
 bool ParseProcessId(const std::string& text, DWORD* process_id) {
-  *process_id = 0;
-  if (text.empty() || text.size() > 10) return false;
-  uint64_t value = 0;
-  for (char c : text) {
-    if (c < '0' || c > '9') return false;
-    value = value * 10 + static_cast<uint64_t>(c - '0');
-  }
-  if (value > UINT32_MAX) return false;
-  *process_id = static_cast<DWORD>(value);
-  return true;
+  uint32_t value = 0;
+  bool parsed = StringToUint32(text, &value);
+  *process_id = parsed ? static_cast<DWORD>(value) : 0;
+  return parsed;
 }
 
 // The elevated copy: waits for the first copy's go-ahead, completes setup's

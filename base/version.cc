@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "base/string_number_conversions.h"
+
 namespace ostrel {
 
 Version::Version(std::string_view text) {
@@ -11,13 +13,9 @@ Version::Version(std::string_view text) {
     size_t end = text.find('.', position);
     std::string_view part = text.substr(position, end == std::string_view::npos ? text.npos : end - position);
     if (part.empty()) return;
-    uint64_t value = 0;
-    for (char c : part) {
-      if (c < '0' || c > '9') return;
-      value = value * 10 + static_cast<uint64_t>(c - '0');
-      if (value > UINT32_MAX) return;
-    }
-    components.push_back(static_cast<uint32_t>(value));
+    uint32_t value = 0;
+    if (!StringToUint32(part, &value)) return;
+    components.push_back(value);
     if (end == std::string_view::npos) break;
     position = end + 1;
   }

@@ -10,6 +10,8 @@
 #include <map>
 #include <mutex>
 
+#include "base/string_number_conversions.h"
+
 namespace ostrel {
 namespace {
 
@@ -96,14 +98,9 @@ class ScopedContextRegistration {
 };
 
 bool ParseDecimal(const char* text, unsigned* value) {
-  if (!text || !*text) return false;
-  uint64_t result = 0;
-  for (const char* c = text; *c; ++c) {
-    if (*c < '0' || *c > '9') return false;
-    result = result * 10 + static_cast<unsigned>(*c - '0');
-    if (result > UINT_MAX) return false;
-  }
-  *value = static_cast<unsigned>(result);
+  uint32_t result = 0;
+  if (!text || !StringToUint32(text, &result)) return false;
+  *value = result;
   return true;
 }
 

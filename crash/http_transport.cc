@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "base/logging.h"
+#include "base/string_number_conversions.h"
 
 namespace ostrel {
 namespace {
@@ -19,18 +20,6 @@ bool EqualsIgnoringAsciiCase(const std::string& a, const char* b) {
     if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
     if (x != y) return false;
   }
-  return true;
-}
-
-bool ParseContentLength(const std::string& text, uint32_t* length) {
-  if (text.empty() || text.size() > 10) return false;
-  uint64_t value = 0;
-  for (char c : text) {
-    if (c < '0' || c > '9') return false;
-    value = value * 10 + static_cast<uint64_t>(c - '0');
-  }
-  if (value > UINT32_MAX) return false;
-  *length = static_cast<uint32_t>(value);
   return true;
 }
 
@@ -78,7 +67,7 @@ bool ExecuteRequestOverChannel(HttpRequestChannel* channel, const HttpHeaders& h
   for (const auto& [name, value] : headers) {
     if (!channel->AddHeader(name + ": " + value + "\r\n")) return false;
     if (EqualsIgnoringAsciiCase(name, kContentLengthHeader)) {
-      if (!ParseContentLength(value, &content_length)) {
+      if (!StringToUint32(value, &content_length)) {
         PlatformLogError("invalid Content-Length: " + value);
         return false;
       }
