@@ -1,19 +1,5 @@
-# Cross-compiles for i686 Windows with the posix-threads mingw-w64 compilers.
-set(CMAKE_SYSTEM_NAME Windows)
+# Cross-compiles for i686 Windows (the shipping build) with the posix-threads
+# mingw-w64 compilers.
 set(CMAKE_SYSTEM_PROCESSOR i686)
 set(TOOLCHAIN_PREFIX i686-w64-mingw32)
-
-set(CMAKE_C_COMPILER   ${TOOLCHAIN_PREFIX}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${TOOLCHAIN_PREFIX}-g++-posix)
-set(CMAKE_RC_COMPILER  ${TOOLCHAIN_PREFIX}-windres)
-set(CMAKE_AR           ${TOOLCHAIN_PREFIX}-ar)
-set(CMAKE_RANLIB       ${TOOLCHAIN_PREFIX}-ranlib)
-set(CMAKE_OBJCOPY      ${TOOLCHAIN_PREFIX}-objcopy)
-set(CMAKE_OBJDUMP      ${TOOLCHAIN_PREFIX}-objdump)
-set(MINGW_DLLTOOL      ${TOOLCHAIN_PREFIX}-dlltool)
-
-set(CMAKE_FIND_ROOT_PATH /usr/${TOOLCHAIN_PREFIX})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64-common.cmake)

@@ -111,10 +111,10 @@ TEST(DownloadUrlListTest, MissingUrlsAndDefaults) {
 }
 
 TEST(VersionedSetupUrlTest, OnlyAYoungInstallerWithARealUrlUsesIt) {
-  const int64_t now = 13400000000000000;
+  constexpr int64_t now = 13400000000000000;
   int calls = 0;
   auto created = [&](int64_t age_micros) {
-    return [&calls, now, age_micros](int64_t* micros) {
+    return [&calls, age_micros](int64_t* micros) {
       ++calls;
       *micros = now - age_micros;
       return true;
