@@ -7,9 +7,7 @@ import gzip
 import json
 import os
 import pathlib
-import re
 import socket
-import subprocess
 import sys
 import tempfile
 import threading
@@ -18,6 +16,7 @@ import unittest
 sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent.parent))
 
 import crash_collector  # noqa: E402
+from e2e_support import crash_helper, installer_version, make_crash_folders, wine_environment  # noqa: E402
 
 
 def mime(text):
@@ -178,10 +177,6 @@ class OneRequestListener:
             body = body[size + 2:]
 
 
-def windows_path(path):
-    return "Z:" + str(path).replace("/", "\\")
-
-
 @unittest.skipUnless(os.environ.get("TARVIK_BUILD_DIR"), "needs the Windows build (TARVIK_BUILD_DIR)")
 class CrashUploadTest(unittest.TestCase):
     USER_ID = "{6F9619FF-8B86-D011-B42D-00C04FC964FF}"
@@ -189,25 +184,13 @@ class CrashUploadTest(unittest.TestCase):
                    "brand_name": "Tarvik Browser", "default_language": "ru"}
 
     def setUp(self):
-        self.directory = tempfile.TemporaryDirectory()
-        self.addCleanup(self.directory.cleanup)
-        root = pathlib.Path(self.directory.name)
-        (root / "appdata" / "Tarvik").mkdir(parents=True)
-        (root / "appdata" / "Tarvik" / "ui").write_bytes(self.USER_ID.encode())
-        self.temp = root / "temp"
-        self.temp.mkdir()
-        self.root = root
+        directory = tempfile.TemporaryDirectory()
+        self.addCleanup(directory.cleanup)
+        self.appdata, self.temp = make_crash_folders(directory.name, self.USER_ID)
 
     def crash(self, port):
-        helper = pathlib.Path(os.environ["TARVIK_BUILD_DIR"]) / "bin" / "test_helper.exe"
-        environment = dict(os.environ)
-        environment.setdefault("WINEDEBUG", "-all")
-        environment["WINEDLLOVERRIDES"] = "mscoree=;mshtml=;winedbg.exe=d"
-        command = ["/usr/lib/wine/wine64", str(helper), "crash", "null",
-                   "--appdata=" + windows_path(self.root / "appdata"), "--user=ostrel-crash-upload-test",
-                   "--temp=" + windows_path(self.temp), "--upload-url=http://localhost:%d/submit" % port]
-        command += ["%s=%s" % item for item in self.ANNOTATIONS.items()]
-        subprocess.run(command, env=environment, timeout=180, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        crash_helper(wine_environment(), self.appdata, self.temp, "ostrel-crash-upload-test", self.ANNOTATIONS,
+                     upload_url="http://localhost:%d/submit" % port)
 
     def test_accepted_upload_is_the_whole_report_and_the_dump_is_deleted(self):
         listener = OneRequestListener(200)
@@ -216,7 +199,7 @@ class CrashUploadTest(unittest.TestCase):
         self.assertIsNone(listener.error)
 
         request_line = listener.raw.split(b"\r\n", 1)[0].decode()
-        self.assertEqual(request_line, "POST /submit?product=Tarvik&version=%s HTTP/1.1" % self.version())
+        self.assertEqual(request_line, "POST /submit?product=Tarvik&version=%s HTTP/1.1" % installer_version())
         headers = listener.headers
         self.assertRegex(headers["User-Agent"], r"^Crashpad/0\.8\.0 WinHTTP/\d+\.\d+\.\d+\.\d+"
                                                 r"( Windows_NT/\d+\.\d+\.\d+\.\d+ \(x86(; WoW64)?\))?$")
@@ -232,7 +215,7 @@ class CrashUploadTest(unittest.TestCase):
 
         status, record = crash_collector.handle_submit(headers, payload, request_line.split("?", 1)[1].split(" ")[0])
         self.assertEqual(status, 200, record.get("error"))
-        expected = dict(self.ANNOTATIONS, ptype="installer", uid=self.USER_ID[1:-1], ver=self.version(),
+        expected = dict(self.ANNOTATIONS, ptype="installer", uid=self.USER_ID[1:-1], ver=installer_version(),
                         plat="Win32", prod="Tarvik", gzip_enabled="true")
         report_id = record["fields"].pop("report_id")
         self.assertEqual(record["fields"], expected)
@@ -249,11 +232,6 @@ class CrashUploadTest(unittest.TestCase):
         self.assertEqual(len(dumps), 1)
         annotations = crash_collector.read_crash_annotations(dumps[0].read_bytes())
         self.assertEqual(annotations["report_id"] + ".dmp", dumps[0].name)
-
-    def version(self):
-        source = pathlib.Path(os.environ.get("TARVIK_SOURCE_DIR", pathlib.Path(__file__).parents[2]))
-        return re.search(r'set\(TARVIK_INSTALLER_VERSION "([^"]+)"\)',
-                         (source / "CMakeLists.txt").read_text()).group(1)
 
 
 if __name__ == "__main__":

@@ -5,64 +5,26 @@ collector's default address; the stand-in records what the collector made of
 the request."""
 
 import os
-import pathlib
-import re
-import subprocess
-import sys
 import tempfile
 import unittest
 
-HERE = pathlib.Path(__file__).resolve().parent
-sys.path.insert(0, str(HERE.parent))
-from standin_client import StandinServer  # noqa: E402
-
-WINE64 = "/usr/lib/wine/wine64"
-SOURCE_DIR = pathlib.Path(os.environ.get("TARVIK_SOURCE_DIR", HERE.parents[1]))
+from e2e_support import StandinServerTestCase, crash_helper, installer_version, make_crash_folders, wine_environment
 
 
-def windows_path(path):
-    return "Z:" + str(path).replace("/", "\\")
-
-
-def installer_version():
-    return re.search(r'set\(TARVIK_INSTALLER_VERSION "([^"]+)"\)',
-                     (SOURCE_DIR / "CMakeLists.txt").read_text()).group(1)
-
-
-@unittest.skipUnless(os.environ.get("TARVIK_BUILD_DIR") and os.path.exists(WINE64),
-                     "needs the Windows build (TARVIK_BUILD_DIR) and wine64")
-class StandinCrashUploadTest(unittest.TestCase):
+@unittest.skipUnless(os.environ.get("TARVIK_BUILD_DIR"), "needs the Windows build (TARVIK_BUILD_DIR)")
+class StandinCrashUploadTest(StandinServerTestCase):
     USER_ID = "{3F2504E0-4F89-41D3-9A0C-0305E82C3301}"
     ANNOTATIONS = {"brand": "ua_uk", "partner": "tarvik-test", "brand_id": "tarvik",
                    "brand_name": "Tarvik Browser", "default_language": "ru"}
-
-    @classmethod
-    def setUpClass(cls):
-        cls.server = StandinServer()
-        cls.started_server = cls.server.ensure_running()
-
-    @classmethod
-    def tearDownClass(cls):
-        if cls.started_server:
-            cls.server.stop()
 
     def setUp(self):
         self.server.reset()
         directory = tempfile.TemporaryDirectory()
         self.addCleanup(directory.cleanup)
-        self.root = pathlib.Path(directory.name)
-        (self.root / "appdata" / "Tarvik").mkdir(parents=True)
-        (self.root / "appdata" / "Tarvik" / "ui").write_bytes(self.USER_ID.encode())
-        self.temp = self.root / "temp"
-        self.temp.mkdir()
+        self.appdata, self.temp = make_crash_folders(directory.name, self.USER_ID)
 
     def crash(self):
-        helper = pathlib.Path(os.environ["TARVIK_BUILD_DIR"]) / "bin" / "test_helper.exe"
-        environment = dict(os.environ, WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree=;mshtml=;winedbg.exe=d")
-        command = [WINE64, str(helper), "crash", "null", "--appdata=" + windows_path(self.root / "appdata"),
-                   "--user=ostrel-standin-crash-test", "--temp=" + windows_path(self.temp)]
-        command += ["%s=%s" % item for item in self.ANNOTATIONS.items()]
-        subprocess.run(command, env=environment, timeout=180, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        crash_helper(wine_environment(), self.appdata, self.temp, "ostrel-standin-crash-test", self.ANNOTATIONS)
 
     def test_upload_is_taken_apart_by_the_collector_and_the_dump_deleted(self):
         mark = self.server.mark()

@@ -8,17 +8,13 @@ import getpass
 import os
 import re
 import subprocess
-import sys
 import unittest
 import urllib.parse
 from pathlib import Path
 
-HERE = Path(__file__).resolve().parent
-sys.path.insert(0, str(HERE))
-from test_silent_installation import (  # noqa: E402
-    ARCHIVES, PRODUCT_KEY, TEST_HELPER, WINE64, SilentInstallationTestCase)
+from e2e_support import ARCHIVES, TEST_HELPER, WINE64, installer_version
+from test_silent_installation import PRODUCT_KEY, SilentInstallationTestCase
 
-SOURCE_DIR = Path(os.environ.get("TARVIK_SOURCE_DIR", HERE.parents[1]))
 STANDIN_BROWSER_VERSION = "25.2.0.1234"  # the stand-in setup's own file version
 OLD_VERSION = "24.1.0.1"
 UAC_LINE = re.compile(r'^Read HKEY_LOCAL_MACHINE\\.*\\ConsentPromptBehaviorAdmin which is "(\d+)"$')
@@ -30,11 +26,6 @@ GUARD_MS = 150000
 def stat_text(value):
     """A value as the statistics request carries it: the item syntax characters become '_'."""
     return re.sub(r"[,=-]", "_", value)
-
-
-def installer_version():
-    return re.search(r'set\(TARVIK_INSTALLER_VERSION "([^"]+)"\)',
-                     (SOURCE_DIR / "CMakeLists.txt").read_text()).group(1)
 
 
 class InstallationStatisticsTestCase(SilentInstallationTestCase):

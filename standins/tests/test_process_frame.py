@@ -6,8 +6,6 @@ They start the real TarvikBrowserInstaller.exe under wine64. Exit codes are
 read on the Windows side (test_helper run-with-temp), which also points the
 installer's %TEMP% (and so its log) at a folder of the test.
 """
-import os
-import re
 import shutil
 import subprocess
 import tempfile
@@ -15,56 +13,15 @@ import time
 import unittest
 from pathlib import Path
 
-WINE64 = "/usr/lib/wine/wine64"
-BUILD_DIR = Path(os.environ.get("TARVIK_BUILD_DIR", Path(__file__).resolve().parents[2] / "build" / "windows-x64"))
-BIN_DIR = BUILD_DIR / "bin"
-INSTALLER = BIN_DIR / "TarvikBrowserInstaller.exe"
-TEST_HELPER = BIN_DIR / "test_helper.exe"
+from e2e_support import INSTALLER, TEST_HELPER, WINE64, read_log, run_with_temp, windows_path, wine_environment
 
 START_LINE = "-------------------------------------- Start install."
-LOG_LINE = re.compile(r"^\S+ \S+ (\d+):(\d+) (INFO|ERROR|WARNING): (.*) \(([^():]+):\d+\)$")
-
-
-def windows_path(path):
-    return "Z:" + str(Path(path).resolve()).replace("/", "\\")
-
-
-def wine_environment():
-    if not os.environ.get("WINEPREFIX"):
-        raise RuntimeError("WINEPREFIX is not set: run the tests through scripts/test.sh")
-    env = dict(os.environ)
-    env.setdefault("WINEDEBUG", "-all")
-    env.setdefault("WINEDLLOVERRIDES", "mscoree=;mshtml=;winedbg.exe=d")
-    return env
 
 
 def quiet_setup(work):
     """Switches that keep the stand-in setup's installation in the test folder, without a browser."""
     return ["--do-not-launch-browser", "--standin-install-root=" + windows_path(work / "installed"),
             "--standin-record=" + windows_path(work / "setup-record.jsonl")]
-
-
-class LogRecord:
-    def __init__(self, match):
-        self.process_id = int(match.group(1))
-        self.level = match.group(3)
-        self.text = match.group(4)
-        self.function = match.group(5)
-
-    def __repr__(self):
-        return f"{self.process_id} {self.level} {self.function}: {self.text}"
-
-
-def read_log(temp_dir):
-    path = Path(temp_dir) / "ostrel.log"
-    if not path.exists():
-        return []
-    records = []
-    for line in path.read_text(encoding="utf-8", errors="replace").splitlines():
-        match = LOG_LINE.match(line)
-        if match:
-            records.append(LogRecord(match))
-    return records
 
 
 class ProcessFrameTestCase(unittest.TestCase):
@@ -77,13 +34,9 @@ class ProcessFrameTestCase(unittest.TestCase):
 
     def run_installer(self, arguments, program=INSTALLER, timeout_ms=60000):
         """Runs the installer with %TEMP% in the test folder; returns its full exit code."""
-        command = [WINE64, str(TEST_HELPER), "run-with-temp", windows_path(self.temp), str(timeout_ms), "--",
-                   windows_path(program)] + arguments
-        output = subprocess.run(command, env=self.env, capture_output=True, text=True,
-                                timeout=timeout_ms / 1000 + 60).stdout
-        match = re.search(r"exit=(-?\d+)", output)
-        self.assertIsNotNone(match, f"no exit code in {output!r}")
-        return int(match.group(1))
+        code = run_with_temp(self.env, self.temp, program, arguments, timeout_ms)
+        self.assertIsNotNone(code, "the helper printed no exit code")
+        return code
 
     def start_helper(self, *arguments):
         process = subprocess.Popen([WINE64, str(TEST_HELPER)] + [str(a) for a in arguments], env=self.env,

@@ -7,70 +7,26 @@ files and the archive's temporary file are in the test folder; the stand-in
 setup installs into the test folder too and records its command line there.
 """
 import json
-import os
-import re
 import shutil
 import subprocess
-import sys
 import tempfile
 import time
 import unittest
-from datetime import datetime
 from pathlib import Path
 
-HERE = Path(__file__).resolve().parent
-sys.path.insert(0, str(HERE.parent))
-from standin_client import StandinServer  # noqa: E402
-
-WINE64 = "/usr/lib/wine/wine64"
-BUILD_DIR = Path(os.environ.get("TARVIK_BUILD_DIR", HERE.parents[1] / "build" / "windows-x64"))
-BIN_DIR = BUILD_DIR / "bin"
-ARCHIVES = BUILD_DIR / "standins"
-INSTALLER = BIN_DIR / "TarvikBrowserInstaller.exe"
-TEST_HELPER = BIN_DIR / "test_helper.exe"
+from e2e_support import (ARCHIVES, INSTALLER, TEST_HELPER, WINE64, StandinServerTestCase, printed_exit_code,
+                         read_log, run_with_temp_command, windows_path, wine_environment)
 
 PRODUCT_KEY = r"HKCU\Software\Tarvik\TarvikBrowser"
 HAND_OVER_VALUES = ["InstallerData", "ClidsFile", "TarvikWebsiteIconFile", "DistribInfoParams", "brand", "BrandFile"]
-LOG_RECORD = re.compile(r"^(\S+ \S+) (\d+):(\d+) (INFO|ERROR|WARNING): (.*) \(([^():]+):\d+\)$", re.S)
-RECORD_START = re.compile(r"^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d+ \d+:\d+ ")
 RETRY_WAIT_S = 15
 
 
-def windows_path(path):
-    return "Z:" + str(Path(path).resolve()).replace("/", "\\")
-
-
-def wine_environment():
-    if not os.environ.get("WINEPREFIX"):
-        raise RuntimeError("WINEPREFIX is not set: run the tests through scripts/test.sh")
-    env = dict(os.environ)
-    env.setdefault("WINEDEBUG", "-all")
-    env.setdefault("WINEDLLOVERRIDES", "mscoree=;mshtml=;winedbg.exe=d")
-    return env
-
-
-class LogRecord:
-    def __init__(self, match):
-        self.time = datetime.strptime(match.group(1), "%Y-%m-%d %H:%M:%S.%f")
-        self.level = match.group(4)
-        self.text = match.group(5)
-        self.function = match.group(6)
-
-    def __repr__(self):
-        return f"{self.level} {self.function}: {self.text}"
-
-
-class SilentInstallationTestCase(unittest.TestCase):
+class SilentInstallationTestCase(StandinServerTestCase):
     @classmethod
     def setUpClass(cls):
+        super().setUpClass()
         cls.env = wine_environment()
-        cls.server = StandinServer()
-        cls.started_server = cls.server.ensure_running()
-
-    @classmethod
-    def tearDownClass(cls):
-        if cls.started_server:
-            cls.server.stop()
 
     def setUp(self):
         self.server.reset()
@@ -87,16 +43,15 @@ class SilentInstallationTestCase(unittest.TestCase):
     # --- running the installer ---
 
     def command(self, switches, timeout_ms):
-        return [WINE64, str(TEST_HELPER), "run-with-temp", windows_path(self.temp), str(timeout_ms), "--",
-                windows_path(INSTALLER), "--silent",
-                "--standin-install-root=" + windows_path(self.install_root),
-                "--standin-record=" + windows_path(self.record),
-                "--standin-browser-lifetime-ms=1000"] + switches
+        return run_with_temp_command(self.temp, INSTALLER,
+                                     ["--silent", "--standin-install-root=" + windows_path(self.install_root),
+                                      "--standin-record=" + windows_path(self.record),
+                                      "--standin-browser-lifetime-ms=1000"] + switches, timeout_ms)
 
     def exit_code(self, output):
-        match = re.search(r"exit=(-?\d+)", output)
-        self.assertIsNotNone(match, f"no exit code in {output!r}")
-        return int(match.group(1)) & 0xFFFFFFFF
+        code = printed_exit_code(output)
+        self.assertIsNotNone(code, f"no exit code in {output!r}")
+        return code & 0xFFFFFFFF
 
     def install(self, switches=(), timeout_ms=240000):
         """Runs a silent installation; returns the full exit code (unsigned)."""
@@ -107,18 +62,7 @@ class SilentInstallationTestCase(unittest.TestCase):
     # --- what it left ---
 
     def log(self):
-        """The records of the log; a Windows error text keeps its line break, so a
-        record may span two lines."""
-        path = self.temp / "ostrel.log"
-        if not path.exists():
-            return []
-        lines = []
-        for line in path.read_text(encoding="utf-8", errors="replace").splitlines():
-            if RECORD_START.match(line) or not lines:
-                lines.append(line)
-            else:
-                lines[-1] += "\n" + line
-        return [LogRecord(match) for match in map(LOG_RECORD.match, lines) if match]
+        return read_log(self.temp)
 
     def texts(self):
         return [record.text for record in self.log()]

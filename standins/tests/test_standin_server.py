@@ -7,29 +7,20 @@ import io
 import os
 import socket
 import ssl
-import sys
 import tempfile
 import unittest
 import urllib.parse
 import zipfile
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
-from standin_client import (StandinServer, blob_bytes, decode_stat_request, decode_stat_vars,  # noqa: E402
-                            PLAIN_HTTP_PORT)
+from e2e_support import StandinServerTestCase
+from standin_client import blob_bytes, decode_stat_request, decode_stat_vars, PLAIN_HTTP_PORT
 
 
-class StandinServerTest(unittest.TestCase):
+class StandinServerTest(StandinServerTestCase):
     @classmethod
     def setUpClass(cls):
-        cls.server = StandinServer()
-        cls.started = cls.server.ensure_running()
+        super().setUpClass()
         cls.context = ssl.create_default_context(cafile=cls.server.ca_pem)
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.server.reset()
-        if cls.started:
-            cls.server.stop()
 
     def setUp(self):
         self.server.reset()

@@ -2,17 +2,11 @@
 
 import os
 import subprocess
-import sys
 import unittest
 import uuid
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
-from standin_client import StandinServer  # noqa: E402
+from e2e_support import TEST_HELPER, WINE64, StandinServerTestCase, wine_environment
 
-WINE64 = "/usr/lib/wine/wine64"
-BUILD_DIR = os.environ.get("TARVIK_BUILD_DIR") or os.path.join(os.path.dirname(__file__), "..", "..", "build",
-                                                                "windows-x64")
-TEST_HELPER = os.path.join(BUILD_DIR, "bin", "test_helper.exe")
 # A hang guard only: the stand-in's stall outlasts it by far.
 HANG_GUARD_S = 90
 STALL_MS = 300000
@@ -23,8 +17,7 @@ STANDING = {"brand_id": "unknown", "partner_id": "unknown", "testids": "", "inst
 
 def run_helper(*args):
     """{key: value} of what test_helper printed."""
-    env = dict(os.environ, WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree=;mshtml=;winedbg.exe=d")
-    result = subprocess.run([WINE64, TEST_HELPER, *args], env=env, stdin=subprocess.DEVNULL, capture_output=True,
+    result = subprocess.run([WINE64, str(TEST_HELPER), *args], env=wine_environment(), stdin=subprocess.DEVNULL, capture_output=True,
                             timeout=HANG_GUARD_S)
     if result.returncode != 0:
         raise AssertionError("test_helper %s exited with %d: %s" % (args, result.returncode, result.stderr[-2000:]))
@@ -33,19 +26,8 @@ def run_helper(*args):
 
 
 @unittest.skipUnless(os.path.exists(TEST_HELPER) and os.path.exists(WINE64), "needs the x64 build and wine64")
-class StatisticsTest(unittest.TestCase):
+class StatisticsTest(StandinServerTestCase):
     maxDiff = None
-
-    @classmethod
-    def setUpClass(cls):
-        cls.server = StandinServer()
-        cls.started = cls.server.ensure_running()
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.server.reset()
-        if cls.started:
-            cls.server.stop()
 
     def setUp(self):
         self.server.reset()
