@@ -95,7 +95,8 @@ TEST_F(RunModuleAndWaitTest, ExitCodesSevenAndEightAreFailuresWithTheirKinds) {
     log_.Clear();
     uint32_t exit_code = 400;
     // Without an observer: the elevated copy's setup run has none of its own.
-    EXPECT_EQ(RunModuleAndWait(HelperExitingWith(c.code), nullptr, &exit_code), c.result) << WideToUtf8(c.code);
+    EXPECT_EQ(RunModuleAndWait(HelperExitingWith(c.code), nullptr, &exit_code), c.result)
+        << WideToUtf8(c.code) << ::testing::PrintToString(log_.texts());
     EXPECT_EQ(exit_code, c.exit_code);
     EXPECT_EQ(GetSharedFailureKind(), c.kind);
     EXPECT_TRUE(log_.Contains(std::string("Setup process exit with code: ") + c.logged)) << c.logged;
