@@ -620,6 +620,25 @@ TEST_F(ElevatedInstallationTest, AFailedStartIsReportedButIsNoRefusal) {
   EXPECT_FALSE(::IsWindow(calls_[0].window));
 }
 
+TEST_F(ElevatedInstallationTest, TheRefusalGoesOutAsTheWindowsDialogEvent) {
+  testing::StatRecord record;
+  Installer installer(nullptr, &brand_, nullptr, false);
+  installer.set_stat_reporter_for_testing(record.MakeReporter());
+  installer.set_shell_execute_for_testing([](SHELLEXECUTEINFOW* info) {
+    info->hInstApp = reinterpret_cast<HINSTANCE>(static_cast<INT_PTR>(SE_ERR_ACCESSDENIED));
+    ::SetLastError(ERROR_CANCELLED);
+    return FALSE;
+  });
+
+  EXPECT_FALSE(installer.StartElevatedCopy());
+  std::vector<std::wstring> urls = record.urls();
+  ASSERT_EQ(urls.size(), 1u);
+  EXPECT_NE(urls[0].find(L"/cid=72696/path=qobrowser_reinstall_dialog/vars="), std::wstring::npos) << urls[0];
+  StatEvent event = testing::StatRecord::DecodeStatVars(urls[0]);
+  EXPECT_EQ(event["clicked_button"], L"uac_declined");
+  EXPECT_EQ(event["dialog_window"], L"liteinstall");
+}
+
 TEST_F(ElevatedInstallationTest, AHandOverEventMadeByAnotherProgramStopsTheElevation) {
   ScopedKernelHandle planted(::CreateEventA(nullptr, FALSE, FALSE, kElevatedCancelEventName));
   ASSERT_TRUE(planted.IsValid());
