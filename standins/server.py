@@ -237,9 +237,10 @@ class State:
         return {}
 
     def record(self, entry):
-        line = json.dumps(entry, sort_keys=True) + "\n"
+        line = (json.dumps(entry, sort_keys=True) + "\n").encode("utf-8")
+        # One unbuffered append a record, so readers rarely see half of one.
         with self.log_lock:
-            with open(self.log_path, "a", encoding="utf-8") as f:
+            with open(self.log_path, "ab", buffering=0) as f:
                 f.write(line)
 
 

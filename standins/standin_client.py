@@ -210,17 +210,22 @@ class StandinServer:
     def mark(self):
         """Position in the request log; read_requests(since=mark) sees only what came after."""
         try:
-            return os.path.getsize(self.log_path)
+            with open(self.log_path, "rb") as f:
+                data = f.read()
         except OSError:
             return 0
+        # After the last whole record: one being written belongs to what comes after.
+        return data.rfind(b"\n") + 1
 
     def read_requests(self, since=0, host_kind=None, path_prefix=None, method=None):
         try:
             with open(self.log_path, "rb") as f:
                 f.seek(since)
-                lines = f.read().decode("utf-8").splitlines()
+                data = f.read()
         except OSError:
             return []
+        # The server may be writing a record right now: only whole lines count.
+        lines = data[:data.rfind(b"\n") + 1].decode("utf-8").splitlines()
         requests = []
         for line in lines:
             if not line.strip():

@@ -4,6 +4,7 @@ import gzip
 import hashlib
 import http.client
 import io
+import json
 import os
 import socket
 import ssl
@@ -13,7 +14,7 @@ import urllib.parse
 import zipfile
 
 from e2e_support import StandinServerTestCase
-from standin_client import blob_bytes, decode_stat_request, decode_stat_vars, PLAIN_HTTP_PORT
+from standin_client import StandinServer, blob_bytes, decode_stat_request, decode_stat_vars, PLAIN_HTTP_PORT
 
 
 class StandinServerTest(StandinServerTestCase):
@@ -238,6 +239,21 @@ class StandinServerTest(StandinServerTestCase):
 
     def test_bad_fault_text_is_refused(self):
         self.assertEqual(400, self.request("download_cdn", "/__fault/explode=1/__blob/1")[0])
+
+
+
+class RequestLogReaderTest(unittest.TestCase):
+    """The server appends while tests read: a record being written is not read yet."""
+
+    def test_a_half_written_record_is_left_for_later(self):
+        with tempfile.TemporaryDirectory() as state_dir:
+            reader = StandinServer(state_dir=state_dir)
+            whole = json.dumps({"host_kind": "download_cdn", "path": "/a", "method": "GET", "headers": []})
+            half = json.dumps({"host_kind": "download_cdn", "path": "/b", "method": "GET", "headers": []})[:20]
+            with open(reader.log_path, "w") as f:
+                f.write(whole + "\n" + half)
+            self.assertEqual([r["path"] for r in reader.read_requests()], ["/a"])
+            self.assertEqual(reader.mark(), len(whole) + 1)
 
 
 if __name__ == "__main__":
