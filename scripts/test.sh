@@ -26,6 +26,7 @@ trap 'stop_standins; stop_wineserver' EXIT
 start_standins "$ROOT_DIR/build/windows-x64/standins"
 trust_standin_ca "$ROOT_DIR/build/windows-x64/bin"
 trust_codesign_root "$ROOT_DIR/build/windows-x64/bin"
+hold_wine_desktop "$ROOT_DIR/build/windows-x64/bin"
 
 log_step "Running tests"
 ctest --test-dir build/windows-x64 -j "${TEST_JOBS:-2}" --output-on-failure --timeout 300 "$@"

@@ -5,6 +5,7 @@
 //   die-holding-log-mutex <log path>
 //   exit-code <signed or 0x code>
 //   sleep <milliseconds>
+//   hold-desktop [ready file]
 #include <windows.h>
 
 #include <cstdio>
@@ -73,12 +74,28 @@ int SleepFor(const std::vector<std::wstring>& a) {
   return 0;
 }
 
+// Stays connected to the prefix's desktop until killed. Wine closes an idle
+// desktop and the next window program starts it again, handing its own
+// standard handles to the desktop process: under CTest that is the test's
+// output pipe, which then stays open (and the test "hangs") for as long as
+// any other test keeps the desktop busy. Held from the start of a run, the
+// desktop is started once, by this process, with no pipe to keep.
+int HoldDesktop(const std::vector<std::wstring>& a) {
+  if (!::GetDesktopWindow()) return 3;
+  if (!a.empty()) {
+    HANDLE ready = ::CreateFileW(a[0].c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (ready != INVALID_HANDLE_VALUE) ::CloseHandle(ready);
+  }
+  for (;;) ::Sleep(INFINITE);
+}
+
 HelperCommandRegistrar log_command(L"log", Log);
 HelperCommandRegistrar log_error_command(L"log-error", LogError);
 HelperCommandRegistrar hold_command(L"hold-log-mutex", HoldLogMutex);
 HelperCommandRegistrar die_command(L"die-holding-log-mutex", DieHoldingLogMutex);
 HelperCommandRegistrar exit_code_command(L"exit-code", ExitCode);
 HelperCommandRegistrar sleep_command(L"sleep", SleepFor);
+HelperCommandRegistrar hold_desktop_command(L"hold-desktop", HoldDesktop);
 
 }  // namespace
 }  // namespace ostrel::testing

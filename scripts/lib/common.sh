@@ -65,6 +65,21 @@ start_wineserver() {
   "$WINE64" cmd /c exit 0 >/dev/null 2>&1 || true
 }
 
+# Keeps the prefix's desktop connected for the whole run. Wine closes an idle
+# desktop, and the next window program starts it again with its own standard
+# handles: under CTest that test's output pipe then stays open for as long as
+# other tests keep the desktop busy, and the test times out after passing.
+hold_wine_desktop() {
+  local bin_dir=$1 ready
+  ready=$(mktemp -u /tmp/tarvik-desktop-XXXXXX)
+  "$WINE64" "$bin_dir/test_helper.exe" hold-desktop "Z:${ready//\//\\}" </dev/null >/dev/null 2>&1 &
+  for _ in $(seq 100); do
+    [ -e "$ready" ] && break
+    sleep 0.1
+  done
+  rm -f "$ready"
+}
+
 stop_wineserver() {
   "$WINESERVER" -k 2>/dev/null || true
 }
