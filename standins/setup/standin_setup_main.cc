@@ -103,7 +103,9 @@ bool StartBrowser(const std::wstring& browser_path, uint32_t lifetime_ms, const 
     return false;
   ScopedKernelHandle process(info.hProcess);
   ScopedKernelHandle thread(info.hThread);
-  for (int i = 0; i < 500; ++i) {
+  // Generous: a first start of a freshly written executable on a loaded test
+  // machine can take seconds.
+  for (int i = 0; i < 3000; ++i) {
     if (::FindWindowExW(HWND_MESSAGE, nullptr, kBrowserWindowClass, nullptr)) return true;
     if (::WaitForSingleObject(process.Get(), 10) == WAIT_OBJECT_0) return false;
   }

@@ -68,7 +68,7 @@ class InstallationStatisticsTest(InstallationStatisticsTestCase):
     def test_events_hand_over_and_final_report_of_a_silent_installation(self):
         screen = self.helper("screen-metrics")
         mark = self.server.mark()
-        self.assertEqual(self.install(["--distr-info-params=banerid=5&tarvikuid=7&distr_tarvikuid=9"]), 0)
+        self.install_expecting(0, ["--distr-info-params=banerid=5&tarvikuid=7&distr_tarvikuid=9"])
 
         reports = self.final_reports(mark)
         self.assertEqual(len(reports), 1)
@@ -118,7 +118,7 @@ class InstallationStatisticsTest(InstallationStatisticsTestCase):
         self.server.set_fault("/installstats/send/", {"stall": STALL_MS}, host_kind="browser_api_international")
         mark = self.server.mark()
         # Were an answer waited for, the guard would end the run long before the stand-in gives up.
-        self.assertEqual(self.install(timeout_ms=GUARD_MS), 0)
+        self.install_expecting(0, timeout_ms=GUARD_MS)
         self.assertEqual(len(self.setup_runs()), 1)
 
         # Each unanswered request holds the sender for its time-outs, while the

@@ -59,6 +59,14 @@ class SilentInstallationTestCase(StandinServerTestCase):
                                 text=True, timeout=timeout_ms / 1000 + 60).stdout
         return self.exit_code(output)
 
+    def install_expecting(self, expected, switches=(), timeout_ms=240000):
+        """Runs a silent installation that must end with `expected`; a failure shows what setup and the log said."""
+        code = self.install(switches, timeout_ms)
+        if code != expected:
+            record = self.record.read_text(encoding="utf-8") if self.record.exists() else "(none)"
+            self.fail(f"exit code {code:#x}, not {expected:#x}\nsetup record:\n{record}\nlog:\n"
+                      + "\n".join(map(repr, self.log()[-40:])))
+
     # --- what it left ---
 
     def log(self):
@@ -119,7 +127,7 @@ class SilentInstallationTestCase(StandinServerTestCase):
 class SilentInstallationTest(SilentInstallationTestCase):
     def test_installation_downloads_verifies_runs_setup_and_cleans_up(self):
         mark = self.server.mark()
-        self.assertEqual(self.install(["--distr-info-params=banerid=5"]), 0)
+        self.install_expecting(0, ["--distr-info-params=banerid=5"])
 
         urls = self.selected_urls()
         self.assertGreaterEqual(len(urls), 1)
@@ -189,14 +197,14 @@ class SilentInstallationTest(SilentInstallationTestCase):
 
     def test_setup_exit_code_is_the_installer_exit_code(self):
         # Every code but 7 and 8 counts as a finished run, named by its top byte.
-        self.assertEqual(self.install(["--standin-exit-code=0x74000005"]), 0x74000005)
+        self.install_expecting(0x74000005, ["--standin-exit-code=0x74000005"])
         self.assert_lines_in_order(["Setup process exit with code: UNABLE_TO_EXTRACT_SETUP(116); error: 5",
                                     "Removed HKEY_CURRENT_USER\\Software\\Tarvik\\TarvikBrowser\\InstallerData",
                                     "Installer exit with code: 1946157061"])
 
         # 7 is a failed installation: the hand-over values stay for the next attempt.
         (self.temp / "ostrel.log").unlink()
-        self.assertEqual(self.install(["--standin-exit-code=7"]), 7)
+        self.install_expecting(7, ["--standin-exit-code=7"])
         self.assert_lines_in_order(["Setup process exit with code: SUCCESS_EXIT_CODE(0); error: 7",
                                     "Installer exit with code: 7"])
         values = self.product_values()
@@ -208,7 +216,7 @@ class SilentInstallationTest(SilentInstallationTestCase):
 class RefusedArchiveTest(SilentInstallationTestCase):
     def refused(self, archive_name):
         self.server.configure(archive=str(ARCHIVES / archive_name))
-        self.assertEqual(self.install(), 402)
+        self.install_expecting(402)
         self.assertEqual(self.setup_runs(), [])
         self.assertEqual(self.archive_files(), [])
         self.assertIn("InstallerData", self.product_values())
@@ -233,7 +241,7 @@ class DownloadFaultsTest(SilentInstallationTestCase):
                       {"throttle": 400000}):
             self.server.set_fault("/browser/", fault, host_kind="download_cdn", times=1)
         mark = self.server.mark()
-        self.assertEqual(self.install(), 0)
+        self.install_expecting(0)
 
         requests = self.archive_requests(mark)
         self.assertEqual([bool(r["fault"]) for r in requests], [True] * 5)
