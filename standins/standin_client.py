@@ -241,6 +241,17 @@ class StandinServer:
             requests.append(entry)
         return requests
 
+    def wait_for_requests(self, count, since=0, timeout_s=30, **filters):
+        """read_requests until `count` have come. The server records a request
+        once it has handled the whole body, which may be after the client has
+        its answer and has ended."""
+        deadline = time.time() + timeout_s
+        while True:
+            requests = self.read_requests(since=since, **filters)
+            if len(requests) >= count or time.time() > deadline:
+                return requests
+            time.sleep(0.05)
+
     def read_stat_requests(self, since=0):
         """The statistics requests after `since`, decoded (decode_stat_request), in arrival order."""
         return [dict(decode_stat_request(entry["path"]), request=entry)

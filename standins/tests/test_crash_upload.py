@@ -30,7 +30,7 @@ class StandinCrashUploadTest(StandinServerTestCase):
         mark = self.server.mark()
         self.crash()
 
-        requests = self.server.read_requests(since=mark, path_prefix="/submit")
+        requests = self.server.wait_for_requests(1, since=mark, path_prefix="/submit")
         self.assertEqual(len(requests), 1)
         request = requests[0]
         self.assertEqual((request["host_kind"], request["method"]), ("crash_collector", "POST"))
