@@ -5,7 +5,7 @@
 #include "base/logging.h"
 #include "crash/crash_upload_url.h"
 #include "crash/file_reader.h"
-#include "crash/http_multipart_builder.h"
+#include "crash/multipart_form.h"
 
 namespace ostrel {
 
@@ -18,22 +18,22 @@ bool SendReport(const CrashClient& client, HttpTransport* transport) {
   FileReader dump;
   if (!dump.Open(client.dump_path())) return false;
 
-  HttpMultipartBuilder builder;
-  builder.SetGzipEnabled(client.gzip_enabled());
+  MultipartForm form;
+  form.SetGzipEnabled(client.gzip_enabled());
   const CrashClient::Annotations& annotations = client.annotations();
   for (const auto& [key, value] : annotations) {
     if (key == kMinidumpAttachmentName) {
       LOG(WARNING) << "reserved key " << key << ", discarding value " << value;
       continue;
     }
-    builder.SetFormData(key, value);
+    form.SetFormData(key, value);
   }
   auto uid = annotations.find("uid");
   std::string file_name = (uid != annotations.end() ? uid->second : std::string()) + ".dmp";
-  builder.SetFileAttachment(kMinidumpAttachmentName, file_name, &dump, "application/octet-stream");
+  form.SetFileAttachment(kMinidumpAttachmentName, file_name, &dump, "application/octet-stream");
 
-  for (const auto& [name, value] : builder.GetContentHeaders()) transport->SetHeader(name, value);
-  transport->SetBodyStream(builder.GetBodyStream());
+  for (const auto& [name, value] : form.GetContentHeaders()) transport->SetHeader(name, value);
+  transport->SetBodyStream(form.GetBodyStream());
   transport->SetTimeout(kCrashUploadTimeoutSeconds);
   transport->SetUrl(AppendCrashQueryItems(client.upload_url(), annotations));
 

@@ -12,7 +12,7 @@
 #include <string>
 
 #include "crash/http_body.h"
-#include "crash/http_multipart_builder.h"
+#include "crash/multipart_form.h"
 
 namespace ostrel {
 

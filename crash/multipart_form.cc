@@ -1,4 +1,4 @@
-#include "crash/http_multipart_builder.h"
+#include "crash/multipart_form.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -56,14 +56,14 @@ std::string EncodeMimeField(std::string_view field) {
   return encoded;
 }
 
-HttpMultipartBuilder::HttpMultipartBuilder() : boundary_(GenerateMultipartBoundary()) {}
+MultipartForm::MultipartForm() : boundary_(GenerateMultipartBoundary()) {}
 
-void HttpMultipartBuilder::SetFormData(const std::string& name, const std::string& value) {
+void MultipartForm::SetFormData(const std::string& name, const std::string& value) {
   attachments_.erase(name);
   form_data_[name] = value;
 }
 
-void HttpMultipartBuilder::SetFileAttachment(const std::string& name, const std::string& file_name,
+void MultipartForm::SetFileAttachment(const std::string& name, const std::string& file_name,
                                              FileReaderInterface* reader, const std::string& content_type) {
   // The type goes into a header verbatim; callers pass constants, so a bad
   // one is a programming error.
@@ -72,7 +72,7 @@ void HttpMultipartBuilder::SetFileAttachment(const std::string& name, const std:
   attachments_[name] = Attachment{file_name, content_type.empty() ? kDefaultContentType : content_type, reader};
 }
 
-std::unique_ptr<HttpBodyStream> HttpMultipartBuilder::GetBodyStream() {
+std::unique_ptr<HttpBodyStream> MultipartForm::GetBodyStream() {
   std::vector<std::unique_ptr<HttpBodyStream>> parts;
   std::string text;
   for (const auto& [name, value] : form_data_)
@@ -93,7 +93,7 @@ std::unique_ptr<HttpBodyStream> HttpMultipartBuilder::GetBodyStream() {
   return body;
 }
 
-HttpHeaders HttpMultipartBuilder::GetContentHeaders() const {
+HttpHeaders MultipartForm::GetContentHeaders() const {
   HttpHeaders headers;
   headers[kContentTypeHeader] = "multipart/form-data; boundary=" + boundary_;
   if (gzip_enabled_) headers[kContentEncodingHeader] = "gzip";

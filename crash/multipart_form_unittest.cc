@@ -1,4 +1,4 @@
-#include "crash/http_multipart_builder.h"
+#include "crash/multipart_form.h"
 
 #include <gtest/gtest.h>
 
@@ -10,13 +10,13 @@
 namespace ostrel {
 namespace {
 
-std::string Body(HttpMultipartBuilder* builder) {
+std::string Body(MultipartForm* form) {
   std::string body;
-  EXPECT_TRUE(ReadWholeBodyStream(builder->GetBodyStream().get(), &body));
+  EXPECT_TRUE(ReadWholeBodyStream(form->GetBodyStream().get(), &body));
   return body;
 }
 
-TEST(HttpMultipartBuilderTest, BoundaryIsRandomFromTheAlphabet) {
+TEST(MultipartFormTest, BoundaryIsRandomFromTheAlphabet) {
   std::set<std::string> seen;
   for (int i = 0; i < 20; ++i) {
     std::string boundary = GenerateMultipartBoundary();
@@ -29,22 +29,22 @@ TEST(HttpMultipartBuilderTest, BoundaryIsRandomFromTheAlphabet) {
   EXPECT_EQ(seen.size(), 20u);
 }
 
-TEST(HttpMultipartBuilderTest, MimeFieldEncodingEscapesOnlyTheFourBytes) {
+TEST(MultipartFormTest, MimeFieldEncodingEscapesOnlyTheFourBytes) {
   EXPECT_EQ(EncodeMimeField("a\"b\r\nc%d"), "a%22b%0d%0ac%25d");
   EXPECT_EQ(EncodeMimeField("plain ;=/ \xC3\xA9"), "plain ;=/ \xC3\xA9");
 }
 
-TEST(HttpMultipartBuilderTest, BodyHasFieldsThenAttachmentsInNameOrder) {
-  HttpMultipartBuilder builder;
-  builder.set_boundary_for_testing("BB");
+TEST(MultipartFormTest, BodyHasFieldsThenAttachmentsInNameOrder) {
+  MultipartForm form;
+  form.set_boundary_for_testing("BB");
   StringFileReader dump(std::string("MDMP\0\r\n", 7));
   StringFileReader log("log text");
-  builder.SetFileAttachment("upload_file_minidump", "abc.dmp", &dump, "application/octet-stream");
-  builder.SetFormData("ver", "1.0.0.1");
-  builder.SetFormData("a\"quote", "x");
-  builder.SetFileAttachment("log", "a\nb.txt", &log, "");
+  form.SetFileAttachment("upload_file_minidump", "abc.dmp", &dump, "application/octet-stream");
+  form.SetFormData("ver", "1.0.0.1");
+  form.SetFormData("a\"quote", "x");
+  form.SetFileAttachment("log", "a\nb.txt", &log, "");
 
-  EXPECT_EQ(Body(&builder),
+  EXPECT_EQ(Body(&form),
             "--BB\r\nContent-Disposition: form-data; name=\"a%22quote\"\r\n\r\nx\r\n"
             "--BB\r\nContent-Disposition: form-data; name=\"ver\"\r\n\r\n1.0.0.1\r\n"
             "--BB\r\nContent-Disposition: form-data; name=\"log\"; filename=\"a%0ab.txt\"\r\n"
@@ -54,41 +54,41 @@ TEST(HttpMultipartBuilderTest, BodyHasFieldsThenAttachmentsInNameOrder) {
                 std::string("MDMP\0\r\n", 7) +
                 "\r\n"
                 "--BB--\r\n");
-  EXPECT_EQ(builder.GetContentHeaders(), (HttpHeaders{{"Content-Type", "multipart/form-data; boundary=BB"}}));
+  EXPECT_EQ(form.GetContentHeaders(), (HttpHeaders{{"Content-Type", "multipart/form-data; boundary=BB"}}));
 }
 
-TEST(HttpMultipartBuilderTest, ANameIsAFieldOrAnAttachmentNeverBoth) {
-  HttpMultipartBuilder builder;
-  builder.set_boundary_for_testing("B");
+TEST(MultipartFormTest, ANameIsAFieldOrAnAttachmentNeverBoth) {
+  MultipartForm form;
+  form.set_boundary_for_testing("B");
   StringFileReader file("F");
-  builder.SetFormData("one", "field");
-  builder.SetFileAttachment("one", "f", &file, "text/plain");
-  builder.SetFileAttachment("two", "f", &file, "text/plain");
-  builder.SetFormData("two", "field");
-  builder.SetFormData("two", "last");
+  form.SetFormData("one", "field");
+  form.SetFileAttachment("one", "f", &file, "text/plain");
+  form.SetFileAttachment("two", "f", &file, "text/plain");
+  form.SetFormData("two", "field");
+  form.SetFormData("two", "last");
 
-  EXPECT_EQ(Body(&builder),
+  EXPECT_EQ(Body(&form),
             "--B\r\nContent-Disposition: form-data; name=\"two\"\r\n\r\nlast\r\n"
             "--B\r\nContent-Disposition: form-data; name=\"one\"; filename=\"f\"\r\n"
             "Content-Type: text/plain\r\n\r\nF\r\n--B--\r\n");
 }
 
-TEST(HttpMultipartBuilderTest, EmptyBuilderGivesOnlyTheClosingBoundary) {
-  HttpMultipartBuilder builder;
-  builder.set_boundary_for_testing("B");
-  EXPECT_EQ(Body(&builder), "--B--\r\n");
+TEST(MultipartFormTest, EmptyBuilderGivesOnlyTheClosingBoundary) {
+  MultipartForm form;
+  form.set_boundary_for_testing("B");
+  EXPECT_EQ(Body(&form), "--B--\r\n");
 }
 
-TEST(HttpMultipartBuilderTest, GzipBodyDecompressesToThePlainBody) {
+TEST(MultipartFormTest, GzipBodyDecompressesToThePlainBody) {
   std::string dump(100000, '\0');
   for (size_t i = 0; i < dump.size(); ++i) dump[i] = static_cast<char>((i * 7919) >> 3);
-  HttpMultipartBuilder plain;
-  HttpMultipartBuilder gzip;
+  MultipartForm plain;
+  MultipartForm gzip;
   gzip.SetGzipEnabled(true);
   gzip.set_boundary_for_testing(plain.boundary());
   StringFileReader plain_reader(dump);
   StringFileReader gzip_reader(dump);
-  for (HttpMultipartBuilder* builder : {&plain, &gzip}) builder->SetFormData("prod", "Tarvik");
+  for (MultipartForm* form : {&plain, &gzip}) form->SetFormData("prod", "Tarvik");
   plain.SetFileAttachment("upload_file_minidump", ".dmp", &plain_reader, "application/octet-stream");
   gzip.SetFileAttachment("upload_file_minidump", ".dmp", &gzip_reader, "application/octet-stream");
 
@@ -102,21 +102,21 @@ TEST(HttpMultipartBuilderTest, GzipBodyDecompressesToThePlainBody) {
                          {"Content-Type", "multipart/form-data; boundary=" + plain.boundary()}}));
 }
 
-TEST(HttpMultipartBuilderTest, FileReadErrorFailsTheBody) {
+TEST(MultipartFormTest, FileReadErrorFailsTheBody) {
   struct FailingReader : FileReaderInterface {
     int64_t Read(void*, size_t) override { return -1; }
   } reader;
-  HttpMultipartBuilder builder;
-  builder.SetFileAttachment("f", "f", &reader, "");
+  MultipartForm form;
+  form.SetFileAttachment("f", "f", &reader, "");
   std::string body;
-  EXPECT_FALSE(ReadWholeBodyStream(builder.GetBodyStream().get(), &body));
+  EXPECT_FALSE(ReadWholeBodyStream(form.GetBodyStream().get(), &body));
 }
 
-TEST(HttpMultipartBuilderDeathTest, UnsafeContentTypeStopsTheProcess) {
+TEST(MultipartFormDeathTest, UnsafeContentTypeStopsTheProcess) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   StringFileReader file("x");
-  HttpMultipartBuilder builder;
-  EXPECT_DEATH(builder.SetFileAttachment("f", "f", &file, "text/plain\r\nX-Injected: 1"), "");
+  MultipartForm form;
+  EXPECT_DEATH(form.SetFileAttachment("f", "f", &file, "text/plain\r\nX-Injected: 1"), "");
 }
 
 }  // namespace

@@ -1,7 +1,7 @@
 // A multipart/form-data request body: form fields, then file attachments,
 // each in name order, optionally gzip-compressed. Platform-neutral.
-#ifndef CRASH_HTTP_MULTIPART_BUILDER_H_
-#define CRASH_HTTP_MULTIPART_BUILDER_H_
+#ifndef CRASH_MULTIPART_FORM_H_
+#define CRASH_MULTIPART_FORM_H_
 
 #include <map>
 #include <memory>
@@ -25,11 +25,11 @@ std::string GenerateMultipartBoundary();
 // case), so a name cannot break out of its quoted header parameter.
 std::string EncodeMimeField(std::string_view field);
 
-class HttpMultipartBuilder {
+class MultipartForm {
  public:
-  HttpMultipartBuilder();
-  HttpMultipartBuilder(const HttpMultipartBuilder&) = delete;
-  HttpMultipartBuilder& operator=(const HttpMultipartBuilder&) = delete;
+  MultipartForm();
+  MultipartForm(const MultipartForm&) = delete;
+  MultipartForm& operator=(const MultipartForm&) = delete;
 
   void SetGzipEnabled(bool enabled) { gzip_enabled_ = enabled; }
 
@@ -66,4 +66,4 @@ class HttpMultipartBuilder {
 
 }  // namespace ostrel
 
-#endif  // CRASH_HTTP_MULTIPART_BUILDER_H_
+#endif  // CRASH_MULTIPART_FORM_H_
