@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "base/logging.h"
+#include "base/module_version.h"
 #include "base/os_facts.h"
 #include "base/scoped_handle.h"
 
@@ -114,20 +115,11 @@ std::wstring ReadProductValue(const std::wstring& name) {
 bool RemoveProductValue(const std::wstring& name) { return RemoveValueFromRegistry(ProductKey(), name); }
 
 bool GetFileVersion(const std::wstring& path, uint64_t* version) {
-  DWORD handle = 0;
-  DWORD size = ::GetFileVersionInfoSizeW(path.c_str(), &handle);
-  if (size == 0) return false;
-  std::vector<BYTE> data(size, 0);
-  if (!::GetFileVersionInfoW(path.c_str(), 0, size, data.data())) return false;
-  VS_FIXEDFILEINFO* info = nullptr;
-  UINT info_size = 0;
-  if (!::VerQueryValueW(data.data(), L"\\", reinterpret_cast<void**>(&info), &info_size) || !info ||
-      info_size < sizeof(VS_FIXEDFILEINFO)) {
-    return false;
-  }
-  LOG(INFO) << "File: " << path << " Version: " << static_cast<unsigned long>(info->dwFileVersionMS) << "."
-            << static_cast<unsigned long>(info->dwFileVersionLS);
-  *version = (static_cast<uint64_t>(info->dwFileVersionMS) << 32) | info->dwFileVersionLS;
+  VS_FIXEDFILEINFO info;
+  if (!GetModuleVersionAndType(path, &info)) return false;
+  LOG(INFO) << "File: " << path << " Version: " << static_cast<unsigned long>(info.dwFileVersionMS) << "."
+            << static_cast<unsigned long>(info.dwFileVersionLS);
+  *version = (static_cast<uint64_t>(info.dwFileVersionMS) << 32) | info.dwFileVersionLS;
   return true;
 }
 

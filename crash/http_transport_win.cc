@@ -4,9 +4,9 @@
 #include <optional>
 
 #include "base/logging.h"
+#include "base/module_version.h"
 #include "base/scoped_handle.h"
 #include "base/utf_string_conversions.h"
-#include "crash/module_version.h"
 
 namespace ostrel {
 namespace {

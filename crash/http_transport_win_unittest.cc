@@ -4,7 +4,7 @@
 
 #include <regex>
 
-#include "crash/module_version.h"
+#include "base/module_version.h"
 #include "testing/platform_log_capture.h"
 
 namespace ostrel {

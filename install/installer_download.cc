@@ -1,12 +1,12 @@
 // The Installer's setup archive download: the URL list, the attempts and
 // their waits, the resume decision.
-#include <vector>
 
 #include "app/installer_command_line.h"
 #include "app/switches.h"
 #include "app/system_queries.h"
 #include "base/file_util.h"
 #include "base/logging.h"
+#include "base/module_version.h"
 #include "base/os_facts.h"
 #include "base/utf_string_conversions.h"
 #include "config/brand_info.h"
@@ -29,17 +29,11 @@ bool ShouldDownloadX64(const InstallerCommandLine& command_line) {
 }
 
 bool GetModuleCreationTime(const std::wstring& path, int64_t* micros) {
-  DWORD handle = 0;
-  DWORD size = ::GetFileVersionInfoSizeW(path.c_str(), &handle);
-  std::vector<BYTE> data(size, 0);
-  VS_FIXEDFILEINFO* info = nullptr;
-  UINT info_size = 0;
-  if (size == 0 || !::GetFileVersionInfoW(path.c_str(), 0, size, data.data()) ||
-      !::VerQueryValueW(data.data(), L"\\", reinterpret_cast<void**>(&info), &info_size) || !info ||
-      info_size < sizeof(VS_FIXEDFILEINFO)) {
+  VS_FIXEDFILEINFO info;
+  if (!GetModuleVersionAndType(path, &info)) {
     LOG(ERROR) << "File version resource is absent in " << path;
   } else {
-    uint64_t date = (static_cast<uint64_t>(info->dwFileDateMS) << 32) | info->dwFileDateLS;
+    uint64_t date = (static_cast<uint64_t>(info.dwFileDateMS) << 32) | info.dwFileDateLS;
     if (date != 0) {
       *micros = static_cast<int64_t>(date);
       return true;

@@ -1,6 +1,6 @@
 // File versions from a module's version resource.
-#ifndef CRASH_MODULE_VERSION_H_
-#define CRASH_MODULE_VERSION_H_
+#ifndef BASE_MODULE_VERSION_H_
+#define BASE_MODULE_VERSION_H_
 
 #include <windows.h>
 
@@ -17,4 +17,4 @@ std::string FormatFileVersion(const VS_FIXEDFILEINFO& info);
 
 }  // namespace ostrel
 
-#endif  // CRASH_MODULE_VERSION_H_
+#endif  // BASE_MODULE_VERSION_H_

@@ -1,4 +1,4 @@
-#include "crash/module_version.h"
+#include "base/module_version.h"
 
 #include <cstdio>
 #include <vector>
