@@ -1,4 +1,5 @@
-# GoogleTest from Debian's source package, built with the same cross compiler.
+# GoogleTest from Debian's source package, built by the including project's compiler
+# (the mingw cross compilers here, the host compiler for the native build).
 set(TARVIK_GTEST_SOURCE_DIR "/usr/src/googletest" CACHE PATH "GoogleTest sources")
 if(NOT EXISTS ${TARVIK_GTEST_SOURCE_DIR}/CMakeLists.txt)
   message(FATAL_ERROR "GoogleTest sources not found at ${TARVIK_GTEST_SOURCE_DIR} (apt-get install googletest)")

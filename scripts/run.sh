@@ -15,9 +15,7 @@ cd "$ROOT_DIR"
 
 ensure_packages
 enter_private_network "$ROOT_DIR/scripts/run.sh" "$@"
-if [ -z "${TARVIK_UNDER_XVFB:-}" ]; then
-  TARVIK_UNDER_XVFB=1 exec xvfb-run -a -s "-screen 0 1280x1024x24" "$ROOT_DIR/scripts/run.sh" "$@"
-fi
+enter_virtual_display "$ROOT_DIR/scripts/run.sh" "$@"
 build_preset windows-x64
 
 prefix="$ROOT_DIR/build/run-prefix"

@@ -10,13 +10,7 @@ cd "$ROOT_DIR"
 
 ensure_packages
 enter_private_network "$ROOT_DIR/scripts/test.sh" "$@"
-
-# Wine ties a prefix's desktop to the X display of the first program it runs,
-# and tests create windows: everything from the prefix warm-up on runs under
-# one virtual display.
-if [ -z "${TARVIK_UNDER_XVFB:-}" ]; then
-  TARVIK_UNDER_XVFB=1 exec xvfb-run -a -s "-screen 0 1280x1024x24" "$ROOT_DIR/scripts/test.sh" "$@"
-fi
+enter_virtual_display "$ROOT_DIR/scripts/test.sh" "$@"
 
 build_preset windows-x64
 build_preset windows-x86

@@ -134,6 +134,14 @@ enter_private_network() {
   export TARVIK_PRIVATE_NETWORK=shared
 }
 
+# Re-runs the calling script under one virtual X display. Wine ties a
+# prefix's desktop to the display of the first program it runs, and tests
+# create windows: everything from the prefix warm-up on runs under it.
+enter_virtual_display() {
+  [ -z "${TARVIK_UNDER_XVFB:-}" ] || return 0
+  TARVIK_UNDER_XVFB=1 exec xvfb-run -a -s "-screen 0 1280x1024x24" "$@"
+}
+
 # Trusts the test code-signing root of the stand-in setup archives in the
 # current Wine prefix, as a machine must whose installer verifies them.
 trust_codesign_root() {
