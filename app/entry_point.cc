@@ -6,15 +6,15 @@
 
 #include <memory>
 
-#include "app/file_logger.h"
 #include "app/process_hardening.h"
 #include "app/start_up_configuration.h"
-#include "app/switches.h"
-#include "app/system_queries.h"
+#include "base/file_logger.h"
 #include "base/file_util.h"
 #include "base/logging.h"
 #include "base/os_facts.h"
 #include "base/string_number_conversions.h"
+#include "base/switches.h"
+#include "base/system_queries.h"
 #include "config/brand_info.h"
 #include "crash/crash_reporting.h"
 #include "install/delayed_params.h"

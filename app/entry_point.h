@@ -6,8 +6,8 @@
 
 #include <string>
 
-#include "app/installer_command_line.h"
 #include "app/single_instance.h"
+#include "base/installer_command_line.h"
 #include "install/installer_observer.h"
 
 namespace ostrel {

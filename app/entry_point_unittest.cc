@@ -8,8 +8,8 @@
 
 #include "app/process_hardening.h"
 #include "app/start_up_configuration.h"
-#include "app/system_queries.h"
 #include "base/file_util.h"
+#include "base/system_queries.h"
 #include "base/utf_string_conversions.h"
 #include "config/config_test_util.h"
 #include "install/delayed_params.h"

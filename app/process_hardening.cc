@@ -2,10 +2,10 @@
 
 #include <vector>
 
-#include "app/installer_command_line.h"
-#include "app/switches.h"
 #include "base/file_util.h"
+#include "base/installer_command_line.h"
 #include "base/scoped_handle.h"
+#include "base/switches.h"
 
 namespace ostrel {
 namespace {

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "app/installer_command_line.h"
 #include "base/file_util.h"
+#include "base/installer_command_line.h"
 #include "testing/test_util.h"
 
 namespace ostrel {

@@ -1,6 +1,6 @@
 #include "app/start_up_configuration.h"
 
-#include "app/installer_command_line.h"
+#include "base/installer_command_line.h"
 
 namespace ostrel {
 namespace {

@@ -3,7 +3,7 @@
 #include <windows.h>
 
 #include "base/scoped_handle.h"
-#include "win/elevation_prerequisites.h"
+#include "base/token_queries.h"
 
 namespace ostrel {
 namespace {

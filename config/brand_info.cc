@@ -2,10 +2,10 @@
 
 #include <optional>
 
-#include "app/installer_command_line.h"
-#include "app/switches.h"
+#include "base/installer_command_line.h"
 #include "base/json_reader.h"
 #include "base/logging.h"
+#include "base/switches.h"
 #include "base/utf_string_conversions.h"
 #include "base/values.h"
 #include "config/distrib_info_params.h"

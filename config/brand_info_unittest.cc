@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/installer_command_line.h"
+#include "base/installer_command_line.h"
 #include "base/utf_string_conversions.h"
 #include "config/distrib_info_params.h"
 #include "config/maker_hosts.h"

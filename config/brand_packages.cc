@@ -1,10 +1,10 @@
 // Loading the brand information from the packages the executable carries.
 #include <string>
 
-#include "app/system_queries.h"
 #include "base/file_util.h"
 #include "base/logging.h"
 #include "base/os_facts.h"
+#include "base/system_queries.h"
 #include "base/utf_string_conversions.h"
 #include "config/brand_info.h"
 #include "config/cabinet_extractor.h"

@@ -12,8 +12,8 @@
 #include <utility>
 #include <vector>
 
-#include "app/system_queries.h"
 #include "base/scoped_handle.h"
+#include "base/system_queries.h"
 
 namespace ostrel::testing {
 

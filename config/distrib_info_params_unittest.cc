@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "app/installer_command_line.h"
 #include "base/file_util.h"
+#include "base/installer_command_line.h"
 #include "base/utf_string_conversions.h"
 #include "config/config_constants.h"
 #include "config/config_test_util.h"

@@ -1,10 +1,10 @@
 #include "config/installer_data.h"
 
-#include "app/installer_command_line.h"
-#include "app/switches.h"
-#include "app/system_queries.h"
 #include "base/file_util.h"
+#include "base/installer_command_line.h"
 #include "base/logging.h"
+#include "base/switches.h"
+#include "base/system_queries.h"
 #include "config/config_constants.h"
 #include "config/resource_source.h"
 #include "resources/resource_ids.h"

@@ -4,8 +4,8 @@
 
 #include <optional>
 
-#include "app/installer_command_line.h"
 #include "base/file_util.h"
+#include "base/installer_command_line.h"
 #include "base/json_reader.h"
 #include "base/values.h"
 #include "config/config_constants.h"

@@ -24,8 +24,8 @@
 #include "testing/log_capture.h"
 #include "testing/platform_log_capture.h"
 #include "testing/standin_test_util.h"
-#include "testing/user_id_test_util.h"
 #include "testing/test_util.h"
+#include "testing/user_id_test_util.h"
 
 namespace ostrel {
 namespace {

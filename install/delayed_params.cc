@@ -4,9 +4,9 @@
 
 #include <cstring>
 
-#include "app/switches.h"
 #include "base/logging.h"
 #include "base/scoped_handle.h"
+#include "base/switches.h"
 
 namespace ostrel {
 

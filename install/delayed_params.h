@@ -7,7 +7,7 @@
 
 #include <cstdint>
 
-#include "app/installer_command_line.h"
+#include "base/installer_command_line.h"
 #include "install/delayed_params_layout.h"
 
 namespace ostrel {

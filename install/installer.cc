@@ -3,11 +3,11 @@
 #include <objbase.h>
 #include <process.h>
 
-#include "app/installer_command_line.h"
-#include "app/switches.h"
 #include "base/file_util.h"
+#include "base/installer_command_line.h"
 #include "base/logging.h"
 #include "base/os_facts.h"
+#include "base/switches.h"
 #include "base/utf_string_conversions.h"
 #include "config/brand_info.h"
 #include "config/distrib_info_params.h"

@@ -1,13 +1,13 @@
 // The Installer's setup archive download: the URL list, the attempts and
 // their waits, the resume decision.
 
-#include "app/installer_command_line.h"
-#include "app/switches.h"
-#include "app/system_queries.h"
 #include "base/file_util.h"
+#include "base/installer_command_line.h"
 #include "base/logging.h"
 #include "base/module_version.h"
 #include "base/os_facts.h"
+#include "base/switches.h"
+#include "base/system_queries.h"
 #include "base/utf_string_conversions.h"
 #include "config/brand_info.h"
 #include "config/maker_hosts.h"

@@ -5,11 +5,11 @@
 #include <thread>
 #include <vector>
 
-#include "app/installer_command_line.h"
-#include "app/system_queries.h"
 #include "base/file_util.h"
+#include "base/installer_command_line.h"
 #include "base/scoped_handle.h"
 #include "base/structured_exception.h"
+#include "base/system_queries.h"
 #include "base/utf_string_conversions.h"
 #include "config/brand_info.h"
 #include "install/installer.h"

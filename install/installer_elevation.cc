@@ -2,11 +2,11 @@
 // with administrator rights, the relaunch, and setup run through the copy.
 #include <string>
 
-#include "app/installer_command_line.h"
-#include "app/switches.h"
 #include "base/file_util.h"
+#include "base/installer_command_line.h"
 #include "base/logging.h"
 #include "base/os_facts.h"
+#include "base/switches.h"
 #include "install/elevated_process.h"
 #include "install/installer.h"
 #include "install/setup_command_line.h"

@@ -13,11 +13,11 @@
 #include <thread>
 #include <vector>
 
-#include "app/installer_command_line.h"
-#include "app/switches.h"
 #include "base/file_util.h"
+#include "base/installer_command_line.h"
 #include "base/json_reader.h"
 #include "base/scoped_handle.h"
+#include "base/switches.h"
 #include "base/utf_string_conversions.h"
 #include "base/values.h"
 #include "config/brand_info.h"

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "app/installer_command_line.h"
 #include "base/file_util.h"
+#include "base/installer_command_line.h"
 #include "base/json_reader.h"
 #include "base/utf_string_conversions.h"
 #include "base/values.h"

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "app/switches.h"
+#include "base/switches.h"
 #include "base/utf_string_conversions.h"
 #include "config/brand_info.h"
 #include "config/distrib_info_params.h"

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <string>
 
-#include "app/installer_command_line.h"
+#include "base/installer_command_line.h"
 
 namespace ostrel {
 

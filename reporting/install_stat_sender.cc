@@ -3,10 +3,10 @@
 #include <windows.h>
 #include <shlwapi.h>
 
-#include "app/system_queries.h"
 #include "base/file_util.h"
 #include "base/logging.h"
 #include "base/scoped_handle.h"
+#include "base/system_queries.h"
 #include "base/utf_string_conversions.h"
 #include "config/maker_hosts.h"
 #include "reporting/user_id.h"

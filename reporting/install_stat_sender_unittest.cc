@@ -2,9 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include "app/system_queries.h"
 #include "base/build_version.h"
 #include "base/scoped_handle.h"
+#include "base/system_queries.h"
 #include "base/utf_string_conversions.h"
 #include "config/maker_hosts.h"
 #include "testing/log_capture.h"

@@ -4,7 +4,7 @@
 
 #include <iterator>
 
-#include "app/system_queries.h"
+#include "base/system_queries.h"
 #include "reporting/user_id.h"
 
 namespace ostrel {

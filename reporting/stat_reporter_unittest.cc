@@ -6,14 +6,14 @@
 #include <thread>
 #include <vector>
 
-#include "app/system_queries.h"
 #include "base/file_util.h"
 #include "base/logging.h"
 #include "base/scoped_handle.h"
+#include "base/system_queries.h"
 #include "reporting/user_id.h"
 #include "testing/registry_override.h"
-#include "testing/user_id_test_util.h"
 #include "testing/test_util.h"
+#include "testing/user_id_test_util.h"
 
 namespace ostrel {
 namespace {

@@ -12,7 +12,7 @@
 #include <string>
 
 #include "app/delay_load_handler.h"
-#include "app/file_logger.h"
+#include "base/file_logger.h"
 
 extern "C" {
 PfnDliHook __pfnDliNotifyHook2 = ostrel::DelayLoadHook;

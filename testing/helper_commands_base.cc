@@ -12,7 +12,7 @@
 #include <cstdlib>
 #include <memory>
 
-#include "app/file_logger.h"
+#include "base/file_logger.h"
 #include "base/logging.h"
 #include "base/utf_string_conversions.h"
 #include "testing/helper_commands.h"

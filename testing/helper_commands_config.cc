@@ -13,9 +13,9 @@
 #include <string>
 
 #include "base/file_util.h"
+#include "base/installer_command_line.h"
 #include "base/scoped_handle.h"
 #include "base/utf_string_conversions.h"
-#include "app/installer_command_line.h"
 #include "config/brand_info.h"
 #include "config/config_test_util.h"
 #include "config/distrib_info_params.h"

@@ -14,8 +14,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "app/installer_command_line.h"
 #include "base/file_util.h"
+#include "base/installer_command_line.h"
 #include "base/scoped_handle.h"
 #include "install/elevated_process.h"
 #include "install/installer.h"

@@ -16,8 +16,8 @@
 #include <memory>
 #include <string>
 
-#include "app/system_queries.h"
 #include "base/file_util.h"
+#include "base/system_queries.h"
 #include "base/utf_string_conversions.h"
 #include "reporting/stat_reporter.h"
 #include "testing/helper_commands.h"

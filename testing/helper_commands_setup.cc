@@ -21,8 +21,8 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "app/installer_command_line.h"
 #include "base/file_util.h"
+#include "base/installer_command_line.h"
 #include "base/scoped_handle.h"
 #include "base/utf_string_conversions.h"
 #include "install/delayed_params.h"

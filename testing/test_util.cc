@@ -1,7 +1,7 @@
 #include "testing/test_util.h"
 
-#include "app/installer_command_line.h"
 #include "base/file_util.h"
+#include "base/installer_command_line.h"
 
 namespace ostrel::testing {
 

@@ -6,7 +6,6 @@
 
 #include <optional>
 
-#include "app/system_queries.h"
 #include "base/base64.h"
 #include "base/file_util.h"
 #include "base/hash.h"
@@ -14,6 +13,7 @@
 #include "base/os_facts.h"
 #include "base/scoped_handle.h"
 #include "base/structured_exception.h"
+#include "base/system_queries.h"
 #include "trust/builtin_public_keys.h"
 #include "trust/signature_verifier.h"
 #include "trust/verification_features.h"

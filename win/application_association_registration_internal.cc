@@ -3,12 +3,12 @@
 #include <cstdio>
 #include <string>
 
-#include "app/installer_command_line.h"
-#include "app/switches.h"
 #include "base/file_util.h"
+#include "base/installer_command_line.h"
 #include "base/logging.h"
 #include "base/os_facts.h"
 #include "base/scoped_handle.h"
+#include "base/switches.h"
 
 namespace installer::win10_default_browser {
 namespace {

@@ -8,8 +8,8 @@
 #include <thread>
 #include <vector>
 
-#include "app/installer_command_line.h"
 #include "base/file_util.h"
+#include "base/installer_command_line.h"
 #include "base/utf_string_conversions.h"
 #include "testing/fake_os_facts.h"
 #include "testing/log_capture.h"

@@ -4,7 +4,7 @@
 //   browser.exe [--lifetime-ms=N]      default 30000
 #include <windows.h>
 
-#include "app/installer_command_line.h"
+#include "base/installer_command_line.h"
 #include "standins/setup/standin_common.h"
 #include "standins/setup/standin_contract.h"
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/installer_command_line.h"
+#include "base/installer_command_line.h"
 #include "base/values.h"
 
 namespace ostrel::standin {

@@ -8,8 +8,8 @@
 
 #include <string>
 
-#include "app/installer_command_line.h"
 #include "base/file_util.h"
+#include "base/installer_command_line.h"
 #include "base/scoped_handle.h"
 #include "base/utf_string_conversions.h"
 #include "standins/setup/standin_common.h"

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "app/installer_command_line.h"
 #include "base/file_util.h"
+#include "base/installer_command_line.h"
 #include "base/json_reader.h"
 #include "base/scoped_handle.h"
 #include "base/utf_string_conversions.h"

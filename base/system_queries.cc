@@ -1,4 +1,4 @@
-#include "app/system_queries.h"
+#include "base/system_queries.h"
 
 #include <windows.h>
 #include <shlobj.h>

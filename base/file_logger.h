@@ -1,8 +1,8 @@
 // The installer log: one text file shared by every installer process of the
 // user, each record written whole under a cross-process mutex and the file
 // rotated to <name>_old<ext> when it reaches its size limit.
-#ifndef APP_FILE_LOGGER_H_
-#define APP_FILE_LOGGER_H_
+#ifndef BASE_FILE_LOGGER_H_
+#define BASE_FILE_LOGGER_H_
 
 #include <atomic>
 #include <cstdint>
@@ -57,4 +57,4 @@ std::string FormatLogLine(const LogMessage& record, std::string* header_out);
 
 }  // namespace ostrel
 
-#endif  // APP_FILE_LOGGER_H_
+#endif  // BASE_FILE_LOGGER_H_

@@ -1,4 +1,4 @@
-#include "app/file_logger.h"
+#include "base/file_logger.h"
 
 #include <windows.h>
 

@@ -1,8 +1,8 @@
 // Small system services used everywhere: per-user registry values (their log
 // lines are a large part of every log), file versions, the disk-space and
 // processor checks of start-up.
-#ifndef APP_SYSTEM_QUERIES_H_
-#define APP_SYSTEM_QUERIES_H_
+#ifndef BASE_SYSTEM_QUERIES_H_
+#define BASE_SYSTEM_QUERIES_H_
 
 #include <cstdint>
 #include <string>
@@ -41,4 +41,4 @@ inline constexpr int kStringIdNoSse3 = 484;
 
 }  // namespace ostrel
 
-#endif  // APP_SYSTEM_QUERIES_H_
+#endif  // BASE_SYSTEM_QUERIES_H_

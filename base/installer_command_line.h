@@ -1,8 +1,8 @@
 // The installer's command line: a program path plus switches (lower-case
 // names without prefix, UTF-16 values). Plain arguments, the order and the
 // prefixes of the switches are not kept; rendering lists switches by name.
-#ifndef APP_INSTALLER_COMMAND_LINE_H_
-#define APP_INSTALLER_COMMAND_LINE_H_
+#ifndef BASE_INSTALLER_COMMAND_LINE_H_
+#define BASE_INSTALLER_COMMAND_LINE_H_
 
 #include <map>
 #include <string>
@@ -74,4 +74,4 @@ std::wstring QuoteForCommandLine(std::wstring_view text);
 
 }  // namespace ostrel
 
-#endif  // APP_INSTALLER_COMMAND_LINE_H_
+#endif  // BASE_INSTALLER_COMMAND_LINE_H_

@@ -1,4 +1,4 @@
-#include "app/installer_command_line.h"
+#include "base/installer_command_line.h"
 
 #include <windows.h>
 #include <shellapi.h>
@@ -7,7 +7,7 @@
 
 #include <vector>
 
-#include "app/switches.h"
+#include "base/switches.h"
 
 namespace ostrel {
 namespace {

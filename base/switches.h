@@ -1,6 +1,6 @@
 // Every switch name the installer reads or writes, in one place.
-#ifndef APP_SWITCHES_H_
-#define APP_SWITCHES_H_
+#ifndef BASE_SWITCHES_H_
+#define BASE_SWITCHES_H_
 
 #include <array>
 
@@ -80,4 +80,4 @@ inline constexpr std::array<const char*, 17> kNonInstallSwitches = {
 
 }  // namespace ostrel::switches
 
-#endif  // APP_SWITCHES_H_
+#endif  // BASE_SWITCHES_H_

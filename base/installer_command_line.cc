@@ -1,9 +1,9 @@
-#include "app/installer_command_line.h"
+#include "base/installer_command_line.h"
 
 #include <windows.h>
 #include <shellapi.h>
 
-#include "app/switches.h"
+#include "base/switches.h"
 #include "base/utf_string_conversions.h"
 
 namespace ostrel {
