@@ -88,6 +88,13 @@ def with_viewport(svg, view, width, height):
     return svg[:root.start()] + tag + svg[root.end():]
 
 
+def drawing_view(svg):
+    match = re.search(r'<svg\b[^>]*\sviewBox="([^"]*)"', svg)
+    if not match:
+        fail("a drawing that is cut needs a viewBox")
+    return [int(float(v)) for v in match.group(1).split()]
+
+
 def run(command):
     result = subprocess.run(command, capture_output=True)
     if result.returncode != 0:
@@ -132,6 +139,26 @@ def write_icon(pngs, target):
         f.write(struct.pack("<HHH", 0, 1, len(pngs)) + b"".join(entries) + b"".join(blobs))
 
 
+_whole_drawings = {}
+
+
+def whole_drawing(svg, scale):
+    """The whole drawing rendered once per process for all pieces cut from it."""
+    key = (svg, scale)
+    if key not in _whole_drawings:
+        view = drawing_view(svg)
+        path = os.path.join(_cache_dir(), "whole%d.png" % len(_whole_drawings))
+        render_png(svg, view, view[2] * scale, view[3] * scale, path, _cache_dir())
+        _whole_drawings[key] = path
+    return _whole_drawings[key]
+
+
+def _cache_dir():
+    if not hasattr(_cache_dir, "path"):
+        _cache_dir.path = tempfile.mkdtemp(prefix="render_images")
+    return _cache_dir.path
+
+
 def render(manifest, file_name, scale, image, out_dir):
     svg = drawing_text(manifest, image)
     target = os.path.join(out_dir, file_name)
@@ -145,9 +172,16 @@ def render(manifest, file_name, scale, image, out_dir):
             write_icon(pngs, target)
             return
         width, height = image["size"]
-        view = image.get("crop", [0, 0, width, height])
         rendered = os.path.join(work, "rendered.png")
-        render_png(svg, view, width * scale, height * scale, rendered, work)
+        if "crop" in image:
+            # Cut from the whole drawing: a filter (the shadows' blur) sees
+            # only what is drawn inside the view, so a narrow view loses it.
+            x, y, _, _ = image["crop"]
+            whole = whole_drawing(svg, scale)
+            run(["convert", whole, "-crop", "%dx%d+%d+%d" % (width * scale, height * scale,
+                 x * scale, y * scale), "+repage", "PNG32:" + rendered])
+        else:
+            render_png(svg, [0, 0, width, height], width * scale, height * scale, rendered, work)
         if png_size(rendered) != (width * scale, height * scale):
             fail("%s rendered at %s" % (file_name, png_size(rendered)))
         if image["format"] == "jpeg":
@@ -184,8 +218,12 @@ def render_all(manifest, out_dir, names):
     if any(image.get("needs_font") for _, _, _, image in chosen):
         check_font()
     os.makedirs(out_dir, exist_ok=True)
-    for name, _, scale, image in chosen:
-        render(manifest, name, scale, image, out_dir)
+    try:
+        for name, _, scale, image in chosen:
+            render(manifest, name, scale, image, out_dir)
+    finally:
+        if hasattr(_cache_dir, "path"):
+            shutil.rmtree(_cache_dir.path)
     write_rc(manifest, os.path.join(out_dir, "images.rc"))
 
 
