@@ -13,4 +13,6 @@
 #define IDR_PARTNER_PACKAGE 320
 #define IDR_WEBSITE_ICON 323
 
+#include "resources/image_ids.h"
+
 #endif  // RESOURCES_RESOURCE_IDS_H_
