@@ -59,5 +59,9 @@ step osslsigncode verify -CAfile "$CA" -in "$SIGNED"
 # 7. The tags read back.
 step python3 tools/tag_tool.py read --kind certificate "$SIGNED"
 step python3 tools/tag_tool.py read --kind trailer "$SIGNED"
-# The symbols file of this build goes with the release, for its crash dumps.
+# 8. Signing and stamping changed nothing the build made.
+step python3 tools/release_digest.py "$SIGNED" "$INSTALLER"
+[ "$(python3 tools/release_digest.py "$SIGNED" "$INSTALLER" | cut -d' ' -f1 | uniq | wc -l)" -eq 1 ] || {
+  echo "make-release: the signed file is not the build's output" >&2; exit 1; }
+# 9. The symbols file of this build goes with the release, for its crash dumps.
 step cp "${INSTALLER%.exe}.debug" "$OUT/"

@@ -89,6 +89,11 @@ class ReleaseStepsTest(unittest.TestCase):
                                 stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
         self.assertEqual(result.returncode, 0, result.stdout)
         self.assertEqual(result.stdout.count(tag + "\n"), 2, result.stdout)
+        # The signed, tagged file digests like the build's output.
+        digests = [line.split()[0] for line in result.stdout.splitlines() if line.endswith(".exe")
+                   and len(line.split()[0]) == 64]
+        self.assertEqual(len(digests), 2, result.stdout)
+        self.assertEqual(digests[0], digests[1])
         signed = read(os.path.join(work, "TarvikBrowserInstaller.exe"))
         self.assertEqual(tag_tool.read_certificate_tag(signed), tag.encode())
         self.assertEqual(tag_tool.read_trailer_tag(signed), tag.encode())
@@ -116,6 +121,7 @@ class MissingInputTest(unittest.TestCase):
             "tag_tool": [os.path.join(TOOLS, "tag_tool.py"), "read", missing],
             "tag_tool stamp": [os.path.join(TOOLS, "tag_tool.py"), "stamp", "--tag", "a=1", missing, "/tmp/x.exe"],
             "size_report": [os.path.join(TOOLS, "size_report.py"), missing],
+            "release_digest": [os.path.join(TOOLS, "release_digest.py"), missing],
             "symbolize_minidump": [os.path.join(TOOLS, "symbolize_minidump.py"), missing, missing],
             "dummy_certificate": [os.path.join(TOOLS, "dummy_certificate.py"), "/nonexistent/dir/dummy.pem"],
             "config_resources": [os.path.join(TOOLS, "config_resources.py"), "copy-json", missing, "/tmp/x"],
