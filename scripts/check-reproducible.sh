@@ -2,8 +2,8 @@
 # Builds the shipping i686 installer twice from scratch, in two fresh
 # directories, without ccache, and compares the SHA-256 of the two shipped
 # executables (and of their symbols files). Exit status 1 when they differ.
-# Takes two full builds of the installer target (about 3.5 CPU-minutes
-# each); CI runs it once after the tests.
+# Takes two full builds of the installer target alone; CI runs it once after
+# the tests.
 #
 #   scripts/check-reproducible.sh
 set -euo pipefail
