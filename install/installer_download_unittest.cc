@@ -7,6 +7,7 @@
 
 #include "base/file_util.h"
 #include "base/installer_command_line.h"
+#include "base/os_facts.h"
 #include "base/scoped_handle.h"
 #include "base/structured_exception.h"
 #include "base/system_queries.h"
@@ -372,16 +373,12 @@ TEST(InstallerDownloadObserverTest, ForwardsWithSetupsShareOfTheRemainingTime) {
 TEST(ModuleCreationTimeTest, VersionResourceDateElseLastWriteTime) {
   testing::ScopedLogCapture log;
   int64_t micros = 0;
-  // The installer's version resource carries no date.
-  std::wstring installer = testing::InstallerExecutablePath();
-  ASSERT_TRUE(GetModuleCreationTime(installer, &micros));
-  WIN32_FILE_ATTRIBUTE_DATA attributes = {};
-  ASSERT_TRUE(::GetFileAttributesExW(installer.c_str(), GetFileExInfoStandard, &attributes));
-  uint64_t write_time =
-      (uint64_t{attributes.ftLastWriteTime.dwHighDateTime} << 32) | attributes.ftLastWriteTime.dwLowDateTime;
-  EXPECT_EQ(micros, static_cast<int64_t>(write_time / 10));
-  EXPECT_EQ(log.texts(), (std::vector<std::string>{"Version time is 0 in " + WideToUtf8(installer),
-                                                   "Used the last write file time"}));
+  // The build writes its commit's date into the installer's version resource.
+  ASSERT_TRUE(GetModuleCreationTime(testing::InstallerExecutablePath(), &micros));
+  EXPECT_EQ(log.texts(), std::vector<std::string>{});
+  constexpr int64_t kMicrosFrom1601To2024 = 13348540800LL * 1000000;
+  EXPECT_GT(micros, kMicrosFrom1601To2024);
+  EXPECT_LE(micros, GetOsFacts().GetCurrentTimeMicros());
 
   testing::ScopedTempDir temp;
   std::wstring plain = temp.Append(L"plain.bin");

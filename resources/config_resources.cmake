@@ -4,9 +4,10 @@ find_package(Python3 REQUIRED COMPONENTS Interpreter)
 find_program(TARVIK_OPENSSL openssl REQUIRED)
 find_program(TARVIK_GCAB gcab REQUIRED)
 
-# Release signing passes the maker's RSA-1024 key (PEM); a development build
-# signs with a key made here, which nothing trusts.
-set(TARVIK_BRAND_SIGNING_KEY "" CACHE FILEPATH "RSA-1024 key (PEM) that signs the brand documents; empty: a development key")
+# Release signing passes the maker's RSA-1024 key (PEM). A development build
+# signs with the key kept in resources/brand, which nothing trusts; it is
+# fixed so that two builds of one commit give the same packages.
+set(TARVIK_BRAND_SIGNING_KEY "" CACHE FILEPATH "RSA-1024 key (PEM) that signs the brand documents; empty: the development key")
 
 set(CONFIG_RESOURCES_DIR ${TARVIK_GENERATED_DIR}/resources/config)
 set(CONFIG_RESOURCES_TOOL ${CMAKE_SOURCE_DIR}/tools/config_resources.py)
@@ -15,10 +16,7 @@ file(MAKE_DIRECTORY ${CONFIG_RESOURCES_DIR})
 if(TARVIK_BRAND_SIGNING_KEY)
   set(CONFIG_SIGNING_KEY ${TARVIK_BRAND_SIGNING_KEY})
 else()
-  set(CONFIG_SIGNING_KEY ${CONFIG_RESOURCES_DIR}/development_signing_key.pem)
-  add_custom_command(OUTPUT ${CONFIG_SIGNING_KEY}
-    COMMAND ${TARVIK_OPENSSL} genrsa -out ${CONFIG_SIGNING_KEY} 1024
-    COMMENT "Making the development key for brand documents")
+  set(CONFIG_SIGNING_KEY ${CMAKE_CURRENT_SOURCE_DIR}/brand/development_signing_key.pem)
 endif()
 
 set(CONFIG_RESOURCE_FILES)

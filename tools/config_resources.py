@@ -13,8 +13,8 @@
       Checks that SOURCE is a JSON object and copies it unchanged.
 
 The signature is made with `openssl dgst -sha256 -sign KEY`. Development
-builds use a key generated at build time; release signing passes the real
-key (TARVIK_BRAND_SIGNING_KEY) instead.
+builds use the fixed development key in resources/brand; release signing
+passes the real key (TARVIK_BRAND_SIGNING_KEY) instead.
 """
 
 import argparse
@@ -26,6 +26,8 @@ import shutil
 import subprocess
 import sys
 import tempfile
+
+import cli
 
 PLACEHOLDER = re.compile(r"\{([a-z_]+)\}")
 # Cabinet entries carry a time stamp; a fixed one keeps builds reproducible.
@@ -114,26 +116,27 @@ def copy_json(args):
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     commands = parser.add_subparsers(dest="command", required=True)
-    p = commands.add_parser("package")
-    p.add_argument("--key", required=True)
-    p.add_argument("--hosts", required=True)
-    p.add_argument("--host-set", required=True)
-    p.add_argument("--name", required=True, choices=["brand_config", "partner_config"])
-    p.add_argument("source")
-    p.add_argument("out")
+    p = commands.add_parser("package", help="sign a configuration document and pack it as a cabinet")
+    p.add_argument("--key", required=True, help="RSA-1024 private key (PEM) that signs the document")
+    p.add_argument("--hosts", required=True, help="the maker's hosts file (config/maker_hosts.json)")
+    p.add_argument("--host-set", required=True, help="which set of that file fills the {kind} placeholders")
+    p.add_argument("--name", required=True, choices=["brand_config", "partner_config"],
+                   help="the document's file name inside the cabinet")
+    p.add_argument("source", help="the configuration document (JSON object, UTF-8)")
+    p.add_argument("out", help="the package (cabinet) to write")
     p.set_defaults(run=package)
-    r = commands.add_parser("recode")
-    r.add_argument("--encoding", required=True)
-    r.add_argument("source")
-    r.add_argument("out")
+    r = commands.add_parser("recode", help="re-encode a UTF-8 text file")
+    r.add_argument("--encoding", required=True, help="the encoding to write, e.g. windows-1251")
+    r.add_argument("source", help="the UTF-8 text file")
+    r.add_argument("out", help="the re-encoded file to write")
     r.set_defaults(run=recode)
-    c = commands.add_parser("copy-json")
-    c.add_argument("source")
-    c.add_argument("out")
+    c = commands.add_parser("copy-json", help="check a JSON object and copy it unchanged")
+    c.add_argument("source", help="the JSON file, which must hold an object")
+    c.add_argument("out", help="the copy to write")
     c.set_defaults(run=copy_json)
     args = parser.parse_args()
     args.run(args)
 
 
 if __name__ == "__main__":
-    main()
+    sys.exit(cli.run_main("config_resources", main))

@@ -16,6 +16,7 @@ import argparse
 import base64
 import sys
 
+import cli
 import der
 
 SLOT_EXTENSION_OID = "1.3.6.1.4.1.11129.2.1.9999"
@@ -79,7 +80,7 @@ def to_pem(certificate):
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--der", action="store_true", help="write DER instead of PEM")
-    parser.add_argument("out")
+    parser.add_argument("out", help="the certificate file to write (PEM unless --der)")
     args = parser.parse_args()
     certificate = make_certificate()
     with open(args.out, "wb") as f:
@@ -88,4 +89,4 @@ def main():
 
 
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(cli.run_main("dummy_certificate", main))

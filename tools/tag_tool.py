@@ -14,14 +14,20 @@ Authenticode signature does not cover, so stamping needs no re-signing:
   tag_tool.py stamp [--kind certificate|trailer] --tag TEXT IN OUT
   tag_tool.py read [--kind certificate|trailer] IN
 
-A tag that does not fit, or a file without the place to hold it, is refused
-(exit status 1). The PE checksum is updated after stamping.
+A tag that does not fit, a tag that is not ASCII, or a file without the place
+to hold it, is refused (exit status 1). The PE checksum is updated after
+stamping, and OUT is replaced only once the stamped copy is complete. `read`
+of a file without a tag (or with an empty one) exits with status 1 for both
+kinds.
 """
 
 import argparse
+import os
 import struct
 import sys
+import tempfile
 
+import cli
 import der
 from dummy_certificate import TBS_PREFIX
 
@@ -31,7 +37,7 @@ PE32_MAGIC = 0x10B
 PE32_PLUS_MAGIC = 0x20B
 
 
-class TagError(Exception):
+class TagError(ValueError):
     pass
 
 
@@ -205,37 +211,76 @@ def stamp_trailer(data, tag):
     return bytes(data)
 
 
+def read_tag(data, kind):
+    """The tag of `kind` in `data`; TagError for a file without one. An empty
+    tag counts as none, as it does for the installer."""
+    pe = PeFile(data)
+    if kind == "certificate":
+        tag = read_certificate_tag(data)
+    else:
+        if not pe.pe32:
+            raise TagError("the trailer tag is read from PE32 files only")
+        tag = read_trailer_tag(data)
+    if not tag:
+        raise TagError("the file carries no %s tag" % kind)
+    return tag
+
+
+def write_replacing(path, data):
+    """Writes `path` through a temporary file in its folder and a rename, so an
+    interrupted write leaves the old file whole, even when it is the input."""
+    directory = os.path.dirname(os.path.abspath(path))
+    handle, temporary = tempfile.mkstemp(dir=directory, prefix=".tag_tool-")
+    try:
+        with os.fdopen(handle, "wb") as f:
+            f.write(data)
+            f.flush()
+            os.fsync(f.fileno())
+        mode = os.stat(path).st_mode if os.path.exists(path) else 0o666 & ~_umask()
+        os.chmod(temporary, mode & 0o7777)
+        os.replace(temporary, path)
+    except BaseException:
+        os.unlink(temporary)
+        raise
+
+
+def _umask():
+    mask = os.umask(0)
+    os.umask(mask)
+    return mask
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
-    commands = parser.add_subparsers(dest="command", required=True)
-    stamp = commands.add_parser("stamp")
-    stamp.add_argument("--kind", choices=["certificate", "trailer"], default="certificate")
-    stamp.add_argument("--tag", required=True)
-    stamp.add_argument("input")
-    stamp.add_argument("output")
-    read = commands.add_parser("read")
-    read.add_argument("--kind", choices=["certificate", "trailer"], default="certificate")
-    read.add_argument("input")
+    commands = parser.add_subparsers(dest="command", required=True, metavar="{stamp,read}")
+    kinds = dict(choices=["certificate", "trailer"], default="certificate",
+                 help="where the tag goes: the dummy certificate's slot (default) or the trailer block")
+    stamp = commands.add_parser("stamp", help="write a tag into a signed executable",
+                                description="Writes TAG into a signed executable; the signature stays valid.")
+    stamp.add_argument("--kind", **kinds)
+    stamp.add_argument("--tag", required=True,
+                       help="the tag text: ASCII distribution parameters, key=value pairs joined by &")
+    stamp.add_argument("input", help="the signed executable to stamp")
+    stamp.add_argument("output", help="where the stamped copy goes (may be the input itself)")
+    read = commands.add_parser("read", help="print the tag of an executable",
+                               description="Prints the tag; a file without one is an error (exit status 1).")
+    read.add_argument("--kind", **kinds)
+    read.add_argument("input", help="the executable to read")
     args = parser.parse_args()
 
     with open(args.input, "rb") as f:
         data = f.read()
-    try:
-        if args.command == "stamp":
-            tag = args.tag.encode("utf-8")
-            result = stamp_certificate(data, tag) if args.kind == "certificate" else stamp_trailer(data, tag)
-            with open(args.output, "wb") as f:
-                f.write(result)
-        else:
-            tag = read_certificate_tag(data) if args.kind == "certificate" else read_trailer_tag(data)
-            if tag is None:
-                raise TagError("no trailer tag")
-            sys.stdout.buffer.write(tag + b"\n")
-    except TagError as error:
-        sys.stderr.write("tag_tool: %s\n" % error)
-        return 1
+    if args.command == "stamp":
+        try:
+            tag = args.tag.encode("ascii")
+        except UnicodeEncodeError:
+            raise cli.Failure("the tag must be ASCII: the installer widens each byte to one character")
+        stamped = stamp_certificate(data, tag) if args.kind == "certificate" else stamp_trailer(data, tag)
+        write_replacing(args.output, stamped)
+    else:
+        sys.stdout.buffer.write(read_tag(data, args.kind) + b"\n")
     return 0
 
 
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(cli.run_main("tag_tool", main))

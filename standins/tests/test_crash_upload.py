@@ -5,10 +5,15 @@ collector's default address; the stand-in records what the collector made of
 the request."""
 
 import os
+import re
+import subprocess
+import sys
 import tempfile
 import unittest
 
-from e2e_support import StandinServerTestCase, crash_helper, installer_version, make_crash_folders, wine_environment
+from e2e_support import (SOURCE_DIR, TEST_HELPER, StandinServerTestCase, crash_helper, installer_version,
+                         make_crash_folders, wine_environment)
+from crash_collector import dump_bytes  # noqa: E402  (e2e_support puts standins/ on the path)
 
 
 @unittest.skipUnless(os.environ.get("TARVIK_BUILD_DIR"), "needs the Windows build (TARVIK_BUILD_DIR)")
@@ -61,6 +66,25 @@ class StandinCrashUploadTest(StandinServerTestCase):
         self.assertEqual(record["dump_annotations"], dict(expected, report_id=report_id))
         # Accepted: the client deleted its dump.
         self.assertEqual(list(self.temp.iterdir()), [])
+
+    def test_collected_dump_symbolises_with_the_symbols_file(self):
+        # test_helper is stripped and split like the installer, so this is how
+        # a field dump of the installer is read (README, "Crash dumps").
+        mark = self.server.mark()
+        self.crash()
+        request = self.server.wait_for_requests(1, since=mark, path_prefix="/submit")[0]
+        dump = self.temp.parent / "collected.dmp"
+        dump.write_bytes(dump_bytes(request["crash_record"]))
+        symbols = TEST_HELPER.with_suffix(".debug")
+        result = subprocess.run([sys.executable, str(SOURCE_DIR / "tools" / "symbolize_minidump.py"), str(dump),
+                                 str(symbols)], stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        frames = result.stdout.splitlines()
+        # The faulting instruction is in the crash command; the helper's
+        # command dispatch and entry point are further out on the stack.
+        self.assertRegex(frames[0], r"^#0 0x[0-9a-f]+ .*\bCrash\(.*\+0x[0-9a-f]+$")
+        self.assertTrue(any(re.search(r"\bwmain\b|\bwWinMain\b|\bmain\b", frame) for frame in frames[1:]),
+                        result.stdout)
 
 
 if __name__ == "__main__":

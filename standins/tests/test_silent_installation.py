@@ -155,6 +155,8 @@ class SilentInstallationTest(SilentInstallationTestCase):
             "Installer exit with code: 0",
         ])
         self.assertEqual(self.archive_files(), [])
+        # The versioned-URL rule reads the build date from the version resource.
+        self.assertEqual([t for t in self.texts() if t.startswith(("Version time is 0", "Used the last write"))], [])
 
         runs = self.setup_runs()
         self.assertEqual(len(runs), 1)

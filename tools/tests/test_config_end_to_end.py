@@ -15,6 +15,8 @@ import tag_tool
 WINE = "/usr/lib/wine/wine64"
 HELPER = os.path.join(support.BUILD_DIR, "bin", "test_helper.exe")
 INSTALLER = os.path.join(support.BUILD_DIR, "bin", "TarvikBrowserInstaller.exe")
+# The unit tests carry the brand packages the installer does not ship.
+TEST_BRANDS = os.path.join(support.BUILD_DIR, "bin", "installer_unittests.exe")
 
 
 def windows_path(path):
@@ -113,9 +115,9 @@ class ConfigEndToEndTest(unittest.TestCase):
         code, lines, _ = self.read_params(both)
         self.assertEqual(lines["json"], '{"from":"certificate"}')
 
-    def brand_info(self, brand_name, locale):
+    def brand_info(self, brand_name, locale, module=TEST_BRANDS):
         out_dir = tempfile.mkdtemp(dir=self.work)
-        code, lines = run_helper("brand-info", brand_name, windows_path(INSTALLER), windows_path(out_dir),
+        code, lines = run_helper("brand-info", brand_name, windows_path(module), windows_path(out_dir),
                                  LC_ALL=locale)
         self.assertEqual(code, 0, lines)
         return lines
@@ -136,6 +138,13 @@ class ConfigEndToEndTest(unittest.TestCase):
         lines = self.brand_info("", "de_DE.UTF-8")
         self.assertEqual(lines["brand_id"], "tarvik")
         self.assertEqual(lines["interface_language"], "de")
+
+    def test_shipped_installer_carries_the_default_package_only(self):
+        # A detected brand has no package of its own in the shipped file.
+        lines = self.brand_info("auto", "uk_UA.UTF-8", module=INSTALLER)
+        self.assertEqual(lines["brand_name"], "tarvik")
+        self.assertEqual(lines["brand_id"], "tarvik")
+        self.assertEqual(lines["brand_package_present"], "1")
 
 
 if __name__ == "__main__":

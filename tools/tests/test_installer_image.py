@@ -87,7 +87,10 @@ class PeImage:
 
 
 def delay_descriptors(nm, path):
-    output = subprocess.run([nm, str(path)], check=True, capture_output=True, text=True).stdout
+    # The shipped file is stripped; its symbols are in the symbols file beside it.
+    symbols = path.with_suffix(".debug")
+    output = subprocess.run([nm, str(symbols if symbols.exists() else path)], check=True, capture_output=True,
+                            text=True).stdout
     return [int(line.split()[0], 16) for line in output.splitlines() if "__DELAY_IMPORT_DESCRIPTOR_" in line]
 
 

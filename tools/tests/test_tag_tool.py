@@ -1,10 +1,12 @@
 import os
+import re
 import shutil
 import struct
 import subprocess
 import sys
 import tempfile
 import unittest
+from unittest import mock
 
 import tag_test_support as support
 import tag_tool
@@ -42,10 +44,16 @@ class TagToolTest(unittest.TestCase):
         ok, output = support.verify(path, self.cert)
         self.assertTrue(ok, output)
 
-    def assert_checksum_current(self, data):
+    def assert_checksum_current(self, path):
+        # osslsigncode computes the checksum on its own and names a mismatch.
+        output = subprocess.run(["osslsigncode", "verify", "-in", path], stdout=subprocess.PIPE,
+                                stderr=subprocess.STDOUT, text=True).stdout
+        computed = re.search(r"^(?:Calculated )?PE checksum\s*:\s*([0-9A-F]{8})$", output, re.M)
+        self.assertIsNotNone(computed, output)
+        self.assertNotIn("invalid PE checksum", output)
+        data = read(path)
         pe = tag_tool.PeFile(data)
-        self.assertEqual(struct.unpack_from("<I", data, pe.checksum_offset)[0],
-                         tag_tool.pe_checksum(data, pe.checksum_offset))
+        self.assertEqual(struct.unpack_from("<I", data, pe.checksum_offset)[0], int(computed.group(1), 16))
 
     def stamp(self, kind, tag, source, output):
         return subprocess.run([sys.executable, TOOL, "stamp", "--kind", kind, "--tag", tag, source, output],
@@ -59,7 +67,7 @@ class TagToolTest(unittest.TestCase):
         stamped = read(self.path("c1.exe"))
         self.assertEqual(len(stamped), len(original))
         self.assertEqual(tag_tool.read_certificate_tag(stamped), b"partner_id=42&lang=uk")
-        self.assert_checksum_current(stamped)
+        self.assert_checksum_current(self.path("c1.exe"))
         self.assert_signature_valid(self.path("c1.exe"))
         read_back = subprocess.run([sys.executable, TOOL, "read", self.path("c1.exe")], stdout=subprocess.PIPE)
         self.assertEqual(read_back.stdout, b"partner_id=42&lang=uk\n")
@@ -70,6 +78,35 @@ class TagToolTest(unittest.TestCase):
         self.assertEqual(tag_tool.read_certificate_tag(again), b"a=1")
         offset, size = tag_tool.dummy_slots(again)[0]
         self.assertEqual(again[offset + 5:offset + size], b"\0" * (size - 5))
+
+    def test_stamp_in_place_and_bad_tags(self):
+        target = self.path("inplace.exe")
+        shutil.copyfile(self.pe32_plus, target)
+        original = read(target)
+        # Untagged: both kinds say so alike, in one line.
+        for kind in ("certificate", "trailer"):
+            result = subprocess.run([sys.executable, TOOL, "read", "--kind", kind, target],
+                                    stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+            self.assertEqual((result.returncode, result.stdout), (1, b""))
+            self.assertEqual(len(result.stderr.splitlines()), 1, result.stderr)
+
+        # The installer widens each byte: anything but ASCII is refused.
+        result = self.stamp("certificate", "lang=\u0443\u043a", target, target)
+        self.assertEqual(result.returncode, 1)
+        self.assertIn(b"ASCII", result.stderr)
+        self.assertEqual(read(target), original)
+
+        # A stamp interrupted while writing leaves the signed original whole.
+        with mock.patch.object(tag_tool.os, "fsync", side_effect=KeyboardInterrupt):
+            with self.assertRaises(KeyboardInterrupt):
+                tag_tool.write_replacing(target, tag_tool.stamp_certificate(original, b"a=1"))
+        self.assertEqual(read(target), original)
+        self.assertEqual(sorted(os.listdir(self.work)).count("inplace.exe"), 1)
+        self.assertFalse([name for name in os.listdir(self.work) if name.startswith(".tag_tool-")])
+
+        self.assertEqual(self.stamp("certificate", "a=1", target, target).returncode, 0)
+        self.assertEqual(tag_tool.read_certificate_tag(read(target)), b"a=1")
+        self.assert_signature_valid(target)
 
     def test_certificate_tag_must_fit_the_slot(self):
         data = read(self.pe32_plus)
@@ -116,7 +153,7 @@ class TagToolTest(unittest.TestCase):
         pe = tag_tool.PeFile(stamped)
         self.assertEqual(pe.table + pe.table_size, len(stamped))
         self.assertEqual(struct.unpack_from("<I", stamped, pe.table)[0], pe.table_size)
-        self.assert_checksum_current(stamped)
+        self.assert_checksum_current(self.path("t1.exe"))
         self.assert_signature_valid(self.path("t1.exe"))
         # The dummy slot is untouched.
         self.assertEqual(tag_tool.read_certificate_tag(stamped), b"")

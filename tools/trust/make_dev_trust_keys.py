@@ -13,6 +13,8 @@ import os
 import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+import cli  # noqa: E402
 import openssl_cli  # noqa: E402
 
 KEY_COUNT = 10
@@ -24,12 +26,13 @@ def key_path(directory, index):
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
-    parser.add_argument("--out-dir", default=os.path.join(os.path.dirname(os.path.abspath(__file__)), "dev_keys"))
+    parser.add_argument("--out-dir", default=os.path.join(os.path.dirname(os.path.abspath(__file__)), "dev_keys"),
+                        help="where the keys and builtin_public_keys.txt go (default: dev_keys beside this tool)")
     parser.add_argument("--force", action="store_true", help="replace existing keys")
     args = parser.parse_args()
     os.makedirs(args.out_dir, exist_ok=True)
     if os.path.exists(key_path(args.out_dir, 0)) and not args.force:
-        sys.exit("keys exist in %s; pass --force to replace them" % args.out_dir)
+        raise cli.Failure("keys exist in %s; pass --force to replace them" % args.out_dir)
     lines = []
     for index in range(KEY_COUNT):
         path = key_path(args.out_dir, index)
@@ -41,4 +44,4 @@ def main():
 
 
 if __name__ == "__main__":
-    main()
+    sys.exit(cli.run_main("make_dev_trust_keys", main))

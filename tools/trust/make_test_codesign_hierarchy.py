@@ -20,6 +20,8 @@ import sys
 import tempfile
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+import cli  # noqa: E402
 import openssl_cli  # noqa: E402
 
 # Before the fixed signing time of sign_module.py, and independent of the day
@@ -102,14 +104,15 @@ def make_key(path, bits=2048):
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--out-dir",
-                        default=os.path.join(os.path.dirname(os.path.abspath(__file__)), "test_codesign"))
-    parser.add_argument("--force", action="store_true")
+                        default=os.path.join(os.path.dirname(os.path.abspath(__file__)), "test_codesign"),
+                        help="where the keys and certificates go (default: test_codesign beside this tool)")
+    parser.add_argument("--force", action="store_true", help="replace an existing hierarchy, keys included")
     parser.add_argument("--keep-keys", action="store_true", help="reissue the certificates for the existing keys")
     args = parser.parse_args()
     out = args.out_dir
     os.makedirs(out, exist_ok=True)
     if os.path.exists(os.path.join(out, "root.crt")) and not (args.force or args.keep_keys):
-        sys.exit("a hierarchy exists in %s; pass --force to replace it" % out)
+        raise cli.Failure("a hierarchy exists in %s; pass --force to replace it" % out)
     path = lambda name: os.path.join(out, name)  # noqa: E731
     for name in ["root", "intermediate"] + [leaf[0] for leaf in LEAVES]:
         if not (args.keep_keys and os.path.exists(path(name + ".key"))):
@@ -132,4 +135,4 @@ def main():
 
 
 if __name__ == "__main__":
-    main()
+    sys.exit(cli.run_main("make_test_codesign_hierarchy", main))

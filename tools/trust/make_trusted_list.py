@@ -26,6 +26,8 @@ import sys
 import tempfile
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+import cli  # noqa: E402
 import openssl_cli  # noqa: E402
 import trust_der  # noqa: E402
 
@@ -76,25 +78,30 @@ def verify_signature(json_bytes, dat, public_keys_path):
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
-    parser.add_argument("--entry", nargs=2, action="append", default=[], metavar=("SIGNER", "ISSUER"))
-    parser.add_argument("--entry-without-key", nargs=2, action="append", default=[], metavar=("SIGNER", "ISSUER"))
-    parser.add_argument("--private-key", required=True)
-    parser.add_argument("--key-index", type=int, required=True)
-    parser.add_argument("--public-keys")
-    parser.add_argument("--json-out", required=True)
-    parser.add_argument("--signature-out", required=True)
+    parser.add_argument("--entry", nargs=2, action="append", default=[], metavar=("SIGNER", "ISSUER"),
+                        help="a trusted signer's certificate and its issuer's (PEM or DER)")
+    parser.add_argument("--entry-without-key", nargs=2, action="append", default=[], metavar=("SIGNER", "ISSUER"),
+                        help="like --entry, without the public-key digest")
+    parser.add_argument("--private-key", required=True, help="the list-signing private key (PEM)")
+    parser.add_argument("--key-index", type=int, required=True, help="its index 0..9 among the built-in keys")
+    parser.add_argument("--public-keys", help="the built-in public keys file, to check the private key against")
+    parser.add_argument("--json-out", required=True, help="where TRUSTED.JSON goes")
+    parser.add_argument("--signature-out", required=True, help="where SIGNATURE.DAT goes")
     args = parser.parse_args()
+    cli.require_files(args.private_key, *[path for pair in args.entry + args.entry_without_key for path in pair],
+                      *([args.public_keys] if args.public_keys else []))
     entries = [certificate_entry(s, i) for s, i in args.entry]
     entries += [certificate_entry(s, i, with_key=False) for s, i in args.entry_without_key]
     json_bytes = trusted_json(entries)
     dat = signature_dat(json_bytes, args.private_key, args.key_index)
     if args.public_keys and not verify_signature(json_bytes, dat, args.public_keys):
-        sys.exit("the private key does not match public key %d of %s" % (args.key_index, args.public_keys))
+        raise cli.Failure("the private key does not match public key %d of %s" % (args.key_index, args.public_keys))
     for path, data in ((args.json_out, json_bytes), (args.signature_out, dat)):
         os.makedirs(os.path.dirname(os.path.abspath(path)), exist_ok=True)
         with open(path, "wb") as f:
             f.write(data)
+    return 0
 
 
 if __name__ == "__main__":
-    main()
+    sys.exit(cli.run_main("make_trusted_list", main))

@@ -10,8 +10,10 @@ class ToolError(RuntimeError):
 def run(arguments, input_bytes=None):
     result = subprocess.run(arguments, input=input_bytes, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
     if result.returncode != 0:
-        raise ToolError("%s failed (%d): %s" % (" ".join(arguments), result.returncode,
-                                                 result.stderr.decode(errors="replace").strip()))
+        # The tool's first complaint is the useful one; the rest is its trace.
+        lines = [line for line in result.stderr.decode(errors="replace").splitlines() if line.strip()]
+        raise ToolError("%s failed (%d): %s" % (arguments[0], result.returncode,
+                                                 lines[0].strip() if lines else "no message"))
     return result.stdout
 
 
