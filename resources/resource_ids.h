@@ -38,5 +38,6 @@
 #define IDC_STATUS_TEXT 224
 // Controls of the small dialogs: 107 title, 1 primary, 213 close, 212 secondary.
 #define IDC_DIALOG_TEXT -1
+#include "resources/image_ids.h"
 
 #endif  // RESOURCES_RESOURCE_IDS_H_

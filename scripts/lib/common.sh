@@ -10,6 +10,7 @@ REQUIRED_PACKAGES=(
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix mingw-w64-tools libz-mingw-w64-dev
   wine64 libgnutls30 xvfb xauth xdotool imagemagick fonts-liberation
   osslsigncode gcab
+  librsvg2-bin pngquant fonts-inter
   clang libclang-rt-14-dev zlib1g-dev
 )
 
