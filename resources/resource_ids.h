@@ -13,7 +13,9 @@
 #define IDR_PARTNER_PACKAGE 320
 #define IDR_WEBSITE_ICON 323
 
-// Fonts of the user interface (type RT_FONT).
+// The window's fonts (RT_FONT); the theme loads them in this order and the
+// window asks for them by face name: "KX Geo Regular", "KX Geo Medium",
+// "KX Text".
 #define IDR_FONT_GEO_REGULAR 2087
 #define IDR_FONT_GEO_MEDIUM 2088
 #define IDR_FONT_TEXT 2090

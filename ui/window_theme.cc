@@ -2,7 +2,9 @@
 
 #include "base/logging.h"
 #include "config/brand_info.h"
+#include "resources/image_ids.h"
 #include "resources/resource_ids.h"
+#include "ui/ui_font_faces.h"
 #include "ui/ui_scale.h"
 #include "ui/window_layout.h"
 
@@ -23,20 +25,6 @@ constexpr ThemeColors kDefaultColors = {kBlack, 255, kBlack, 168, kBlack, 115, k
                                         kBlack, 168, kBlack, 255, kWhite};
 constexpr ThemeColors kDarkColors = {kWhite, 255, kWhite, 178, kWhite, 122, kWhite, 178,
                                      kWhite, 178, kWhite, 255, kBlack};
-
-// Faces that have Chinese and Japanese glyphs, which the product fonts lack.
-const wchar_t* SystemFaceForLanguage(LANGID language) {
-  switch (language) {
-    case 1041:
-      return L"Yu Gothic UI";
-    case 1028:
-      return L"Microsoft JhengHei UI";
-    case 2052:
-      return L"Microsoft YaHei UI";
-    default:
-      return nullptr;
-  }
-}
 
 }  // namespace
 
@@ -81,8 +69,9 @@ void InstallationWindowThemeBase::LoadFonts(HMODULE module) {
 bool InstallationWindowThemeBase::IsRussian() const { return brand_ && brand_->language_id() == kRussian; }
 
 const wchar_t* InstallationWindowThemeBase::Face(const wchar_t* product_face) const {
-  const wchar_t* system_face = brand_ ? SystemFaceForLanguage(static_cast<LANGID>(brand_->language_id())) : nullptr;
-  return system_face ? system_face : product_face;
+  if (!brand_) return product_face;
+  // Both choices are string literals, so the view's data is terminated.
+  return UiFontFaceName(product_face, static_cast<uint16_t>(brand_->language_id()), windows_version_).data();
 }
 
 ImagePair InstallationWindowThemeBase::CheckBoxImages() const { return {2019, 2020}; }
