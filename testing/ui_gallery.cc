@@ -6,6 +6,7 @@
 //                  [--force-device-scale-factor=2] [--language=ru|ja|zh-CN|...]
 //                  [--ready=FILE] [--seconds=N]
 #include <windows.h>
+
 #include <commctrl.h>
 #include <objbase.h>
 
@@ -18,6 +19,7 @@
 #include "base/scoped_handle.h"
 #include "base/utf_string_conversions.h"
 #include "config/brand_info.h"
+#include "resources/image_ids.h"
 #include "resources/resource_ids.h"
 #include "ui/accessible_wrapper.h"
 #include "ui/custom_progress_bar.h"
@@ -85,7 +87,8 @@ class GalleryWindow : public DialogBase {
         ::UpdateWindow(window);
         ::RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
         if (!ready_file_.empty()) {
-          ScopedFileHandle file(::CreateFileW(ready_file_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+          ScopedFileHandle file(
+              ::CreateFileW(ready_file_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
         }
         return true;
       case WM_TIMER:
@@ -168,6 +171,7 @@ class GalleryWindow : public DialogBase {
       InitProgressScreen(window);
     }
     for (int id : {IDC_STOP_BUTTON, IDC_PIN_CHECK_BOX}) ::ShowWindow(::GetDlgItem(window, id), SW_HIDE);
+    if (first) ::ShowWindow(::GetDlgItem(window, IDC_STATUS_TEXT), SW_HIDE);
 
     shadow_ = std::make_unique<MainWindowShadow>(*theme_, layout_->ShadowInset());
     if (shadow_->Create(window)) {
@@ -186,8 +190,9 @@ class GalleryWindow : public DialogBase {
     VerticalInsets insets = layout_->LabelInsets();
 
     HWND statistics = ::GetDlgItem(window, IDC_STATISTICS_CHECK_BOX);
-    std::wstring label = Text(427, language(), L"I want to help improve Tarvik services by sending browser usage "
-                                               L"statistics to Tarvik");
+    std::wstring label = Text(427, language(),
+                              L"I want to help improve Tarvik services by sending browser usage "
+                              L"statistics to Tarvik");
     if (!label.empty() && label.back() != L'.') label += L'.';
     label += L" ((" + Text(431, language(), L"Privacy policy") + L"))";
     ::SetWindowTextW(statistics, label.c_str());
@@ -206,7 +211,8 @@ class GalleryWindow : public DialogBase {
         privacy, background_, TextLook{privacy_font_.Get(), colours.privacy_link, colours.privacy_link_alpha}));
 
     HWND make_default = ::GetDlgItem(window, IDC_DEFAULT_BROWSER_CHECK_BOX);
-    ::SetWindowTextW(make_default, Text(theme_->DefaultCheckBoxStringId(), language(), L"Set as default browser").c_str());
+    ::SetWindowTextW(make_default,
+                     Text(theme_->DefaultCheckBoxStringId(), language(), L"Set as default browser").c_str());
     auto default_box = std::make_unique<ImageCheckBox>(make_default, check_strip, background_, style, false);
     RECT default_rect = ScaleRect(layout_->DefaultCheckBoxRect());
     default_rect.top = statistics_rect.top + statistics_height + Scale(4);
@@ -227,7 +233,8 @@ class GalleryWindow : public DialogBase {
     RECT install_rect = ScaleRect(layout_->InstallButtonRect());
     install_->PlaceAt({install_rect.left, install_rect.top});
 
-    std::wstring sentence = Text(463, language(), L"By using Tarvik Browser,\nyou accept the terms of the\n((License agreement))");
+    std::wstring sentence =
+        Text(463, language(), L"By using Tarvik Browser,\nyou accept the terms of the\n((License agreement))");
     if (!sentence.empty() && sentence.back() == L'.') sentence.pop_back();
     SentenceStyle sentence_style;
     sentence_style.text = {text_font_.Get(), colours.license_text, colours.license_text_alpha};
@@ -275,31 +282,36 @@ class GalleryWindow : public DialogBase {
 
   // A redesigned dialog: plain background, the product fonts, stretchable buttons.
   void InitDialogScreen(HWND window) {
-    background_.Load(ImagePair{2233, 0});
+    background_.Load(ImagePair{IDR_DIALOG_BACKGROUND, 0});
     title_font_ = CreateUiFont(kTextFace, Scale(18), 500);
     text_font_ = CreateUiFont(kTextFace, Scale(13), 400);
     button_font_ = CreateUiFont(kTextFace, Scale(13), 400);
     int width = Scale(460);
     int height = Scale(200);
     SizeWindow(window, width, height);
-    HWND title = ::GetDlgItem(window, IDC_TITLE);
-    HWND text = ::GetWindow(title, GW_HWNDNEXT);
-    ::SetWindowTextW(title, Text(422, language(), L"Tarvik Browser installation was interrupted").c_str());
-    ::SetWindowTextW(text, Text(423, language(), L"Continue installation?").c_str());
-    ::SetWindowPos(title, nullptr, Scale(30), Scale(30), width - Scale(80), Scale(30), SWP_NOZORDER);
-    ::SetWindowPos(text, nullptr, Scale(30), Scale(70), width - Scale(80), Scale(40), SWP_NOZORDER);
-    ::SetWindowLongW(title, GWL_STYLE, (::GetWindowLongW(title, GWL_STYLE) & ~SS_TYPEMASK) | SS_OWNERDRAW);
-    ::SetWindowLongW(text, GWL_STYLE, (::GetWindowLongW(text, GWL_STYLE) & ~SS_TYPEMASK) | SS_OWNERDRAW);
-    statics_.push_back(std::make_unique<OwnerDrawnStatic>(title, background_, TextLook{title_font_.Get(), RGB(0, 0, 0), 255}));
-    statics_.push_back(std::make_unique<OwnerDrawnStatic>(text, background_, TextLook{text_font_.Get(), RGB(87, 87, 87), 255}));
+    ::SetWindowTextW(window, L"Tarvik");
+    // The template's plain statics make way for owner-drawn ones.
+    HWND template_title = ::GetDlgItem(window, IDC_TITLE);
+    ::ShowWindow(::GetWindow(template_title, GW_HWNDNEXT), SW_HIDE);
+    ::ShowWindow(template_title, SW_HIDE);
+    auto add_static = [&](const std::wstring& text, int top, int height, HFONT font, COLORREF colour) {
+      HWND control = ::CreateWindowExW(0, L"Static", text.c_str(), WS_CHILD | WS_VISIBLE | SS_OWNERDRAW, Scale(30),
+                                       top, width - Scale(80), height, window, nullptr, ::GetModuleHandleW(nullptr),
+                                       nullptr);
+      statics_.push_back(std::make_unique<OwnerDrawnStatic>(control, background_, TextLook{font, colour, 255}));
+    };
+    add_static(Text(422, language(), L"Tarvik Browser installation was interrupted"), Scale(30), Scale(30),
+               title_font_.Get(), RGB(0, 0, 0));
+    add_static(Text(423, language(), L"Continue installation?"), Scale(70), Scale(40), text_font_.Get(),
+               RGB(87, 87, 87));
 
     ImageButtonStyle style;
     style.font = button_font_.Get();
     style.focus_rect_inset = 2;
     ScaledImage main_strip;
     ScaledImage plain_strip;
-    main_strip.Load(ImagePair{2234, 2235});
-    plain_strip.Load(ImagePair{2236, 2237});
+    main_strip.Load(ImagePair{IDR_DIALOG_MAIN_BUTTON_1X, IDR_DIALOG_MAIN_BUTTON_2X});
+    plain_strip.Load(ImagePair{IDR_DIALOG_PLAIN_BUTTON_1X, IDR_DIALOG_PLAIN_BUTTON_2X});
     HWND primary = ::GetDlgItem(window, IDOK);
     HWND secondary = ::GetDlgItem(window, IDC_STOP_BUTTON);
     ::SetWindowTextW(primary, Text(503, language(), L"Proceed").c_str());
@@ -316,7 +328,7 @@ class GalleryWindow : public DialogBase {
     secondary_ = std::make_unique<StretchButton>(secondary, plain_strip, background_, style, Scale(16));
 
     ScaledImage close_strip;
-    close_strip.Load(ImagePair{2238, 2239});
+    close_strip.Load(ImagePair{IDR_DIALOG_CLOSE_BUTTON_1X, IDR_DIALOG_CLOSE_BUTTON_2X});
     close_ = std::make_unique<ImageButton>(::GetDlgItem(window, IDC_CLOSE_BUTTON), close_strip, background_,
                                            ImageButtonStyle{});
     close_->PlaceAt({width - close_->ImageSize().cx - 10, 10});

@@ -21,10 +21,10 @@ constexpr int kLineSpacing = 1;
 
 constexpr int kFontResources[] = {IDR_FONT_GEO_REGULAR, IDR_FONT_GEO_MEDIUM, IDR_FONT_TEXT};
 
-constexpr ThemeColors kDefaultColors = {kBlack, 255, kBlack, 168, kBlack, 115, kBlack, 168,
-                                        kBlack, 168, kBlack, 255, kWhite};
-constexpr ThemeColors kDarkColors = {kWhite, 255, kWhite, 178, kWhite, 122, kWhite, 178,
-                                     kWhite, 178, kWhite, 255, kBlack};
+constexpr ThemeColors kDefaultColors = {kBlack, 255,    kBlack, 168,    kBlack, 115,   kBlack,
+                                        168,    kBlack, 168,    kBlack, 255,    kWhite};
+constexpr ThemeColors kDarkColors = {kWhite, 255,    kWhite, 178,    kWhite, 122,   kWhite,
+                                     178,    kWhite, 178,    kWhite, 255,    kBlack};
 
 }  // namespace
 
@@ -74,17 +74,24 @@ const wchar_t* InstallationWindowThemeBase::Face(const wchar_t* product_face) co
   return UiFontFaceName(product_face, static_cast<uint16_t>(brand_->language_id()), windows_version_).data();
 }
 
-ImagePair InstallationWindowThemeBase::CheckBoxImages() const { return {2019, 2020}; }
-ImagePair InstallationWindowThemeBase::InstallButtonImages() const { return {2270, 0}; }
-ImagePair InstallationWindowThemeBase::ProgressFillImages() const { return {2038, 2039}; }
-ImagePair InstallationWindowThemeBase::ProgressTrackImages() const { return {2040, 2041}; }
+ImagePair InstallationWindowThemeBase::CheckBoxImages() const { return {IDR_CHECK_BOX_1X, IDR_CHECK_BOX_2X}; }
+ImagePair InstallationWindowThemeBase::InstallButtonImages() const { return {IDR_INSTALL_BUTTON_1X, 0}; }
+ImagePair InstallationWindowThemeBase::ProgressFillImages() const {
+  return {IDR_PROGRESS_FILL_1X, IDR_PROGRESS_FILL_2X};
+}
+ImagePair InstallationWindowThemeBase::ProgressTrackImages() const {
+  return {IDR_PROGRESS_TRACK_1X, IDR_PROGRESS_TRACK_2X};
+}
 ImagePair InstallationWindowThemeBase::LogoImages() const {
-  return IsRussian() ? ImagePair{2273, 2274} : ImagePair{2271, 2272};
+  return IsRussian() ? ImagePair{IDR_LOGO_RUSSIAN_1X, IDR_LOGO_RUSSIAN_2X} : ImagePair{IDR_LOGO_1X, IDR_LOGO_2X};
 }
 int InstallationWindowThemeBase::TitleStringId() const { return kTitleStringId; }
 ImagePair InstallationWindowThemeBase::FirstSlideImages() const {
-  if (IsWindows8OrLater()) return IsRussian() ? ImagePair{2074, 2075} : ImagePair{2072, 2073};
-  return IsRussian() ? ImagePair{2027, 2028} : ImagePair{2025, 2026};
+  if (IsWindows8OrLater())
+    return IsRussian() ? ImagePair{IDR_FIRST_SLIDE_RUSSIAN_1X, IDR_FIRST_SLIDE_RUSSIAN_2X}
+                       : ImagePair{IDR_FIRST_SLIDE_1X, IDR_FIRST_SLIDE_2X};
+  return IsRussian() ? ImagePair{IDR_FIRST_SLIDE_RUSSIAN_JPEG_1X, IDR_FIRST_SLIDE_RUSSIAN_JPEG_2X}
+                     : ImagePair{IDR_FIRST_SLIDE_JPEG_1X, IDR_FIRST_SLIDE_JPEG_2X};
 }
 int InstallationWindowThemeBase::DefaultCheckBoxStringId() const { return kDefaultCheckBoxStringId; }
 bool InstallationWindowThemeBase::CenterLicenseLines() const { return true; }
@@ -100,56 +107,78 @@ ScaledImage InstallationWindowThemeBase::LoadFirstSlide() const {
 }
 int InstallationWindowThemeBase::LineSpacing() const { return kLineSpacing; }
 ImagePair InstallationWindowThemeBase::BackgroundImages() const {
-  return IsWindows8OrLater() ? ImagePair{2068, 2069} : ImagePair{2021, 2022};
+  return IsWindows8OrLater() ? ImagePair{IDR_BACKGROUND_1X, IDR_BACKGROUND_2X}
+                             : ImagePair{IDR_BACKGROUND_JPEG_1X, IDR_BACKGROUND_JPEG_2X};
 }
-ImagePair InstallationWindowThemeBase::CloseButtonImages() const { return {2030, 2031}; }
-ImagePair InstallationWindowThemeBase::MinimizeButtonImages() const { return {2034, 2035}; }
-ImagePair InstallationWindowThemeBase::FirstScreenMinimizeImages() const { return {2036, 2037}; }
+ImagePair InstallationWindowThemeBase::CloseButtonImages() const { return {IDR_CLOSE_BUTTON_1X, IDR_CLOSE_BUTTON_2X}; }
+ImagePair InstallationWindowThemeBase::MinimizeButtonImages() const {
+  return {IDR_MINIMIZE_BUTTON_1X, IDR_MINIMIZE_BUTTON_2X};
+}
+ImagePair InstallationWindowThemeBase::FirstScreenMinimizeImages() const {
+  return {IDR_FIRST_SCREEN_MINIMIZE_1X, IDR_FIRST_SCREEN_MINIMIZE_2X};
+}
 UiFontSpec InstallationWindowThemeBase::CheckBoxFont() const { return {Face(kTextFace), Scale(12), 400}; }
 UiFontSpec InstallationWindowThemeBase::PrivacyLinkFont() const { return {Face(kTextFace), Scale(12), 400}; }
 ImagePair InstallationWindowThemeBase::ShadowTopLeftImages() const {
-  return IsWindows8OrLater() ? ImagePair{2275, 2283} : ImagePair{2291, 2295};
+  return IsWindows8OrLater() ? ImagePair{IDR_SHADOW_TOP_LEFT_1X, IDR_SHADOW_TOP_LEFT_2X}
+                             : ImagePair{IDR_SHADOW_SQUARE_TOP_LEFT_1X, IDR_SHADOW_SQUARE_TOP_LEFT_2X};
 }
 ImagePair InstallationWindowThemeBase::ShadowTopRightImages() const {
-  return IsWindows8OrLater() ? ImagePair{2276, 2284} : ImagePair{2292, 2296};
+  return IsWindows8OrLater() ? ImagePair{IDR_SHADOW_TOP_RIGHT_1X, IDR_SHADOW_TOP_RIGHT_2X}
+                             : ImagePair{IDR_SHADOW_SQUARE_TOP_RIGHT_1X, IDR_SHADOW_SQUARE_TOP_RIGHT_2X};
 }
 ImagePair InstallationWindowThemeBase::ShadowBottomRightImages() const {
-  return IsWindows8OrLater() ? ImagePair{2277, 2285} : ImagePair{2293, 2297};
+  return IsWindows8OrLater() ? ImagePair{IDR_SHADOW_BOTTOM_RIGHT_1X, IDR_SHADOW_BOTTOM_RIGHT_2X}
+                             : ImagePair{IDR_SHADOW_SQUARE_BOTTOM_RIGHT_1X, IDR_SHADOW_SQUARE_BOTTOM_RIGHT_2X};
 }
 ImagePair InstallationWindowThemeBase::ShadowBottomLeftImages() const {
-  return IsWindows8OrLater() ? ImagePair{2278, 2286} : ImagePair{2294, 2298};
+  return IsWindows8OrLater() ? ImagePair{IDR_SHADOW_BOTTOM_LEFT_1X, IDR_SHADOW_BOTTOM_LEFT_2X}
+                             : ImagePair{IDR_SHADOW_SQUARE_BOTTOM_LEFT_1X, IDR_SHADOW_SQUARE_BOTTOM_LEFT_2X};
 }
-ImagePair InstallationWindowThemeBase::ShadowLeftImages() const { return {2279, 2287}; }
-ImagePair InstallationWindowThemeBase::ShadowTopImages() const { return {2280, 2288}; }
-ImagePair InstallationWindowThemeBase::ShadowRightImages() const { return {2281, 2289}; }
-ImagePair InstallationWindowThemeBase::ShadowBottomImages() const { return {2282, 2290}; }
+ImagePair InstallationWindowThemeBase::ShadowLeftImages() const { return {IDR_SHADOW_LEFT_1X, IDR_SHADOW_LEFT_2X}; }
+ImagePair InstallationWindowThemeBase::ShadowTopImages() const { return {IDR_SHADOW_TOP_1X, IDR_SHADOW_TOP_2X}; }
+ImagePair InstallationWindowThemeBase::ShadowRightImages() const { return {IDR_SHADOW_RIGHT_1X, IDR_SHADOW_RIGHT_2X}; }
+ImagePair InstallationWindowThemeBase::ShadowBottomImages() const {
+  return {IDR_SHADOW_BOTTOM_1X, IDR_SHADOW_BOTTOM_2X};
+}
 const ThemeColors& InstallationWindowThemeBase::Colors() const { return kDefaultColors; }
 
 // The dark theme carries 2x images only.
-ImagePair InstallationWindowDarkTheme::CheckBoxImages() const { return {0, 2311}; }
-ImagePair InstallationWindowDarkTheme::InstallButtonImages() const { return {0, 2306}; }
-ImagePair InstallationWindowDarkTheme::ProgressFillImages() const { return {0, 2312}; }
-ImagePair InstallationWindowDarkTheme::ProgressTrackImages() const { return {0, 2313}; }
-ImagePair InstallationWindowDarkTheme::LogoImages() const { return {0, IsRussian() ? 2315 : 2314}; }
-ImagePair InstallationWindowDarkTheme::FirstSlideImages() const {
-  return {0, 2302 + (IsRussian() ? 1 : 0) + (IsWindows8OrLater() ? 2 : 0)};
+ImagePair InstallationWindowDarkTheme::CheckBoxImages() const { return {0, IDR_DARK_CHECK_BOX_2X}; }
+ImagePair InstallationWindowDarkTheme::InstallButtonImages() const { return {0, IDR_DARK_INSTALL_BUTTON_2X}; }
+ImagePair InstallationWindowDarkTheme::ProgressFillImages() const { return {0, IDR_DARK_PROGRESS_FILL_2X}; }
+ImagePair InstallationWindowDarkTheme::ProgressTrackImages() const { return {0, IDR_DARK_PROGRESS_TRACK_2X}; }
+ImagePair InstallationWindowDarkTheme::LogoImages() const {
+  return {0, IsRussian() ? IDR_DARK_LOGO_RUSSIAN_2X : IDR_DARK_LOGO_2X};
 }
-ImagePair InstallationWindowDarkTheme::BackgroundImages() const { return {0, IsWindows8OrLater() ? 2301 : 2300}; }
-ImagePair InstallationWindowDarkTheme::CloseButtonImages() const { return {0, 2307}; }
-ImagePair InstallationWindowDarkTheme::MinimizeButtonImages() const { return {0, 2309}; }
-ImagePair InstallationWindowDarkTheme::FirstScreenMinimizeImages() const { return {0, 2310}; }
-ImagePair InstallationWindowDarkTheme::ShadowTopLeftImages() const { return {0, IsWindows8OrLater() ? 2316 : 2324}; }
-ImagePair InstallationWindowDarkTheme::ShadowTopRightImages() const { return {0, IsWindows8OrLater() ? 2317 : 2325}; }
+ImagePair InstallationWindowDarkTheme::FirstSlideImages() const {
+  if (IsWindows8OrLater()) return {0, IsRussian() ? IDR_DARK_FIRST_SLIDE_RUSSIAN_2X : IDR_DARK_FIRST_SLIDE_2X};
+  return {0, IsRussian() ? IDR_DARK_FIRST_SLIDE_RUSSIAN_JPEG_2X : IDR_DARK_FIRST_SLIDE_JPEG_2X};
+}
+ImagePair InstallationWindowDarkTheme::BackgroundImages() const {
+  return {0, IsWindows8OrLater() ? IDR_DARK_BACKGROUND_2X : IDR_DARK_BACKGROUND_JPEG_2X};
+}
+ImagePair InstallationWindowDarkTheme::CloseButtonImages() const { return {0, IDR_DARK_CLOSE_BUTTON_2X}; }
+ImagePair InstallationWindowDarkTheme::MinimizeButtonImages() const { return {0, IDR_DARK_MINIMIZE_BUTTON_2X}; }
+ImagePair InstallationWindowDarkTheme::FirstScreenMinimizeImages() const {
+  return {0, IDR_DARK_FIRST_SCREEN_MINIMIZE_2X};
+}
+ImagePair InstallationWindowDarkTheme::ShadowTopLeftImages() const {
+  return {0, IsWindows8OrLater() ? IDR_DARK_SHADOW_TOP_LEFT_2X : IDR_DARK_SHADOW_SQUARE_TOP_LEFT_2X};
+}
+ImagePair InstallationWindowDarkTheme::ShadowTopRightImages() const {
+  return {0, IsWindows8OrLater() ? IDR_DARK_SHADOW_TOP_RIGHT_2X : IDR_DARK_SHADOW_SQUARE_TOP_RIGHT_2X};
+}
 ImagePair InstallationWindowDarkTheme::ShadowBottomRightImages() const {
-  return {0, IsWindows8OrLater() ? 2318 : 2326};
+  return {0, IsWindows8OrLater() ? IDR_DARK_SHADOW_BOTTOM_RIGHT_2X : IDR_DARK_SHADOW_SQUARE_BOTTOM_RIGHT_2X};
 }
 ImagePair InstallationWindowDarkTheme::ShadowBottomLeftImages() const {
-  return {0, IsWindows8OrLater() ? 2319 : 2327};
+  return {0, IsWindows8OrLater() ? IDR_DARK_SHADOW_BOTTOM_LEFT_2X : IDR_DARK_SHADOW_SQUARE_BOTTOM_LEFT_2X};
 }
-ImagePair InstallationWindowDarkTheme::ShadowLeftImages() const { return {0, 2320}; }
-ImagePair InstallationWindowDarkTheme::ShadowTopImages() const { return {0, 2321}; }
-ImagePair InstallationWindowDarkTheme::ShadowRightImages() const { return {0, 2322}; }
-ImagePair InstallationWindowDarkTheme::ShadowBottomImages() const { return {0, 2323}; }
+ImagePair InstallationWindowDarkTheme::ShadowLeftImages() const { return {0, IDR_DARK_SHADOW_LEFT_2X}; }
+ImagePair InstallationWindowDarkTheme::ShadowTopImages() const { return {0, IDR_DARK_SHADOW_TOP_2X}; }
+ImagePair InstallationWindowDarkTheme::ShadowRightImages() const { return {0, IDR_DARK_SHADOW_RIGHT_2X}; }
+ImagePair InstallationWindowDarkTheme::ShadowBottomImages() const { return {0, IDR_DARK_SHADOW_BOTTOM_2X}; }
 const ThemeColors& InstallationWindowDarkTheme::Colors() const { return kDarkColors; }
 
 std::unique_ptr<InstallationWindowThemeBase> CreateTheme(const BrandInfo* brand, const DistribInfoParams* params,

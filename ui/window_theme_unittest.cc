@@ -4,6 +4,7 @@
 
 #include "config/brand_info.h"
 #include "testing/log_capture.h"
+#include "ui/ui_drawing.h"
 #include "ui/ui_scale.h"
 #include "ui/window_layout.h"
 
@@ -68,6 +69,23 @@ TEST(WindowThemeTest, MissingFontResourcesAreLoggedAndSkipped) {
   EXPECT_TRUE(log.ContainsPrefix("Unable to find font id=2087 in resources - "));
   EXPECT_TRUE(log.ContainsPrefix("Unable to find font id=2090 in resources - "));
   EXPECT_NE(theme.SlideBrush(), nullptr);
+}
+
+TEST(WindowThemeTest, ProductFontsResolveWhileTheThemeLives) {
+  testing::ScopedLogCapture log;
+  auto theme = std::make_unique<InstallationWindowDefaultTheme>(VERSION_WIN10, nullptr, Layout(VERSION_WIN10));
+  ASSERT_EQ(theme->added_font_count(), 3u);
+  EXPECT_TRUE(log.Contains("1 font(s) added, id=2088"));
+  HDC dc = ::GetDC(nullptr);
+  for (const UiFontSpec& spec : {theme->TitleFont(), theme->TextFont(), theme->ButtonFont()}) {
+    ScopedFont font = CreateUiFont(spec.face, spec.height, spec.weight);
+    HGDIOBJ old = ::SelectObject(dc, font.Get());
+    wchar_t face[LF_FACESIZE] = {};
+    ::GetTextFaceW(dc, LF_FACESIZE, face);
+    ::SelectObject(dc, old);
+    EXPECT_STREQ(face, spec.face);
+  }
+  ::ReleaseDC(nullptr, dc);
 }
 
 }  // namespace
