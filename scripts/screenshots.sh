@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
-# Photographs the window toolkit's gallery (testing/ui_gallery.exe) under a
-# virtual display: each screen in both themes at scale 1 and 2, plus the
-# first screen in Russian, Japanese and Chinese, into build/screenshots/*.png.
+# Pictures of the installer's windows under a virtual display, for a person
+# to look at: texts that do not fit, wrap badly or lack glyphs show up here.
+# The window toolkit's gallery (testing/ui_gallery.exe): each screen in both
+# themes at scale 1 and 2, the first screen in Russian, Japanese and Chinese;
+# then the unsupported-processor message box in every language. Into
+# build/screenshots/*.png.
 #
 #   scripts/screenshots.sh
 set -euo pipefail
@@ -61,3 +64,54 @@ done
 for language in ru ja zh-CN; do
   shoot "first-light-1x-$language" --screen=first --theme=light --language=$language
 done
+
+# The interface languages (code and Windows language identifier).
+LANGUAGES=(en:1033 ru:1049 uk:1058 kk:1087 uz:1091 tr:1055 de:1031 fr:1036 cs:1029 it:1040 es:3082
+           pt-BR:1046 pt-PT:2070 ja:1041 zh-CN:2052 zh-TW:1028)
+
+# Waits for a new visible top-level window and prints its id (empty after 20 s).
+wait_for_window() {
+  local before=$1 window
+  for _ in $(seq 200); do
+    window=$(comm -13 <(echo "$before") <(xdotool search --onlyvisible --name . 2>/dev/null | sort) | head -1)
+    if [ -n "$window" ]; then
+      echo "$window"
+      return
+    fi
+    sleep 0.1
+  done
+}
+
+# Writes the screen area of `window` to `file`.
+capture_window() {
+  local window=$1 file=$2 X Y WIDTH HEIGHT
+  eval "$(xdotool getwindowgeometry --shell "$window")"
+  sleep 0.5  # let the window finish drawing
+  import -window root -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" +repage "$file"
+}
+
+# The unsupported-processor message box (SSE3 missing) in every language.
+processor_message_screenshots() {
+  local installer entry code language before window pid
+  installer=$(winepath_w "$BIN/TarvikBrowserInstaller.exe")
+  for entry in "${LANGUAGES[@]}"; do
+    code=${entry%%:*}
+    language=${entry##*:}
+    before=$(xdotool search --onlyvisible --name . 2>/dev/null | sort || true)
+    "$WINE64" "$BIN/test_helper.exe" show-cpu-message "$installer" "$language" 484 </dev/null >/dev/null 2>&1 &
+    pid=$!
+    window=$(wait_for_window "$before")
+    if [ -z "$window" ]; then
+      echo "processor message ($code): no window appeared" >&2
+      kill "$pid" 2>/dev/null || true
+      continue
+    fi
+    capture_window "$window" "$OUT/processor_message_$code.png"
+    kill "$pid" 2>/dev/null || true
+    wait "$pid" 2>/dev/null || true
+    echo "$OUT/processor_message_$code.png"
+  done
+}
+
+log_step "Processor message in every language"
+processor_message_screenshots
