@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -409,6 +410,39 @@ TEST_F(InstallerTest, FinalReportThatFailsOnlyLogsAWarning) {
   installer->InstallSynchronously();
   EXPECT_TRUE(log_.Contains("Cannot report installation status: final_query_info-503-0"));
   EXPECT_EQ(script.attempts_made(), 1u);
+}
+
+// Sends each queued URL slowly, as a loaded machine does.
+class SlowUrlSender : public AsyncUrlSender {
+ public:
+  SlowUrlSender(std::mutex* mutex, std::vector<std::wstring>* sent) : mutex_(mutex), sent_(sent) {}
+  ~SlowUrlSender() override { Shutdown(); }
+
+ protected:
+  void SendUrl(const std::wstring& url) override {
+    ::Sleep(100);
+    std::lock_guard<std::mutex> lock(*mutex_);
+    sent_->push_back(url);
+  }
+
+ private:
+  std::mutex* mutex_;
+  std::vector<std::wstring>* sent_;
+};
+
+TEST_F(InstallerTest, QueuedStatisticsAreSentBeforeTheEnd) {
+  ScriptedDownloads script(archive_);
+  testing::StatRecord unused;
+  auto installer = MakeReportingInstaller(&script, nullptr, &unused);
+  std::mutex mutex;
+  std::vector<std::wstring> sent;
+  installer->set_stat_reporter_for_testing(
+      std::make_unique<StatReporter>("{USER}", std::make_unique<SlowUrlSender>(&mutex, &sent)));
+  installer->InstallSynchronously();
+  installer.reset();
+  std::lock_guard<std::mutex> lock(mutex);
+  ASSERT_FALSE(sent.empty());
+  EXPECT_EQ(testing::StatRecord::DecodeStatVars(sent.back())["stage"], L"setup_exe_exited");
 }
 
 TEST_F(InstallerTest, SetupExitCodesSevenAndEightHaveFailureKindsOfTheirOwn) {
