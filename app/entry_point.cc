@@ -274,6 +274,10 @@ int RunStartedProcess(const InstallerCommandLine& command_line, int hardening_re
     case kHardeningDllsBesideCopy:
       LOG_TAG(INFO, kMainTag) << "Exiting, DLL files found in working directory";
       return kInsecureEnvironmentExitCode;
+    case kHardeningCopyLost:
+      ::SetLastError(static_cast<DWORD>(hardening_exit_code));
+      PLOG_TAG(ERROR, kMainTag) << "Lost the installer copy in the protected directory";
+      return static_cast<int>(kInstallerExitCodeNotFinished);
     case kHardeningCopyFinished:
     default:
       return hardening_exit_code;

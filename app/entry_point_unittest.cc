@@ -98,7 +98,12 @@ class RunModesTest : public ::testing::Test {
 TEST_F(RunModesTest, HardeningResultsDecideWhetherTheProcessGoesOn) {
   EXPECT_EQ(Run(L"i.exe --silent", kHardeningCopyRefused, kInsecureEnvironmentExitCode), -200);
   EXPECT_EQ(log_.texts(), std::vector<std::string>{"Exiting, because of insecure environment."});
-  EXPECT_EQ(Run(L"i.exe --silent", kHardeningCopyRefused, 0), 0);  // waiting for the copy failed
+  // Waiting for the copy failed: its outcome is unknown, never a success.
+  EXPECT_EQ(Run(L"i.exe --silent", kHardeningCopyLost, ERROR_ACCESS_DENIED), 400);
+  ASSERT_EQ(log_.records().size(), 1u);
+  EXPECT_EQ(log_.records()[0].level, LOG_ERROR);
+  EXPECT_EQ(log_.records()[0].text.rfind("Lost the installer copy in the protected directory - 5,", 0), 0u)
+      << log_.records()[0].text;
 
   EXPECT_EQ(Run(L"i.exe --silent", kHardeningDllsBesideCopy), -200);
   EXPECT_EQ(log_.texts(), std::vector<std::string>{"Exiting, DLL files found in working directory"});

@@ -33,6 +33,11 @@ bool CopyExecutable(const std::wstring& from, const std::wstring& to) {
   return ::CopyFileW(from.c_str(), to.c_str(), TRUE) != FALSE;
 }
 
+bool WaitForCopy(HANDLE process, DWORD* exit_code) {
+  if (::WaitForSingleObject(process, INFINITE) != WAIT_OBJECT_0) return false;
+  return ::GetExitCodeProcess(process, exit_code) != FALSE;
+}
+
 void DeleteAtNextRestart(const std::wstring& path) {
   if (path.size() >= MAX_PATH) return;
   ::MoveFileExW(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
@@ -76,12 +81,13 @@ int RunFromProtectedDirectory(const HardeningEnvironment& environment, const Ins
     ScopedKernelHandle process(info.hProcess);
     ScopedKernelHandle thread(info.hThread);
     DWORD code = 0;
-    if (::WaitForSingleObject(process.Get(), INFINITE) == WAIT_OBJECT_0 &&
-        ::GetExitCodeProcess(process.Get(), &code)) {
+    if ((environment.wait_for_copy ? environment.wait_for_copy : WaitForCopy)(process.Get(), &code)) {
       *exit_code = static_cast<int>(code);
       result = *exit_code == kInsecureEnvironmentExitCode ? kHardeningCopyRefused : kHardeningCopyFinished;
     } else {
-      result = kHardeningCopyRefused;
+      // The copy's outcome is unknown: never taken for a success.
+      *exit_code = static_cast<int>(::GetLastError());
+      result = kHardeningCopyLost;
     }
   }
   DeleteDirectoryRecursive(directory);

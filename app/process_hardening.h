@@ -12,8 +12,8 @@
 namespace ostrel {
 
 enum HardeningResult : int {
-  // A protected-directory copy ran and ended with -200, or waiting for it
-  // failed; the out-value is the copy's exit code (0 when the wait failed).
+  // A protected-directory copy ran and ended with -200; the out-value is
+  // its exit code.
   kHardeningCopyRefused = 0,
   // No safe DLL search and no copy was run.
   kHardeningUnavailable = 1,
@@ -23,6 +23,9 @@ enum HardeningResult : int {
   kHardeningDllsBesideCopy = 3,
   // A protected-directory copy ran to its end; the out-value is its exit code.
   kHardeningCopyFinished = 4,
+  // A protected-directory copy started, but waiting for it or reading its
+  // exit code failed; the out-value is the Windows error.
+  kHardeningCopyLost = 5,
 };
 
 // Exit code of a copy that refuses to run beside DLLs.
@@ -45,6 +48,9 @@ struct HardeningEnvironment {
   std::wstring temp_directory;
   // Copies the executable into the protected directory.
   bool (*copy_executable)(const std::wstring& from, const std::wstring& to) = nullptr;
+  // Waits for the copy's end and reads its exit code; false with the last
+  // error set when either fails. Null: WaitForSingleObject, GetExitCodeProcess.
+  bool (*wait_for_copy)(HANDLE process, DWORD* exit_code) = nullptr;
 };
 
 // The real environment: kernel32's functions, GetModuleFileNameW, the

@@ -28,6 +28,12 @@ bool CopyAndPlantDll(const std::wstring& from, const std::wstring& to) {
   return ::CopyFileW(from.c_str(), to.c_str(), TRUE) && WriteBytesToFile(JoinPath(DirName(to), L"planted.dll"), "MZ");
 }
 bool RefuseCopy(const std::wstring&, const std::wstring&) { return false; }
+// The copy ends, but its exit code cannot be read.
+bool WaitThenFail(HANDLE process, DWORD*) {
+  ::WaitForSingleObject(process, 60000);
+  ::SetLastError(ERROR_ACCESS_DENIED);
+  return false;
+}
 
 
 // Names in `directory`, without "." and "..".
@@ -132,6 +138,12 @@ TEST_F(HardenProcessTest, WithoutSafeSearchACopyRunsFromAProtectedDirectory) {
   environment.copy_executable = CopyAndPlantDll;
   EXPECT_EQ(Harden(environment, L"installer.exe --silent"), kHardeningCopyRefused);
   EXPECT_EQ(exit_code_, kInsecureEnvironmentExitCode);
+
+  // A copy whose outcome cannot be read is lost, not finished with 0.
+  environment.copy_executable = CopyExecutableFile;
+  environment.wait_for_copy = WaitThenFail;
+  EXPECT_EQ(Harden(environment, L"installer.exe --check-the-interface"), kHardeningCopyLost);
+  EXPECT_EQ(exit_code_, static_cast<int>(ERROR_ACCESS_DENIED));
 
   // The directories and the copies are gone again.
   EXPECT_TRUE(Entries(dir_.path()).empty());

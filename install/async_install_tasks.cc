@@ -45,19 +45,38 @@ std::wstring ReservePath() {
   return path;
 }
 
-void DownloadServerConfigBundle(const std::string& url, const std::wstring& path, HANDLE stop_event) {
+HANDLE StopEventOf(DownloadStopper* stopper) { return stopper ? stopper->stop_event() : nullptr; }
+
+void DownloadServerConfigBundle(const std::string& url, const std::wstring& path, DownloadStopper* stopper) {
   InternetDownloader downloader;
-  if (!downloader.DownloadToFile(url, stop_event, path))
+  downloader.set_stopper(stopper);
+  if (!downloader.DownloadToFile(url, StopEventOf(stopper), path))
     PlatformLogError("Failed to download server config bundle: " + downloader.error_text());
 }
 
-void DownloadWallpaperBundle(const std::string& url, const std::wstring& path, HANDLE stop_event) {
+void DownloadWallpaperBundle(const std::string& url, const std::wstring& path, DownloadStopper* stopper) {
   InternetDownloader downloader;
-  if (!downloader.DownloadToFile(url, stop_event, path))
+  downloader.set_stopper(stopper);
+  if (!downloader.DownloadToFile(url, StopEventOf(stopper), path))
     PlatformLogError("Failed to download wallpaper bundle: " + downloader.error_text());
 }
 
 }  // namespace
+
+struct AsyncInstallTasks::Worker {
+  Worker() : stop_event(::CreateEventW(nullptr, TRUE, FALSE, nullptr)), stopper(stop_event.Get()) {}
+
+  void Run() {
+    for (const std::function<void()>& task : tasks) {
+      if (::WaitForSingleObject(stop_event.Get(), 0) == WAIT_OBJECT_0) return;
+      task();
+    }
+  }
+
+  ScopedKernelHandle stop_event;
+  DownloadStopper stopper;
+  std::vector<std::function<void()>> tasks;
+};
 
 std::string AppendBrandQuery(std::string url, const BrandQuery& query) {
   const std::pair<const char*, const std::string*> pairs[] = {
@@ -111,10 +130,11 @@ bool SaveVariations(const std::wstring& path, const VariationsData& data) {
   return ok;
 }
 
-bool DownloadAndSaveVariations(const std::string& url, const std::wstring& path, HANDLE stop_event) {
+bool DownloadAndSaveVariations(const std::string& url, const std::wstring& path, DownloadStopper* stopper) {
   InternetDownloader downloader;
+  downloader.set_stopper(stopper);
   VariationsData data;
-  if (!downloader.DownloadToString(url, stop_event, &data.seed)) {
+  if (!downloader.DownloadToString(url, StopEventOf(stopper), &data.seed)) {
     PLOG(ERROR) << "Failed to download variations seed: " << downloader.error_text();
     return false;
   }
@@ -140,11 +160,15 @@ AsyncInstallTasks::AsyncInstallTasks(const BrandInfo* brand_info, const DistribI
                                      StartThreadFunction start_thread)
     : brand_id_(brand_info->brand_id()),
       partner_id_(brand_info->partner_id()),
-      stop_event_(::CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
+      worker_(std::make_unique<Worker>()) {
   if (Prepare(*brand_info, *params)) InitializeThread(start_thread);
 }
 
-AsyncInstallTasks::~AsyncInstallTasks() { Stop(); }
+AsyncInstallTasks::~AsyncInstallTasks() {
+  Stop();
+  // Still in use by a worker that outlived Stop; the process's end takes it.
+  if (worker_abandoned_) static_cast<void>(worker_.release());
+}
 
 std::string AsyncInstallTasks::AppendBrandQuery(const std::string& url) const {
   return ostrel::AppendBrandQuery(
@@ -175,59 +199,56 @@ bool AsyncInstallTasks::Prepare(const BrandInfo& brand_info, const DistribInfoPa
     if (on) this->*entry.path = ReservePath();
   }
 
-  HANDLE stop_event = stop_event_.Get();
+  DownloadStopper* stopper = &worker_->stopper;
+  std::vector<std::function<void()>>& tasks = worker_->tasks;
   if (!variations_update_path_.empty()) {
-    tasks_.push_back([url = AppendBrandQuery(brand_info.variations_url()), path = variations_update_path_,
-                      stop_event] { DownloadAndSaveVariations(url, path, stop_event); });
+    tasks.push_back([url = AppendBrandQuery(brand_info.variations_url()), path = variations_update_path_,
+                     stopper] { DownloadAndSaveVariations(url, path, stopper); });
   }
   if (!abt_update_path_.empty()) {
-    tasks_.push_back([url = AppendBrandQuery(brand_info.abt_url()), path = abt_update_path_, stop_event] {
-      DownloadAndSaveVariations(url, path, stop_event);
+    tasks.push_back([url = AppendBrandQuery(brand_info.abt_url()), path = abt_update_path_, stopper] {
+      DownloadAndSaveVariations(url, path, stopper);
     });
   }
   if (!server_config_bundle_path_.empty()) {
-    tasks_.push_back([url = GetServerConfigBundleUrl(brand_id_, partner_id_), path = server_config_bundle_path_,
-                      stop_event] { DownloadServerConfigBundle(url, path, stop_event); });
+    tasks.push_back([url = GetServerConfigBundleUrl(brand_id_, partner_id_), path = server_config_bundle_path_,
+                     stopper] { DownloadServerConfigBundle(url, path, stopper); });
   }
   if (!preloaded_wallpaper_bundle_path_.empty() && !brand_info.preloaded_wallpapers_url().empty()) {
     std::string value;
     params.Get(kPreloadedWallpapersParam, &value);
-    tasks_.push_back([url = brand_info.preloaded_wallpapers_url() + value, path = preloaded_wallpaper_bundle_path_,
-                      stop_event] { DownloadWallpaperBundle(url, path, stop_event); });
+    tasks.push_back([url = brand_info.preloaded_wallpapers_url() + value, path = preloaded_wallpaper_bundle_path_,
+                     stopper] { DownloadWallpaperBundle(url, path, stopper); });
   }
-  return !tasks_.empty();
+  return !tasks.empty();
 }
 
 void AsyncInstallTasks::InitializeThread(StartThreadFunction start_thread) {
   // Without a stop event the worker could not be interrupted, and Stop
   // would wait for every download to end on its own.
-  if (stop_event_.IsValid()) thread_.Reset(start_thread(&AsyncInstallTasks::ThreadMain, this));
+  if (worker_->stop_event.IsValid()) thread_.Reset(start_thread(&AsyncInstallTasks::ThreadMain, worker_.get()));
   if (!thread_.IsValid()) PLOG(ERROR) << "Failed to create thread for async install tasks";
 }
 
 unsigned __stdcall AsyncInstallTasks::ThreadMain(void* argument) {
-  static_cast<AsyncInstallTasks*>(argument)->RunTasks();
+  static_cast<Worker*>(argument)->Run();
   return 0;
 }
 
-void AsyncInstallTasks::RunTasks() {
-  for (const std::function<void()>& task : tasks_) {
-    if (::WaitForSingleObject(stop_event_.Get(), 0) == WAIT_OBJECT_0) return;
-    task();
-  }
-}
-
-void AsyncInstallTasks::Stop() {
+void AsyncInstallTasks::Stop(DWORD max_wait_ms) {
   if (stopped_) return;
   stopped_ = true;
   if (thread_.IsValid()) {
-    ::SetEvent(stop_event_.Get());
-    ::WaitForSingleObject(thread_.Get(), INFINITE);
+    worker_->stopper.Stop();
+    if (::WaitForSingleObject(thread_.Get(), max_wait_ms) != WAIT_OBJECT_0) {
+      LOG(ERROR) << "Async install tasks did not stop within " << max_wait_ms << " ms; left to the process's end";
+      worker_abandoned_ = true;
+    }
   }
   for (const std::wstring* path : {&variations_update_path_, &abt_update_path_, &server_config_bundle_path_}) {
     if (!path->empty()) ::DeleteFileW(path->c_str());
   }
-  tasks_.clear();
+  if (!worker_abandoned_) worker_->tasks.clear();
   thread_.Reset();
 }
 

@@ -10,6 +10,7 @@
 #include <windows.h>
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,10 @@ namespace ostrel {
 
 class BrandInfo;
 class DistribInfoParams;
+class DownloadStopper;
+
+// How long Stop waits for the worker once its download is closed.
+inline constexpr DWORD kAsyncTasksStopWaitMs = 500;
 
 // Distribution parameters switching the tasks on or off.
 inline constexpr char kVariationsUpdateParam[] = "vup";
@@ -70,8 +75,8 @@ std::string SerializeVariations(const VariationsData& data);
 // no file or a whole one.
 bool SaveVariations(const std::wstring& path, const VariationsData& data);
 // Downloads a seed and saves it at `path`; nothing is written when the
-// download fails or the signature header is missing.
-bool DownloadAndSaveVariations(const std::string& url, const std::wstring& path, HANDLE stop_event);
+// download fails or the signature header is missing. `stopper` may be null.
+bool DownloadAndSaveVariations(const std::string& url, const std::wstring& path, DownloadStopper* stopper);
 
 class AsyncInstallTasks {
  public:
@@ -88,14 +93,18 @@ class AsyncInstallTasks {
   AsyncInstallTasks& operator=(const AsyncInstallTasks&) = delete;
   ~AsyncInstallTasks();
 
-  // Interrupts the running task, waits for the worker and deletes the
-  // variations, A/B and server configuration files (setup has copied them by
-  // now). The new-tab and wallpaper files stay. Safe to call twice.
-  void Stop();
+  // Interrupts the running task (its requests are closed), waits at most
+  // `max_wait_ms` for the worker and deletes the variations, A/B and server
+  // configuration files (setup has copied them by now). The new-tab and
+  // wallpaper files stay. A worker that does not end in time is left to the
+  // process's end with what it uses. Safe to call twice.
+  void Stop(DWORD max_wait_ms = kAsyncTasksStopWaitMs);
 
   // Until Stop: the paths are to be handed to setup.
   bool active() const { return !stopped_; }
   bool has_worker() const { return thread_.IsValid(); }
+  // The worker did not end within Stop's wait.
+  bool worker_abandoned() const { return worker_abandoned_; }
 
   // The query of this installation (brand, partner, user identifier, the
   // installer's own version) appended to `url`.
@@ -113,7 +122,6 @@ class AsyncInstallTasks {
   bool Prepare(const BrandInfo& brand_info, const DistribInfoParams& params);
   void InitializeThread(StartThreadFunction start_thread);
   static unsigned __stdcall ThreadMain(void* argument);
-  void RunTasks();
 
   std::string brand_id_;
   std::string partner_id_;
@@ -124,13 +132,15 @@ class AsyncInstallTasks {
   std::wstring server_config_bundle_path_;
   std::wstring preloaded_wallpaper_bundle_path_;
 
-  // Declared before the tasks and the thread: both use it until Stop.
-  ScopedKernelHandle stop_event_;
-  // Everything a task needs is copied into it, so the worker shares only the
-  // stop event with the thread that owns this object.
-  std::vector<std::function<void()>> tasks_;
+  // What the worker thread uses: the stop event, its stopper and the tasks.
+  // Everything a task needs is copied into it, so the worker shares only this
+  // with the thread that owns this object. Released, not freed, when the
+  // worker outlives Stop.
+  struct Worker;
+  std::unique_ptr<Worker> worker_;
   ScopedKernelHandle thread_;
   bool stopped_ = false;
+  bool worker_abandoned_ = false;
 };
 
 }  // namespace ostrel

@@ -409,19 +409,19 @@ TEST_F(AsyncInstallTasksTest, SeedFailuresWriteNothing) {
   EXPECT_EQ("", *country);
 }
 
-TEST_F(AsyncInstallTasksTest, DestructionInterruptsASlowSeedDownload) {
+TEST_F(AsyncInstallTasksTest, DestructionInterruptsASeedDownloadFromASilentHost) {
   REQUIRE_STANDIN();
-  // One byte a second: the seed alone would take over two minutes.
+  // The host never answers: the open would wait for the receive time-out.
   std::string token = UniqueToken("slow");
   std::unique_ptr<BrandInfo> brand = MakeBrand(
       R"({"urls": {"variations": ")" + std::string(hosts::kBrowserApiInternational) +
-      "/__fault/throttle=1/content/get/experiments/browser.proto?t=" + token + R"("}})");
+      "/__fault/stall=120000/content/get/experiments/browser.proto?t=" + token + R"("}})");
   FakeDistribInfoParams params("");
   auto tasks = std::make_unique<AsyncInstallTasks>(brand.get(), &params);
   Track(*tasks);
   std::wstring variations = tasks->variations_update_path();
   ASSERT_TRUE(WaitFor([&] { return !FindLoggedRequests(token).empty(); }));
-  ::Sleep(500);  // some bytes are on their way
+  ::Sleep(500);  // the open waits for an answer
 
   ScopedKernelHandle done(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
   HANDLE done_handle = done.Get();
@@ -429,14 +429,14 @@ TEST_F(AsyncInstallTasksTest, DestructionInterruptsASlowSeedDownload) {
     tasks.reset();
     ::SetEvent(done_handle);
   });
-  bool returned = ::WaitForSingleObject(done_handle, kHangGuardMs) == WAIT_OBJECT_0;
+  // Well inside the downloader's 20-s receive time-out: the request was
+  // closed (Windows ends the call at once) or the worker left behind (Wine
+  // lets the call run to its time-out).
+  bool returned = ::WaitForSingleObject(done_handle, 10000) == WAIT_OBJECT_0;
   destroyer.join();
-  ASSERT_TRUE(returned) << "destruction waited for the whole slow download";
+  ASSERT_TRUE(returned) << "destruction waited for the silent host";
 
-  // The seed download was cut short, and the A/B task never started.
-  // Stopped, not failed: the downloader has no error text to give.
-  EXPECT_TRUE(log_.ContainsPrefix("Failed to download variations seed:  - "))
-      << ::testing::PrintToString(log_.texts());
+  // The seed download never completed, and the A/B task never started.
   EXPECT_FALSE(log_.ContainsPrefix("Variations are saved in "));
   for (const std::string& text : log_.texts()) EXPECT_EQ(std::string::npos, text.find("/ab/get")) << text;
   EXPECT_FALSE(PathExists(variations));

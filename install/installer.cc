@@ -61,6 +61,8 @@ double DisplayScaleFactor() {
   return dpi > 0 ? static_cast<double>(dpi) / kDefaultDpi : 1.0;
 }
 
+void CALLBACK StopAtDeadline(void* stopper, BOOLEAN) { static_cast<DownloadStopper*>(stopper)->Stop(); }
+
 bool IsSignalled(HANDLE event) { return ::WaitForSingleObject(event, 0) == WAIT_OBJECT_0; }
 
 // A fresh GUID in upper-case hexadecimal without braces; empty on failure.
@@ -140,6 +142,7 @@ void Installer::Init() {
   stat_reporter_ = std::make_unique<StatReporter>(user_id_, std::make_unique<AsyncUrlSender>());
   SetStatParams();
   stop_event_.Reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  download_stopper_ = std::make_unique<DownloadStopper>(stop_event_.Get());
   proceed_event_.Reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
 }
 
@@ -167,7 +170,7 @@ void Installer::set_stat_reporter_for_testing(std::unique_ptr<StatReporter> repo
 
 Installer::~Installer() {
   if (install_thread_.IsValid()) {
-    ::SetEvent(stop_event_.Get());
+    Stop();
     if (::WaitForSingleObject(install_thread_.Get(), timings_.thread_exit_wait_ms) != WAIT_OBJECT_0) {
       PLOG_TAG(ERROR, "~Installer") << "Failed to wait for install async exit. Terminate install_thread_";
       ::TerminateThread(install_thread_.Get(), 0);
@@ -175,9 +178,14 @@ Installer::~Installer() {
     install_thread_.Close();
   }
   elevated_process_.reset();
-  stat_reporter_.reset();
   if (async_tasks_) async_tasks_->Stop();
+  // Queued events (setup's end among them) still go out, for a bounded time.
+  if (!stat_reporter_->Drain(kStatisticsDrainWaitMs))
+    LOG_TAG(WARNING, "~Installer") << "Statistics still queued after " << kStatisticsDrainWaitMs << " ms are dropped";
+  stat_reporter_.reset();
 }
+
+void Installer::Stop() { download_stopper_->Stop(); }
 
 unsigned __stdcall Installer::InstallThreadMain(void* installer) {
   static_cast<Installer*>(installer)->Install();
@@ -212,7 +220,7 @@ void Installer::InstallSynchronously() {
 
 bool Installer::WaitForInstallAsync() {
   if (!install_thread_.IsValid()) return true;
-  ::SetEvent(stop_event_.Get());
+  Stop();
   return ::WaitForSingleObject(install_thread_.Get(), timings_.thread_exit_wait_ms) != WAIT_TIMEOUT;
 }
 
@@ -404,7 +412,8 @@ InstallerCommandLine Installer::BuildSetupCommandLine(const std::wstring& module
 }
 
 bool Installer::RunModule(const std::wstring& module_path, const InstallerCommandLine& command_line) {
-  return RunModuleAndWait(RenderRunModuleCommandLine(module_path, command_line), observer_, &installer_exit_code_);
+  return RunModuleAndWait(RenderRunModuleCommandLine(module_path, command_line), observer_, &installer_exit_code_,
+                          ::CreateProcessW, &setup_started_);
 }
 
 bool Installer::WriteDelayedParamsForElevatedSetup() {
@@ -459,8 +468,11 @@ void Installer::ReportSetupExited(bool setup_succeeded) {
   report.update = stat_reporter_->IsUpdate();
   report.setup_time_us = static_cast<int64_t>(setup_duration_);
   report.exit_code = installer_exit_code_;
-  // Run here, setup's exit code replaces 400 once it is read.
-  report.failed_to_start = !elevated && !setup_succeeded && installer_exit_code_ == kInstallerExitCodeNotFinished;
+  // Run here, setup's exit code replaces 400 once it is read; a setup that
+  // started and left no code is not one that never started.
+  bool no_code = !elevated && !setup_succeeded && installer_exit_code_ == kInstallerExitCodeNotFinished;
+  report.failed_to_start = no_code && !setup_started_;
+  report.exit_code_unknown = no_code && setup_started_;
   report.success = setup_succeeded && IsSetupSuccess(elevated, installer_exit_code_, installer_exit_code_);
   stat_reporter_->Send(SetupExitedEvent(report));
 }
@@ -472,8 +484,23 @@ void Installer::ReportInstallationFinished(bool success) {
       static_cast<int64_t>(setup_duration_));
   StringDownloadSink answer;
   std::string error_text;
-  if (!Download(AsciiToWide(url), &answer, &error_text, nullptr))
+  // A host that does not answer must not keep the installer from ending:
+  // the report is given up at its deadline. It has a stop of its own, so a
+  // cancelled installation still reports.
+  ScopedKernelHandle report_stop(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  DownloadStopper report_stopper(report_stop.Get());
+  HANDLE timer = nullptr;
+  if (!report_stop.IsValid() || !::CreateTimerQueueTimer(&timer, nullptr, StopAtDeadline, &report_stopper,
+                                                         timings_.final_report_deadline_ms, 0, WT_EXECUTEONLYONCE)) {
+    PLOG(WARNING) << "No deadline for the installation report";
+    timer = nullptr;
+  }
+  // Closing the request ends it at once on Windows; the time-outs bound it
+  // where a stack lets a closed request run on.
+  if (!Download(AsciiToWide(url), &answer, &error_text, nullptr, &report_stopper, timings_.final_report_deadline_ms))
     LOG(WARNING) << "Cannot report installation status: " << error_text;
+  // Waits for a callback in progress.
+  if (timer) ::DeleteTimerQueueTimer(nullptr, timer, INVALID_HANDLE_VALUE);
 }
 
 // The elevation prompt was refused or the elevated copy could not start.

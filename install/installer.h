@@ -51,12 +51,19 @@ inline constexpr char kSetupArcPermanentLockParam[] = "setup_arc_permanent_lock"
 // Added to every remaining-time estimate the window shows: setup's share.
 inline constexpr int32_t kSetupRemainingSeconds = 240;
 
+// After setup ends, the background work has 5 s in all before the process
+// may end with the code it has: the final report 2.5 s, the asynchronous
+// tasks' stop 0.5 s (kAsyncTasksStopWaitMs), the statistics queue 2 s.
+inline constexpr DWORD kFinalReportDeadlineMs = 2500;
+inline constexpr DWORD kStatisticsDrainWaitMs = 2000;
+
 // The waits of an installation (tests shorten them).
 struct InstallerTimings {
-  DWORD retry_wait_ms = 15000;            // after a failed download attempt
+  DWORD retry_wait_ms = 15000;            // between failed download attempts
   DWORD browser_window_poll_ms = 20000;   // looking for the browser's window
   DWORD thread_exit_wait_ms = 60000;      // for the install thread to end
   DWORD elevated_finish_wait_ms = kElevatedFinishWaitMs;  // for an elevated copy after the go-ahead
+  DWORD final_report_deadline_ms = kFinalReportDeadlineMs;
 };
 
 // Forwards the download progress to the InstallerObserver; remaining times
@@ -118,6 +125,9 @@ class Installer {
   bool StartElevatedCopy();
   // The user confirmed cancelling.
   void IncrementCancelCount() { cancel_count_.fetch_add(1); }
+  // Sets the stop event and closes the requests of the download in
+  // progress, so the install thread ends promptly; from any thread.
+  void Stop();
 
   // The process command line lacks do-not-launch-browser and setup, run here,
   // succeeded (or has not run).
@@ -158,8 +168,11 @@ class Installer {
   DownloadResult GetModule(const std::wstring& path, ScopedFileHandle* lock_holder);
   DownloadResult DownloadOrExtractModule(const std::wstring& path, ScopedFileHandle* lock_holder, bool* downloaded);
   DownloadResult DownloadModule(HANDLE file, const InstallerCommandLine& command_line);
-  // One request with the stop event and no retries (the final report).
-  bool Download(const std::wstring& url, DownloadSink* sink, std::string* error_text, std::wstring* redirect_url);
+  // One request without retries (the final report), stopped by `stopper`
+  // (null: the installer's own stop); `timeout_ms` (0: the usual) bounds
+  // each network wait.
+  bool Download(const std::wstring& url, DownloadSink* sink, std::string* error_text, std::wstring* redirect_url,
+                DownloadStopper* stopper = nullptr, DWORD timeout_ms = 0);
   // The candidate URLs for this machine and brand.
   DownloadUrlList GetDownloadUrls(bool x64) const;
 
@@ -212,7 +225,7 @@ class Installer {
   const DistribInfoParams* params_;
   // Started by the constructor when asked to; stopped by the destructor.
   std::unique_ptr<AsyncInstallTasks> async_tasks_;
-  // Destroyed by the destructor: queued events are dropped and the
+  // Destroyed by the destructor after a bounded drain of its queue; the
   // parameters handed to setup leave the registry.
   std::unique_ptr<StatReporter> stat_reporter_;
   bool make_default_ = false;
@@ -224,6 +237,8 @@ class Installer {
   uint32_t installer_exit_code_ = kInstallerExitCodeNotFinished;
   ScopedKernelHandle install_thread_;
   ScopedKernelHandle stop_event_;
+  // Stops through stop_event_; every download of the install thread joins it.
+  std::unique_ptr<DownloadStopper> download_stopper_;
   ScopedKernelHandle proceed_event_;
   std::atomic<int32_t> cancel_count_{0};
   uint64_t active_time_ = 0;
@@ -237,6 +252,8 @@ class Installer {
   std::unique_ptr<ElevatedProcess> elevated_process_;
   bool uac_declined_ = false;
   std::wstring module_path_;
+  // RunModule created setup's process.
+  bool setup_started_ = false;
 
   bool x64_download_ = false;
   std::string new_version_;

@@ -1,6 +1,8 @@
 // The Installer's setup archive download: the URL list, the attempts and
 // their waits, the resume decision.
 
+#include <algorithm>
+
 #include "base/file_util.h"
 #include "base/installer_command_line.h"
 #include "base/logging.h"
@@ -116,6 +118,9 @@ DownloadResult Installer::DownloadModule(HANDLE file, const InstallerCommandLine
   for (const DownloadUrlEntry& entry : urls) LOG(INFO) << entry.url;
   ReportDownloadStarted();
 
+  // Nothing follows the very last attempt, so no wait either.
+  int32_t attempts_left = 0;
+  for (const DownloadUrlEntry& entry : urls) attempts_left += std::max<int32_t>(entry.attempts, 0);
   for (const DownloadUrlEntry& entry : urls) {
     sink.Reset();
     for (int32_t attempt = 1; attempt <= entry.attempts; ++attempt) {
@@ -123,7 +128,9 @@ DownloadResult Installer::DownloadModule(HANDLE file, const InstallerCommandLine
         LOG(INFO) << "Installation stopped";
         return kDownloadFailed;
       }
+      --attempts_left;
       std::unique_ptr<InternetDownloader> downloader = downloader_factory_();
+      downloader->set_stopper(download_stopper_.get());
       DownloadErrorInfo error_info;
       DownloadLoopResult loop;
       bool ok = RunDownloadLoop(downloader.get(), AsciiToWide(entry.url), &sink, stop_event_.Get(), &download_observer_,
@@ -154,7 +161,7 @@ DownloadResult Installer::DownloadModule(HANDLE file, const InstallerCommandLine
         ReportDownloadAttempt(report);
       }
       // A stop ends the wait; the next round sees it.
-      ::WaitForSingleObject(stop_event_.Get(), timings_.retry_wait_ms);
+      if (attempts_left > 0) ::WaitForSingleObject(stop_event_.Get(), timings_.retry_wait_ms);
     }
   }
   LOG(WARNING) << "Max download attempts failed";
@@ -162,12 +169,19 @@ DownloadResult Installer::DownloadModule(HANDLE file, const InstallerCommandLine
 }
 
 bool Installer::Download(const std::wstring& url, DownloadSink* sink, std::string* error_text,
-                         std::wstring* redirect_url) {
+                         std::wstring* redirect_url, DownloadStopper* stopper, DWORD timeout_ms) {
+  if (!stopper) stopper = download_stopper_.get();
   LOG(INFO) << "Attempt to download module: " << url;
   sink->Reset();
   std::unique_ptr<InternetDownloader> downloader = downloader_factory_();
+  downloader->set_stopper(stopper);
+  if (timeout_ms != 0) {
+    DownloadLimits limits = downloader->limits();
+    limits.connect_timeout_ms = limits.send_timeout_ms = limits.receive_timeout_ms = timeout_ms;
+    downloader->set_limits(limits);
+  }
   DownloadLoopResult loop;
-  bool ok = RunDownloadLoop(downloader.get(), url, sink, stop_event_.Get(), nullptr, nullptr, &loop);
+  bool ok = RunDownloadLoop(downloader.get(), url, sink, stopper->stop_event(), nullptr, nullptr, &loop);
   if (error_text) *error_text = loop.error_text;
   if (redirect_url) *redirect_url = loop.redirect_url;
   return ok;

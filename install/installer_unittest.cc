@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -409,6 +410,51 @@ TEST_F(InstallerTest, FinalReportThatFailsOnlyLogsAWarning) {
   installer->InstallSynchronously();
   EXPECT_TRUE(log_.Contains("Cannot report installation status: final_query_info-503-0"));
   EXPECT_EQ(script.attempts_made(), 1u);
+}
+
+// Sends each queued URL slowly, as a loaded machine does.
+class SlowUrlSender : public AsyncUrlSender {
+ public:
+  SlowUrlSender(std::mutex* mutex, std::vector<std::wstring>* queued, std::vector<std::wstring>* sent)
+      : mutex_(mutex), queued_(queued), sent_(sent) {}
+  ~SlowUrlSender() override { Shutdown(); }
+
+  bool Send(const std::wstring& url) override {
+    {
+      std::lock_guard<std::mutex> lock(*mutex_);
+      queued_->push_back(url);
+    }
+    return AsyncUrlSender::Send(url);
+  }
+
+ protected:
+  void SendUrl(const std::wstring& url) override {
+    ::Sleep(100);
+    std::lock_guard<std::mutex> lock(*mutex_);
+    sent_->push_back(url);
+  }
+
+ private:
+  std::mutex* mutex_;
+  std::vector<std::wstring>* queued_;
+  std::vector<std::wstring>* sent_;
+};
+
+TEST_F(InstallerTest, QueuedStatisticsAreSentBeforeTheEnd) {
+  SetProcessSwitches(L"--do-not-launch-browser");
+  ScriptedDownloads script(archive_);
+  testing::StatRecord unused;
+  auto installer = MakeReportingInstaller(&script, &brand_, &unused);
+  std::mutex mutex;
+  std::vector<std::wstring> queued;
+  std::vector<std::wstring> sent;
+  installer->set_stat_reporter_for_testing(
+      std::make_unique<StatReporter>("{USER}", std::make_unique<SlowUrlSender>(&mutex, &queued, &sent)));
+  installer->InstallSynchronously();
+  installer.reset();
+  std::lock_guard<std::mutex> lock(mutex);
+  EXPECT_GE(queued.size(), 6u);  // from the start to setup's end
+  EXPECT_EQ(sent, queued);
 }
 
 TEST_F(InstallerTest, SetupExitCodesSevenAndEightHaveFailureKindsOfTheirOwn) {

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <cwctype>
 #include <limits>
 
 #include "base/file_util.h"
@@ -31,20 +32,12 @@ DWORD DefaultSetFilePointer(void* request, LONG distance, LONG* distance_high, D
   return ::InternetSetFilePointer(static_cast<HINTERNET>(request), distance, distance_high, move_method, context);
 }
 
-void CloseInternetHandle(void*& handle) {
+void CloseInternetHandle(void* handle) {
   if (handle) ::InternetCloseHandle(static_cast<HINTERNET>(handle));
-  handle = nullptr;
 }
 
-// Redirects are the only notification of interest; the context is the
-// downloader's redirect_url. A bad string from the stack must not take the
-// installer down, so the copy is guarded and any exception ignored.
-void CALLBACK StatusCallback(HINTERNET, DWORD_PTR context, DWORD status, void* information, DWORD) {
-  if (status != INTERNET_STATUS_REDIRECT || !context || !information) return;
-  RunGuarded([&] {
-    auto* target = reinterpret_cast<std::wstring*>(context);
-    target->assign(static_cast<const wchar_t*>(information));
-  });
+bool SetTimeoutOption(HINTERNET handle, DWORD option, DWORD timeout_ms) {
+  return ::InternetSetOptionW(handle, option, &timeout_ms, sizeof(timeout_ms)) != FALSE;
 }
 
 LONG RecordOpenException(EXCEPTION_POINTERS* pointers, void* context) {
@@ -107,10 +100,36 @@ std::string StringDownloadSink::TakeData() {
   return data;
 }
 
+void DownloadStopper::Stop() {
+  ::SetEvent(stop_event_);
+  ::AcquireSRWLockExclusive(&lock_);
+  if (active_) active_->Abort();
+  ::ReleaseSRWLockExclusive(&lock_);
+}
+
+bool DownloadStopper::Attach(InternetDownloader* downloader) {
+  ::AcquireSRWLockExclusive(&lock_);
+  // Checked under the lock: a Stop either sees this download or comes first.
+  bool stopped = ::WaitForSingleObject(stop_event_, 0) == WAIT_OBJECT_0;
+  if (!stopped) active_ = downloader;
+  ::ReleaseSRWLockExclusive(&lock_);
+  return !stopped;
+}
+
+void DownloadStopper::Detach(InternetDownloader* downloader) {
+  ::AcquireSRWLockExclusive(&lock_);
+  if (active_ == downloader) active_ = nullptr;
+  ::ReleaseSRWLockExclusive(&lock_);
+}
+
 InternetDownloader::InternetDownloader()
     : buffer_(new char[kDownloadBufferSize]), open_url_(DefaultOpenUrl), set_file_pointer_(DefaultSetFilePointer) {}
 
-InternetDownloader::~InternetDownloader() { ResetState(); }
+InternetDownloader::~InternetDownloader() {
+  // Detached first: a Stop in progress finishes its Abort before the handles go.
+  if (attached_) stopper_->Detach(this);
+  ResetState();
+}
 
 void InternetDownloader::ResetState() {
   url_.clear();
@@ -119,8 +138,86 @@ void InternetDownloader::ResetState() {
   exception_ = DownloadErrorInfo();
   content_length_ = 0;
   resume_offset_ = 0;
-  CloseInternetHandle(request_);
-  CloseInternetHandle(internet_);
+  redirect_count_ = 0;
+  ::AcquireSRWLockExclusive(&handles_lock_);
+  void* request = request_;
+  void* internet = internet_;
+  request_ = internet_ = nullptr;
+  ::ReleaseSRWLockExclusive(&handles_lock_);
+  CloseInternetHandle(request);
+  CloseInternetHandle(internet);
+}
+
+void InternetDownloader::Abort() {
+  ::AcquireSRWLockExclusive(&handles_lock_);
+  aborted_ = true;
+  void* request = request_;
+  void* internet = internet_;
+  request_ = internet_ = nullptr;
+  ::ReleaseSRWLockExclusive(&handles_lock_);
+  // The session last: closing it also ends an open still in progress.
+  CloseInternetHandle(request);
+  CloseInternetHandle(internet);
+}
+
+void* InternetDownloader::request() const {
+  ::AcquireSRWLockShared(&handles_lock_);
+  void* request = request_;
+  ::ReleaseSRWLockShared(&handles_lock_);
+  return request;
+}
+
+void InternetDownloader::SetTimeouts(void* handle) const {
+  HINTERNET internet = static_cast<HINTERNET>(handle);
+  SetTimeoutOption(internet, INTERNET_OPTION_CONNECT_TIMEOUT, limits_.connect_timeout_ms);
+  SetTimeoutOption(internet, INTERNET_OPTION_SEND_TIMEOUT, limits_.send_timeout_ms);
+  SetTimeoutOption(internet, INTERNET_OPTION_RECEIVE_TIMEOUT, limits_.receive_timeout_ms);
+}
+
+// Not every stack passes the session's time-outs on to its requests, hence
+// the per-request setting; the context is the downloader.
+void CALLBACK InternetDownloader::StatusCallback(void* handle, DWORD_PTR context, DWORD status, void*, DWORD) {
+  auto* downloader = reinterpret_cast<InternetDownloader*>(context);
+  if (downloader && (status == INTERNET_STATUS_CONNECTING_TO_SERVER || status == INTERNET_STATUS_SENDING_REQUEST))
+    downloader->SetTimeouts(handle);
+}
+
+bool InternetDownloader::IsAborted() const {
+  ::AcquireSRWLockShared(&handles_lock_);
+  bool aborted = aborted_;
+  ::ReleaseSRWLockShared(&handles_lock_);
+  return aborted;
+}
+
+// The absolute URL a redirect answer points to; empty for any other answer
+// and for a target that is not HTTP(S).
+std::wstring InternetDownloader::RedirectTarget(void* request, const std::wstring& from) {
+  HINTERNET handle = static_cast<HINTERNET>(request);
+  DWORD status = 0;
+  DWORD size = sizeof(status);
+  if (!::HttpQueryInfoW(handle, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, nullptr)) {
+    return std::wstring();
+  }
+  if (status != 301 && status != 302 && status != 303 && status != 307 && status != 308) return std::wstring();
+  std::wstring location(2048, L'\0');
+  size = static_cast<DWORD>(location.size() * sizeof(wchar_t));
+  if (!::HttpQueryInfoW(handle, HTTP_QUERY_LOCATION, location.data(), &size, nullptr)) return std::wstring();
+  location.resize(size / sizeof(wchar_t));
+  std::wstring combined(INTERNET_MAX_URL_LENGTH, L'\0');
+  DWORD length = static_cast<DWORD>(combined.size());
+  if (!::InternetCombineUrlW(from.c_str(), location.c_str(), combined.data(), &length, ICU_NO_ENCODE))
+    return std::wstring();
+  combined.resize(length);
+  std::wstring lower = combined.substr(0, 8);
+  for (wchar_t& c : lower) c = static_cast<wchar_t>(::towlower(c));
+  if (lower.rfind(L"http://", 0) != 0 && lower.rfind(L"https://", 0) != 0) return std::wstring();
+  return combined;
+}
+
+void InternetDownloader::FailForNoProgress(uint64_t window_bytes) {
+  error_text_ = kErrorNoProgress + std::to_string(window_bytes);
+  LOG(ERROR) << "Download makes no progress: " << url_ << " (" << window_bytes << " bytes in "
+             << limits_.progress_window_ms / 1000 << " s)";
 }
 
 void InternetDownloader::SetErrorFromLastError(const char* prefix) {
@@ -129,42 +226,94 @@ void InternetDownloader::SetErrorFromLastError(const char* prefix) {
 
 bool InternetDownloader::OpenDownload(const std::wstring& url, DownloadSink* sink) {
   ResetState();
-  internet_ = ::InternetOpenW(kUserAgentWide, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
-  if (!internet_) {
+  if (stopper_ && !attached_) {
+    attached_ = stopper_->Attach(this);
+    if (!attached_) {
+      ::AcquireSRWLockExclusive(&handles_lock_);
+      aborted_ = true;
+      ::ReleaseSRWLockExclusive(&handles_lock_);
+    }
+  }
+  HINTERNET internet = ::InternetOpenW(kUserAgentWide, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
+  if (!internet) {
     SetErrorFromLastError(kErrorInternetOpen);
     return false;
   }
-  HINTERNET internet = static_cast<HINTERNET>(internet_);
-  if (::InternetSetStatusCallbackW(internet, StatusCallback) == INTERNET_INVALID_STATUS_CALLBACK)
+  ::AcquireSRWLockExclusive(&handles_lock_);
+  bool aborted = aborted_;
+  if (!aborted) internet_ = internet;
+  ::ReleaseSRWLockExclusive(&handles_lock_);
+  if (aborted) {
+    ::InternetCloseHandle(internet);
+    ::SetLastError(ERROR_INTERNET_OPERATION_CANCELLED);
+    SetErrorFromLastError(kErrorInternetOpen);
+    return false;
+  }
+  SetTimeouts(internet);
+  if (::InternetSetStatusCallbackW(internet, &InternetDownloader::StatusCallback) == INTERNET_INVALID_STATUS_CALLBACK)
     LOG(WARNING) << "SetStatusCallback failed";
 
+  // Redirects are followed here rather than by the stack, which would follow
+  // a loop without end: each hop is counted and recorded.
   std::wstring headers = BuildRequestHeaders();
+  std::wstring target = url;
   void* request = nullptr;
-  RunGuarded(
-      [&] {
-        request = open_url_(internet_, url.c_str(), headers.c_str(), static_cast<DWORD>(-1), INTERNET_FLAG_RELOAD,
-                            reinterpret_cast<DWORD_PTR>(&redirect_url_));
-      },
-      RecordOpenException, &exception_);
-  if (exception_.code != 0) {
+  DWORD open_error = 0;
+  bool too_many_redirects = false;
+  for (;;) {
+    RunGuarded(
+        [&] {
+          request = open_url_(internet, target.c_str(), headers.c_str(), static_cast<DWORD>(-1),
+                              INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_AUTO_REDIRECT, reinterpret_cast<DWORD_PTR>(this));
+          open_error = ::GetLastError();
+        },
+        RecordOpenException, &exception_);
+    if (!request || exception_.code != 0 || IsAborted()) break;
+    std::wstring next = RedirectTarget(request, target);
+    if (next.empty()) break;
+    ::InternetCloseHandle(static_cast<HINTERNET>(request));
+    request = nullptr;
+    redirect_url_ = next;
+    if (++redirect_count_ > limits_.max_redirects) {
+      too_many_redirects = true;
+      break;
+    }
+    target = next;
+  }
+  // An Abort during the open closed the session; a request it still
+  // returned is this thread's to close.
+  ::AcquireSRWLockExclusive(&handles_lock_);
+  aborted = aborted_;
+  if (!aborted) {
     ::InternetSetStatusCallbackW(internet, nullptr);
+    request_ = request;
+  }
+  ::ReleaseSRWLockExclusive(&handles_lock_);
+  if (aborted) {
+    CloseInternetHandle(request);
+    request = nullptr;
+    if (open_error == 0) open_error = ERROR_INTERNET_OPERATION_CANCELLED;
+  }
+  if (exception_.code != 0) {
     LOG(WARNING) << "An attempt to open url " << url << " generated an exception " << exception_.code;
     return false;
   }
-  if (!request) {
-    DWORD error = ::GetLastError();
-    ::InternetSetStatusCallbackW(internet, nullptr);
-    error_text_ = kErrorInternetOpenUrl + std::to_string(error);
+  if (too_many_redirects && !aborted) {
+    error_text_ = kErrorTooManyRedirects + std::to_string(limits_.max_redirects);
+    LOG(ERROR) << "Too many redirects: " << url << " (last to " << redirect_url_ << ")";
     return false;
   }
-  request_ = request;
+  if (!request) {
+    error_text_ = kErrorInternetOpenUrl + std::to_string(open_error);
+    return false;
+  }
 
   // Resume where the sink stopped. A refused position empties the sink:
   // this attempt fails and the next one starts from zero.
   uint32_t written = sink->bytes_written();
   if (written > 0) {
     LONG high = 0;
-    DWORD position = set_file_pointer_(request_, static_cast<LONG>(written), &high, FILE_BEGIN, 0);
+    DWORD position = set_file_pointer_(request, static_cast<LONG>(written), &high, FILE_BEGIN, 0);
     if (position != written || high != 0) {
       SetErrorFromLastError(kErrorSetFilePointer);
       sink->Reset();
@@ -172,7 +321,6 @@ bool InternetDownloader::OpenDownload(const std::wstring& url, DownloadSink* sin
   }
   resume_offset_ = sink->bytes_written();
 
-  ::InternetSetStatusCallbackW(internet, nullptr);
   url_ = url;
   sink_ = sink;
   LOG(INFO) << "Connection established: " << url;
@@ -182,8 +330,8 @@ bool InternetDownloader::OpenDownload(const std::wstring& url, DownloadSink* sin
 bool InternetDownloader::QueryStatus(uint32_t* status) {
   DWORD value = 0;
   DWORD size = sizeof(value);
-  if (!request_ || !::HttpQueryInfoW(static_cast<HINTERNET>(request_), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER,
-                                     &value, &size, nullptr)) {
+  HINTERNET handle = static_cast<HINTERNET>(request());
+  if (!handle || !::HttpQueryInfoW(handle, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &value, &size, nullptr)) {
     return false;
   }
   *status = value;
@@ -196,14 +344,15 @@ uint32_t InternetDownloader::ReadChunk() {
   // what has arrived lets the caller see its stop event between pieces of a
   // slow body instead of after 32 KiB of it. The query waits for the
   // connection like a read, so its failure is a read error.
+  HINTERNET handle = static_cast<HINTERNET>(request());
   DWORD available = 0;
-  if (!::InternetQueryDataAvailable(static_cast<HINTERNET>(request_), &available, 0, 0)) {
+  if (!::InternetQueryDataAvailable(handle, &available, 0, 0)) {
     SetErrorFromLastError(kErrorInternetRead);
     return 0;
   }
   DWORD to_read = available > 0 ? std::min<DWORD>(available, kDownloadBufferSize) : kDownloadBufferSize;
   DWORD read = 0;
-  if (!::InternetReadFile(static_cast<HINTERNET>(request_), buffer_.get(), to_read, &read)) {
+  if (!::InternetReadFile(handle, buffer_.get(), to_read, &read)) {
     SetErrorFromLastError(kErrorInternetRead);
     return 0;
   }
@@ -216,7 +365,7 @@ uint32_t InternetDownloader::ReadChunk() {
   if (content_length_ == 0) {
     DWORD length = 0;
     DWORD size = sizeof(length);
-    if (::HttpQueryInfoW(static_cast<HINTERNET>(request_), HTTP_QUERY_CONTENT_LENGTH | HTTP_QUERY_FLAG_NUMBER, &length,
+    if (::HttpQueryInfoW(handle, HTTP_QUERY_CONTENT_LENGTH | HTTP_QUERY_FLAG_NUMBER, &length,
                          &size, nullptr)) {
       content_length_ = length;
     }
@@ -258,12 +407,13 @@ bool InternetDownloader::FinalizeDownload(uint32_t* status_out) {
 }
 
 std::string InternetDownloader::GetResponseHeader(const std::string& name) {
-  if (!request_ || name.empty()) return std::string();
+  HINTERNET handle = static_cast<HINTERNET>(request());
+  if (!handle || name.empty()) return std::string();
   std::string buffer(std::max<size_t>(256, name.size() + 1), '\0');
   for (int attempt = 0; attempt < 2; ++attempt) {
     std::memcpy(buffer.data(), name.c_str(), name.size() + 1);
     DWORD size = static_cast<DWORD>(buffer.size());
-    if (::HttpQueryInfoA(static_cast<HINTERNET>(request_), HTTP_QUERY_CUSTOM, buffer.data(), &size, nullptr)) {
+    if (::HttpQueryInfoA(handle, HTTP_QUERY_CUSTOM, buffer.data(), &size, nullptr)) {
       buffer.resize(size);
       return buffer;
     }
@@ -324,12 +474,28 @@ bool RunDownloadLoop(InternetDownloader* downloader, const std::wstring& url, Do
       observer->OnProgress(0.0f);
       observer->OnRemainingTime(-1, DownloadProgressObserver::kRemainingUnknown);
     }
+    const DownloadLimits& limits = downloader->limits();
     uint64_t start = downloader->NowMilliseconds();
     uint64_t last_estimate = 0;
+    uint64_t window_start = start;
+    uint64_t window_bytes = 0;
     for (;;) {
       // A stopped download fails: its sink holds only part of the body.
       if (stop_event && ::WaitForSingleObject(stop_event, 0) == WAIT_OBJECT_0) break;
-      if (downloader->ReadChunk() == 0) {
+      uint32_t read = downloader->ReadChunk();
+      // A trickle keeps every read inside the time-outs; the window rule
+      // ends it.
+      window_bytes += read;
+      uint64_t now = downloader->NowMilliseconds();
+      if (read != 0 && now - window_start >= limits.progress_window_ms) {
+        if (window_bytes < limits.progress_window_min_bytes) {
+          downloader->FailForNoProgress(window_bytes);
+          break;
+        }
+        window_start = now;
+        window_bytes = 0;
+      }
+      if (read == 0) {
         ok = downloader->FinalizeDownload();
         if (ok && observer) {
           observer->OnProgress(1.0f);
@@ -342,7 +508,7 @@ bool RunDownloadLoop(InternetDownloader* downloader, const std::wstring& url, Do
       uint32_t written = sink->bytes_written();
       if (observer) observer->OnProgress(static_cast<float>(written) / static_cast<float>(length));
       if (written == 0) continue;
-      uint64_t elapsed = downloader->NowMilliseconds() - start;
+      uint64_t elapsed = now - start;
       if (elapsed - last_estimate < kRemainingTimeIntervalMs) continue;
       // A resumed range response can announce less than the sink holds.
       uint64_t remaining = written >= length ? 0 : elapsed * (length - written) / written / 1000;

@@ -91,9 +91,54 @@ inline constexpr char kErrorFinalQueryInfo[] = "final_query_info-";
 // The response ended before the announced length arrived; the decimal is
 // the number of body bytes this request delivered.
 inline constexpr char kErrorIncompleteDownload[] = "incomplete_download-";
+// More redirects than kMaxRedirects; the decimal is the number followed.
+inline constexpr char kErrorTooManyRedirects[] = "too_many_redirects-";
+// A progress window brought too few body bytes; the decimal is how many.
+inline constexpr char kErrorNoProgress[] = "no_progress-";
 
 inline constexpr char kDownloaderUserAgent[] = "Tarvik.Browser lite installer";
 inline constexpr uint32_t kDownloadBufferSize = 0x8000;
+
+// What bounds one request, so that no host can hold an attempt for long: a
+// host that accepts and never answers fails it by the time-outs, a redirect
+// loop by the redirect limit, a trickling body by the progress rule (each
+// window of the body must bring a minimum of bytes). The retries and the
+// next URL then get their turn.
+struct DownloadLimits {
+  DWORD connect_timeout_ms = 20000;
+  DWORD send_timeout_ms = 20000;
+  DWORD receive_timeout_ms = 20000;
+  uint32_t max_redirects = 10;
+  uint64_t progress_window_ms = 30000;
+  uint32_t progress_window_min_bytes = 32768;  // about 1 KiB/s
+};
+
+class InternetDownloader;
+
+// Stops downloads from another thread: sets the stop event and closes the
+// handles of the download in progress, so a blocked open or read returns at
+// once rather than when the time-outs end it. A downloader given a stopper
+// joins it when it opens and leaves it when destroyed; once the event is set,
+// no download opens.
+class DownloadStopper {
+ public:
+  explicit DownloadStopper(HANDLE stop_event) : stop_event_(stop_event) {}
+  DownloadStopper(const DownloadStopper&) = delete;
+  DownloadStopper& operator=(const DownloadStopper&) = delete;
+
+  void Stop();
+  HANDLE stop_event() const { return stop_event_; }
+
+ private:
+  friend class InternetDownloader;
+  // False when the stop event is set already.
+  bool Attach(InternetDownloader* downloader);
+  void Detach(InternetDownloader* downloader);
+
+  HANDLE stop_event_;  // not owned
+  SRWLOCK lock_ = SRWLOCK_INIT;
+  InternetDownloader* active_ = nullptr;  // under lock_
+};
 
 // One object per download.
 class InternetDownloader {
@@ -121,6 +166,17 @@ class InternetDownloader {
 
   // A response header of the open request; empty when absent.
   std::string GetResponseHeader(const std::string& name);
+
+  // From any thread: closes the handles, so a blocked open or read returns
+  // and the download fails; no later open succeeds. Closing a handle is how
+  // a synchronous request is cancelled.
+  void Abort();
+  // Joined on the next open; must outlive this downloader.
+  void set_stopper(DownloadStopper* stopper) { stopper_ = stopper; }
+  const DownloadLimits& limits() const { return limits_; }
+  // The download loop's progress rule failed the attempt.
+  void FailForNoProgress(uint64_t window_bytes);
+  void set_limits(const DownloadLimits& limits) { limits_ = limits; }
 
   const std::wstring& url() const { return url_; }
   const std::string& error_text() const { return error_text_; }
@@ -152,9 +208,24 @@ class InternetDownloader {
   bool DownloadToSink(const std::string& url, HANDLE cancel_event, DownloadSink* sink);
   bool QueryStatus(uint32_t* status);
   bool IsShortOfAnnouncedLength();
+  // The request handle, null once closed (also by Abort on another thread).
+  void* request() const;
+  void SetTimeouts(void* handle) const;
+  bool IsAborted() const;
+  static std::wstring RedirectTarget(void* request, const std::wstring& from);
+  static void CALLBACK StatusCallback(void* handle, DWORD_PTR context, DWORD status, void* information,
+                                      DWORD length);
 
+  // Abort may close them from another thread: both are read and replaced
+  // under the lock, and whoever takes a handle out closes it.
+  mutable SRWLOCK handles_lock_ = SRWLOCK_INIT;
   void* internet_ = nullptr;
   void* request_ = nullptr;
+  bool aborted_ = false;
+  DownloadStopper* stopper_ = nullptr;
+  bool attached_ = false;
+  DownloadLimits limits_;
+  uint32_t redirect_count_ = 0;
   std::unique_ptr<char[]> buffer_;
   std::function<uint64_t()> tick_source_;
   OpenUrlFunction open_url_;

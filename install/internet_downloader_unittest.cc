@@ -1,6 +1,7 @@
 #include "install/internet_downloader.h"
 
 #include <gtest/gtest.h>
+#include <wininet.h>
 
 #include <atomic>
 #include <string>
@@ -61,6 +62,10 @@ class ScriptedDownloader : public InternetDownloader {
   ScriptedDownloader(std::vector<uint32_t> chunks, uint32_t announced, uint64_t ms_per_read)
       : chunks_(std::move(chunks)), announced_(announced), ms_per_read_(ms_per_read) {
     set_tick_source_for_testing([this] { return now_; });
+    // Scripts about progress reports are slow on purpose; the rule has its own test.
+    DownloadLimits limits;
+    limits.progress_window_min_bytes = 1;
+    set_limits(limits);
   }
   bool OpenDownload(const std::wstring& url, DownloadSink* sink) override {
     url_ = url;
@@ -184,6 +189,24 @@ TEST(DownloadLoopTest, SignalledStopEndsTheLoopWithoutText) {
   EXPECT_FALSE(RunDownloadLoop(&downloader, L"https://x/", &sink, stop.Get(), &observer, nullptr, &result));
   EXPECT_EQ(0, downloader.reads);
   EXPECT_EQ("", result.error_text);
+}
+
+TEST(DownloadLoopTest, WindowWithTooFewBytesFailsTheAttempt) {
+  DownloadLimits limits;  // 30-s windows of at least 32 KiB
+  // 100 bytes every 10 s: the first window brings 300.
+  ScriptedDownloader trickle(std::vector<uint32_t>(10, 100), 1000, 10000);
+  trickle.set_limits(limits);
+  StringDownloadSink sink;
+  DownloadLoopResult result;
+  EXPECT_FALSE(RunDownloadLoop(&trickle, L"https://x/", &sink, nullptr, nullptr, nullptr, &result));
+  EXPECT_EQ(std::string(kErrorNoProgress) + "300", result.error_text);
+  EXPECT_EQ(3, trickle.reads);
+
+  // 32 KiB every 10 s keeps going to the end, however long that takes.
+  ScriptedDownloader steady(std::vector<uint32_t>(20, 32768), 20 * 32768, 10000);
+  steady.set_limits(limits);
+  sink.Reset();
+  EXPECT_TRUE(RunDownloadLoop(&steady, L"https://x/", &sink, nullptr, nullptr, nullptr, &result));
 }
 
 // Raises what the delay-load helper raises when cplib.dll is missing.
@@ -337,18 +360,105 @@ TEST(InternetDownloaderTest, StopEventInterruptsASlowDownload) {
 
   // A body smaller than the buffer, one byte a second: the loop sees the
   // event between bytes, not once the body is complete.
+  // The stop follows the first byte, however long the machine takes to it.
+  class FirstByteObserver : public RecordingObserver {
+   public:
+    explicit FirstByteObserver(HANDLE event) : event_(event) {}
+    void OnProgress(float fraction) override {
+      if (fraction > 0.0f) ::SetEvent(event_);
+    }
+
+   private:
+    HANDLE event_;
+  };
   ::ResetEvent(stop_handle);
   sink.Reset();
-  std::thread late_stopper([stop_handle] {
-    ::Sleep(1500);
+  ScopedKernelHandle first_byte(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  HANDLE first_byte_handle = first_byte.Get();
+  FirstByteObserver observer(first_byte_handle);
+  std::thread late_stopper([stop_handle, first_byte_handle] {
+    ::WaitForSingleObject(first_byte_handle, 60000);
     ::SetEvent(stop_handle);
   });
-  ok = RunDownloadLoop(&downloader, WideCdn("/__fault/throttle=1/__blob/100"), &sink, stop_handle, nullptr, nullptr,
+  ok = RunDownloadLoop(&downloader, WideCdn("/__fault/throttle=1/__blob/100"), &sink, stop_handle, &observer, nullptr,
                        &result);
   late_stopper.join();
   EXPECT_FALSE(ok);
   EXPECT_GT(sink.bytes_written(), 0u);
   EXPECT_LT(sink.bytes_written(), 100u);
+}
+
+// Hosts that would hold an attempt without end: each fails it within the
+// limits, with a text of its own.
+TEST(InternetDownloaderTest, StalledTricklingAndLoopingHostsFailTheAttempt) {
+  REQUIRE_STANDIN();
+  DownloadLimits limits;
+  limits.receive_timeout_ms = 2000;
+  limits.progress_window_ms = 2000;
+  limits.progress_window_min_bytes = 1000;
+  StringDownloadSink sink;
+  DownloadLoopResult result;
+
+  InternetDownloader stalled;
+  stalled.set_limits(limits);
+  ULONGLONG start = ::GetTickCount64();
+  EXPECT_FALSE(RunDownloadLoop(&stalled, WideCdn("/__fault/stall=60000/__blob/1000"), &sink, nullptr, nullptr,
+                               nullptr, &result));
+  EXPECT_LT(::GetTickCount64() - start, 30000u);  // the host would stay silent for 60 s
+  EXPECT_TRUE(result.error_text.rfind("internet_open_url-", 0) == 0 ||
+              result.error_text.rfind("final_query_info-0-", 0) == 0)
+      << result.error_text;
+
+  InternetDownloader trickle;  // 20 bytes a second
+  trickle.set_limits(limits);
+  sink.Reset();
+  start = ::GetTickCount64();
+  EXPECT_FALSE(RunDownloadLoop(&trickle, WideCdn("/__fault/throttle=20/__blob/100000"), &sink, nullptr, nullptr,
+                               nullptr, &result));
+  EXPECT_LT(::GetTickCount64() - start, 30000u);
+  EXPECT_EQ(kErrorNoProgress, result.error_text.substr(0, sizeof(kErrorNoProgress) - 1)) << result.error_text;
+  EXPECT_GT(sink.bytes_written(), 0u);
+
+  InternetDownloader looping;
+  std::string mark = "loop" + std::to_string(::GetTickCount64());
+  sink.Reset();
+  EXPECT_FALSE(RunDownloadLoop(&looping, WideCdn("/__fault/redirect=loop/__blob/10?" + mark), &sink, nullptr,
+                               nullptr, nullptr, &result));
+  EXPECT_EQ(std::string(kErrorTooManyRedirects) + "10", result.error_text);
+  // The first request and the redirects the limit allows.
+  EXPECT_EQ(11u, FindLoggedRequests(mark).size());
+}
+
+// Another thread's Stop closes the requests of an open that waits for a
+// silent host, and no download opens after it. (Windows cancels the waiting
+// call at once; Wine 8 lets it run to the receive time-out.)
+TEST(InternetDownloaderTest, StopFromAnotherThreadEndsABlockedOpen) {
+  REQUIRE_STANDIN();
+  ScopedKernelHandle stop_event(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  DownloadStopper stopper(stop_event.Get());
+  ScopedKernelHandle opening(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  HANDLE opening_handle = opening.Get();
+  std::thread stopping([&stopper, opening_handle] {
+    ::WaitForSingleObject(opening_handle, INFINITE);
+    ::Sleep(500);  // into the open
+    stopper.Stop();
+  });
+  std::string data;
+  {
+    InternetDownloader downloader;
+    DownloadLimits limits;
+    limits.receive_timeout_ms = 3000;
+    downloader.set_limits(limits);
+    downloader.set_stopper(&stopper);
+    ::SetEvent(opening_handle);
+    EXPECT_FALSE(downloader.DownloadToString(Cdn("/__fault/stall=60000/__blob/1000"), stop_event.Get(), &data));
+  }
+  stopping.join();
+
+  InternetDownloader later;
+  later.set_stopper(&stopper);
+  EXPECT_FALSE(later.DownloadToString(Cdn("/__blob/10"), nullptr, &data));
+  EXPECT_EQ(std::string(kErrorInternetOpen) + std::to_string(ERROR_INTERNET_OPERATION_CANCELLED), later.error_text());
 }
 
 TEST(InternetDownloaderTest, RedirectTargetIsCaptured) {

@@ -19,9 +19,10 @@ FailureKind FailureKindOfExitCode(uint32_t code) {
 }  // namespace
 
 bool RunModuleAndWait(const std::wstring& command_line, InstallerObserver* observer, uint32_t* exit_code,
-                      CreateProcessFunction create_process) {
+                      CreateProcessFunction create_process, bool* started) {
   LOG(INFO) << "Run: " << command_line;
   *exit_code = kInstallerExitCodeNotFinished;
+  if (started) *started = false;
 
   // CreateProcessW may write into the command line.
   std::vector<wchar_t> writable(command_line.begin(), command_line.end());
@@ -39,6 +40,7 @@ bool RunModuleAndWait(const std::wstring& command_line, InstallerObserver* obser
   }
   ScopedKernelHandle process(info.hProcess);
   ScopedKernelHandle thread(info.hThread);
+  if (started) *started = true;
   LOG(INFO) << "Process created: " << static_cast<unsigned long>(info.dwProcessId);
   if (observer) {
     observer->SetProgress(40);

@@ -21,9 +21,11 @@ using CreateProcessFunction = BOOL(WINAPI*)(LPCWSTR, LPWSTR, LPSECURITY_ATTRIBUT
 // processor architecture and the exit codes 7 and 8 leave their failure kind
 // in the Shared section, where the first copy reads it even when setup ran in
 // the elevated copy. True when setup ran and ended with a code other than 7
-// and 8. `observer` may be null. `create_process` is for tests.
+// and 8. `observer` may be null. `create_process` is for tests. `*started`
+// (may be null) tells whether setup's process was created, so a failed wait
+// or exit-code read is told from a failed start.
 bool RunModuleAndWait(const std::wstring& command_line, InstallerObserver* observer, uint32_t* exit_code,
-                      CreateProcessFunction create_process = ::CreateProcessW);
+                      CreateProcessFunction create_process = ::CreateProcessW, bool* started = nullptr);
 
 }  // namespace ostrel
 

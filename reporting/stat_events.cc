@@ -105,6 +105,8 @@ StatEvent SetupExitedEvent(const SetupExitReport& report) {
   StatEvent event = ActionStage(SetupAction(report.update), L"setup_exe_exited");
   if (report.failed_to_start) {
     event["error"] = L"FailedToStart";
+  } else if (report.exit_code_unknown) {
+    event["error"] = L"ExitCodeUnknown";
   } else if (!report.success) {
     event["error"] = std::to_wstring(report.exit_code);
   }

@@ -54,6 +54,8 @@ bool IsSetupSuccess(bool through_elevated_copy, uint32_t setup_exit_code, uint32
 struct SetupExitReport {
   bool update = false;
   bool failed_to_start = false;
+  // Setup started, but its end or its exit code could not be read.
+  bool exit_code_unknown = false;
   bool success = false;
   uint32_t exit_code = 0;
   int64_t setup_time_us = 0;

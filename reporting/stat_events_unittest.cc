@@ -85,6 +85,9 @@ TEST(StatEventsTest, SetupEvents) {
   EXPECT_EQ(L"2147942405", SetupExitedEvent(report)["error"]);
   report.failed_to_start = true;
   EXPECT_EQ(L"FailedToStart", SetupExitedEvent(report)["error"]);
+  report.failed_to_start = false;
+  report.exit_code_unknown = true;
+  EXPECT_EQ(L"ExitCodeUnknown", SetupExitedEvent(report)["error"]);
 }
 
 TEST(StatEventsTest, WindowEvents) {

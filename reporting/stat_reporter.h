@@ -71,6 +71,8 @@ class StatReporter {
   // An earlier browser version is known: setup events say "update".
   bool IsUpdate() const { return !GetParam(StatParam::kOldVersion).empty(); }
 
+  // Waits until the queued events have been sent; false after `timeout_ms`.
+  bool Drain(DWORD timeout_ms) { return url_sender_->WaitForIdle(timeout_ms); }
   // Ends the background sender; events not yet sent are dropped. Later
   // events are dropped too.
   void Shutdown();

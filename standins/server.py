@@ -174,7 +174,7 @@ FAULT_KEYS = {
     "drop": int,            # send this many body bytes, then reset the connection; -1: before any answer
     "delay": int,           # milliseconds before the answer
     "throttle": int,        # body bytes per second
-    "redirect": str,        # a host kind, "plain" (http://127.0.0.1:47440) or a whole URL
+    "redirect": str,        # a host kind, "plain" (http://127.0.0.1:47440), "loop" (this very URL) or a whole URL
     "redirect_status": int,
     "omit_header": str,     # leave this response header out
     "header": str,          # "Name:value" added to the response
@@ -327,7 +327,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 return self.stall(fault["stall"]) if fault.get("stall") else self.reset_connection()
             if fault.get("delay"):
                 time.sleep(fault["delay"] / 1000.0)
-            self.answer(fault.get("status", 200), b"stand-in-crash-report-id\n", "text/plain", send_body)
+            # Empty: the client never reads this answer, and under Wine a
+            # connection closed with unread bytes is reset, cutting the body.
+            self.answer(fault.get("status", 200), b"", "text/plain", send_body)
 
         chunk_sizes = []
         try:
@@ -360,7 +362,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if fault.get("drop") == -1:
             return self.reset_connection()
         if "redirect" in fault:
-            return self.redirect(fault, path, query, send_body)
+            return self.redirect(fault, path, query, send_body, self.path)
         if "status" in fault:
             return self.answer(fault["status"], b"stand-in error %d\n" % fault["status"], "text/plain",
                                send_body, fault)
@@ -445,10 +447,12 @@ class Handler(http.server.BaseHTTPRequestHandler):
             return self.serve_bytes(page, "text/html", fault, send_body)
         return self.answer(404, b"not found\n", "text/plain", send_body, fault)
 
-    def redirect(self, fault, path, query, send_body):
+    def redirect(self, fault, path, query, send_body, request_target):
         target = fault["redirect"]
         tail = path + ("?" + query if query else "")
-        if target == "plain":
+        if target == "loop":
+            location = request_target
+        elif target == "plain":
             location = "http://127.0.0.1:%d%s" % (self.state.args.plain_port, tail)
         elif target in self.state.ports:
             location = "https://localhost:%d%s" % (self.state.ports[target], tail)
