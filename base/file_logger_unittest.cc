@@ -167,8 +167,10 @@ TEST_F(FileLoggerTest, ALockedOldCopyStopsRotationWithOneNote) {
 }
 
 TEST_F(FileLoggerTest, AMutexHeldElsewhereIsNotedOnceAndRecordsStillWritten) {
+  // Held until terminated below: a fixed hold could end before both writes
+  // on a loaded machine, and the lock would then simply succeed.
   ScopedKernelHandle holder =
-      ostrel::testing::StartProcess(HelperCommand(L"hold-log-mutex " + Quote(log_path_) + L" 4000"));
+      ostrel::testing::StartProcess(HelperCommand(L"hold-log-mutex " + Quote(log_path_) + L" 600000"));
   ASSERT_TRUE(holder.IsValid());
   ASSERT_TRUE(WaitUntilMutexIsHeldElsewhere());
 

@@ -13,6 +13,8 @@
 namespace installer::win10_default_browser {
 namespace {
 
+DWORD g_probe_timeout_ms = kProbeTimeoutMs;
+
 using ostrel::ScopedComPtr;
 
 // IApplicationAssociationRegistrationInternal of the Windows 10 builds, in
@@ -214,7 +216,7 @@ bool IsInternalInterfaceAvailableSafeCheck(uint64_t* diagnostic) {
       ostrel::ScopedKernelHandle process(info.hProcess);
       ostrel::ScopedKernelHandle thread(info.hThread);
       DWORD code = 0;
-      if (::WaitForSingleObject(process.Get(), kProbeTimeoutMs) != WAIT_OBJECT_0 ||
+      if (::WaitForSingleObject(process.Get(), g_probe_timeout_ms) != WAIT_OBJECT_0 ||
           !::GetExitCodeProcess(process.Get(), &code)) {
         ::TerminateProcess(process.Get(), kProbeTimeoutExitCode);
         LOG(WARNING) << "Failed to check Win10 internal interface availability, "
@@ -246,5 +248,11 @@ bool IsDefaultBrowserCapabilityAvailable(uint64_t* diagnostic) {
   if (version < ostrel::VERSION_WIN10) return false;
   return IsInternalInterfaceAvailableSafeCheck(diagnostic);
 }
+
+ScopedProbeTimeoutForTesting::ScopedProbeTimeoutForTesting(DWORD timeout_ms) : previous_(g_probe_timeout_ms) {
+  g_probe_timeout_ms = timeout_ms;
+}
+
+ScopedProbeTimeoutForTesting::~ScopedProbeTimeoutForTesting() { g_probe_timeout_ms = previous_; }
 
 }  // namespace installer::win10_default_browser

@@ -54,6 +54,19 @@ bool IsInterfaceAvailable(const ShellAssociationApi& api);
 // otherwise writes the diagnostic number.
 bool IsInternalInterfaceAvailableSafeCheck(uint64_t* diagnostic);
 
+// Gives the probe child longer while it lives: tests whose child must finish
+// on a loaded machine, where a process start alone can take seconds.
+class ScopedProbeTimeoutForTesting {
+ public:
+  explicit ScopedProbeTimeoutForTesting(DWORD timeout_ms);
+  ScopedProbeTimeoutForTesting(const ScopedProbeTimeoutForTesting&) = delete;
+  ScopedProbeTimeoutForTesting& operator=(const ScopedProbeTimeoutForTesting&) = delete;
+  ~ScopedProbeTimeoutForTesting();
+
+ private:
+  DWORD previous_;
+};
+
 // Whether the browser can make itself the default without the user: true up
 // to Windows 7, false on Windows 8 and 8.1, the safe check from Windows 10.
 bool IsDefaultBrowserCapabilityAvailable(uint64_t* diagnostic);

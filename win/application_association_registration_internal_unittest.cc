@@ -296,6 +296,7 @@ TEST_F(SafeCheckTest, VersionRulesDecideWithoutAChild) {
 }
 
 TEST_F(SafeCheckTest, ChildExitCodeDecidesOlderBuilds) {
+  ScopedProbeTimeoutForTesting slow_start(60000);
   facts_.SetWindows(10, 0, 17134, 300);
   SetChild(L"701");
   EXPECT_FALSE(Check());
