@@ -21,6 +21,7 @@
 #include "install/elevated_process.h"
 #include "install/installer.h"
 #include "install/progress_relay.h"
+#include "install/protected_archive_copy.h"
 #include "ui/localized_strings.h"
 #include "win/application_association_registration_internal.h"
 
@@ -128,7 +129,7 @@ bool ParseProcessId(const std::string& text, DWORD* process_id) {
 // The elevated copy: waits for the first copy's go-ahead, completes setup's
 // command line from the delayed parameters and runs setup. 0 when setup ran
 // successfully, else -1.
-int ExecuteAsAdmin(const InstallerCommandLine& command_line) {
+int ExecuteAsAdmin(const InstallerCommandLine& command_line, const RunModeEnvironment& environment) {
   std::wstring setup_text = command_line.SwitchValueNative(switches::kSetupCmdLine);
   std::string parent_text = command_line.SwitchValueAscii(switches::kParentInstallerProcessId);
   DWORD parent_id = 0;
@@ -137,6 +138,7 @@ int ExecuteAsAdmin(const InstallerCommandLine& command_line) {
   ScopedKernelHandle parent(::OpenProcess(SYNCHRONIZE, TRUE, parent_id));
   LOG(INFO) << "Start installer as admin";
   InstallerCommandLine setup = InstallerCommandLine::ParseString(setup_text);
+  LogRejectedSwitches(setup, "ExecuteAsAdmin");
 
   // The first copy made them before it started this copy; a missing one (or
   // parent) makes the wait below fail, which ends this copy.
@@ -149,9 +151,12 @@ int ExecuteAsAdmin(const InstallerCommandLine& command_line) {
     return kElevatedChildFailedExitCode;
   }
 
-  // Only the archive the first copy named runs here: the placeholder
-  // program of the setup command line never does.
-  if (!ApplyDelayedParams(&setup)) {
+  // Any process of this user can write the delayed parameters: only plain
+  // files go on to setup, and only the archive the first copy named runs
+  // here, never the placeholder program of the setup command line.
+  DelayedParams handed_over = ReadDelayedParams();
+  DropUnsafeHandedOverPaths(&handed_over);
+  if (!ApplyDelayedParams(handed_over, &setup)) {
     LOG(ERROR) << "No browser archive was handed over";
     return kElevatedChildFailedExitCode;
   }
@@ -160,26 +165,31 @@ int ExecuteAsAdmin(const InstallerCommandLine& command_line) {
     LOG(ERROR) << "Browser archive " << archive << " does not exist";
     return kElevatedChildFailedExitCode;
   }
+  std::string problem = HandedOverPathProblem(archive);
+  if (!problem.empty()) {
+    LOG(ERROR) << "Browser archive " << archive << " is refused: " << problem;
+    return kElevatedChildFailedExitCode;
+  }
 
   // Unsigned, so a handle of either pointer size comes back whole.
   std::wstring window_text = setup.SwitchValueNative(switches::kProgressWindow);
   auto window = reinterpret_cast<HWND>(static_cast<uintptr_t>(_wcstoui64(window_text.c_str(), nullptr, 10)));
   ProgressRelay relay(window);
   Installer installer(&relay, nullptr, nullptr, false);
-  // The archive came through memory that any process of this executable can
-  // write: it runs with these rights only when it is the maker's, and nobody
-  // may change it between the check and the end of setup.
-  ScopedFileHandle lock(::CreateFileW(archive.c_str(), GENERIC_READ | GENERIC_EXECUTE, FILE_SHARE_READ, nullptr,
-                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!lock.IsValid()) {
+  // What runs with these rights is the copy this process made and holds, in
+  // a directory only administrators can change; the handed-over name may
+  // point elsewhere by now and is not used again.
+  ProtectedArchiveCopy copy;
+  if (!copy.Create(archive, WindowsTempDirectory())) {
     PLOG(ERROR) << "Cannot lock file: " << archive;
     return kElevatedChildFailedExitCode;
   }
-  if (!installer.VerifyArchive(archive)) {
+  if (!installer.VerifyArchive(copy.path(), copy.file())) {
     LOG(ERROR) << "Module verification failed: " << archive;
     return kElevatedChildFailedExitCode;
   }
-  bool success = installer.RunModule(archive, setup);
+  if (environment.after_archive_verified) environment.after_archive_verified(archive);
+  bool success = installer.RunModule(copy.path(), setup);
   LOG(INFO) << "RunModule results: success=" << success << " error_code=" << installer.installer_exit_code();
   return success ? 0 : kElevatedChildFailedExitCode;
 }
@@ -283,7 +293,7 @@ int RunStartedProcess(const InstallerCommandLine& command_line, int hardening_re
       return hardening_exit_code;
   }
 
-  if (command_line.IsSwitchPresent(switches::kRunAsAdmin)) return ExecuteAsAdmin(command_line);
+  if (command_line.IsSwitchPresent(switches::kRunAsAdmin)) return ExecuteAsAdmin(command_line, environment);
   return RunNormalMode(command_line, environment);
 }
 
@@ -297,6 +307,8 @@ int InstallerMain(HINSTANCE) {
 
   SetFileLogger(std::make_unique<FileLogger>(GetLogFilePath(), kLogFileMaxSize));
   LOG_TAG(INFO, kMainTag) << "-------------------------------------- Start install.";
+  // The process command line was read before the log was open.
+  LogRejectedSwitches(InstallerCommandLine::ProcessCommandLine(), kMainTag);
 
   int exit_code = RunStartedProcess(InstallerCommandLine::ProcessCommandLine(), hardening_result,
                                     hardening_exit_code, RunModeEnvironment());

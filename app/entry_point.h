@@ -32,6 +32,9 @@ struct RunModeEnvironment {
   void (*show_message_box)(const std::wstring& caption, const std::wstring& text) = nullptr;
   // Runs the silent installation; null means Installer::InstallSynchronously.
   void (*install_synchronously)(Installer* installer) = nullptr;
+  // Elevated child mode: called between the verification of the archive's
+  // protected copy and setup's start (tests retarget the handed-over name).
+  void (*after_archive_verified)(const std::wstring& handed_over_archive) = nullptr;
 };
 
 // Everything after the log is open: the probe mode, the hardening result,

@@ -15,6 +15,7 @@
 #include "install/delayed_params.h"
 #include "install/elevated_process.h"
 #include "install/installer.h"
+#include "install/protected_archive_copy.h"
 #include "testing/fake_os_facts.h"
 #include "testing/log_capture.h"
 #include "testing/registry_override.h"
@@ -267,15 +268,30 @@ class ElevatedChildModeTest : public ::testing::Test {
     ASSERT_TRUE(cancel_.IsValid());
   }
 
-  int Run(const std::wstring& parent_id) {
-    std::wstring setup = L"fake_browser_arc --progress-window=0 --standin-record=" + testing::Quote(record_path());
+  int Run(const std::wstring& parent_id, const RunModeEnvironment& environment = RunModeEnvironment()) {
+    std::wstring setup = L"fake_browser_arc --progress-window=0 --do-not-launch-browser --standin-install-root=" +
+                         testing::Quote(temp_.Append(L"root")) + L" --standin-record=" +
+                         testing::Quote(record_path());
     InstallerCommandLine command_line = InstallerCommandLine::ParseString(
         L"i.exe --run-as-admin --parent-installer-process-id=" + parent_id + L" --setup-cmd-line=" +
         testing::Quote(setup));
     log_.Clear();
-    return RunStartedProcess(command_line, kHardeningSecure, 0, RunModeEnvironment());
+    return RunStartedProcess(command_line, kHardeningSecure, 0, environment);
   }
   int Run() { return Run(std::to_wstring(::GetCurrentProcessId())); }
+
+  // Setup's command line as the "Run: " line gives it.
+  InstallerCommandLine SetupRun() {
+    for (const auto& record : log_.records())
+      if (record.text.rfind("Run: ", 0) == 0) return InstallerCommandLine::ParseString(Utf8ToWide(record.text.substr(5)));
+    return InstallerCommandLine();
+  }
+
+  // A copy of a stand-in archive of the build at `path`.
+  static bool CopyStandinArchive(const wchar_t* name, const std::wstring& path) {
+    return CreateDirectoryRecursive(DirName(path)) &&
+           ::CopyFileW((testing::TestBinaryDirectory() + L"\\..\\standins\\" + name).c_str(), path.c_str(), FALSE);
+  }
 
   // The mode's own lines as "LEVEL text".
   std::vector<std::string> ChildLines() {
@@ -289,6 +305,9 @@ class ElevatedChildModeTest : public ::testing::Test {
   void GoAheadWith(const std::wstring& archive) {
     DelayedParams params;
     params.browser_arc_path = archive;
+    GoAheadWith(params);
+  }
+  void GoAheadWith(const DelayedParams& params) {
     ASSERT_TRUE(WriteDelayedParams(params));
     ::SetEvent(go_ahead_.Get());
   }
@@ -350,9 +369,15 @@ TEST_F(ElevatedChildModeTest, OnlyAnExistingSignedArchiveNamedByTheFirstCopyRuns
   EXPECT_EQ(Run(), kElevatedChildFailedExitCode);
   EXPECT_EQ(ChildLines().back(), "ERROR Browser archive browser-setup.arc does not exist");
 
+  // A name with ".." could lead anywhere from where it seems to point.
+  std::wstring dotted = temp_.Append(L"sub\\..\\qb2.tmp");
   std::wstring unsigned_archive = temp_.Append(L"qb2.tmp");
-  ASSERT_TRUE(::CopyFileW((testing::TestBinaryDirectory() + L"\\..\\standins\\browser-setup-unsigned.arc").c_str(),
-                          unsigned_archive.c_str(), FALSE));
+  ASSERT_TRUE(CopyStandinArchive(L"browser-setup-unsigned.arc", unsigned_archive));
+  CreateDirectoryRecursive(temp_.Append(L"sub"));
+  GoAheadWith(dotted);
+  EXPECT_EQ(Run(), kElevatedChildFailedExitCode);
+  EXPECT_EQ(ChildLines().back(), "ERROR Browser archive " + WideToUtf8(dotted) + " is refused: a \"..\" component");
+
   {
     // Someone who could still change it after the check.
     ScopedFileHandle writer(::CreateFileW(unsigned_archive.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
@@ -360,13 +385,73 @@ TEST_F(ElevatedChildModeTest, OnlyAnExistingSignedArchiveNamedByTheFirstCopyRuns
     ASSERT_TRUE(writer.IsValid());
     GoAheadWith(unsigned_archive);
     EXPECT_EQ(Run(), kElevatedChildFailedExitCode);
-    EXPECT_EQ(ChildLines().back().rfind("ERROR Cannot lock file: " + WideToUtf8(unsigned_archive) + " - ", 0), 0u);
+    EXPECT_EQ(ChildLines().back().rfind("ERROR Cannot lock file: " + WideToUtf8(unsigned_archive), 0), 0u);
   }
   GoAheadWith(unsigned_archive);
   EXPECT_EQ(Run(), kElevatedChildFailedExitCode);
   EXPECT_EQ(ChildLines().back(), "ERROR Module verification failed: " + WideToUtf8(unsigned_archive));
   EXPECT_FALSE(log_.ContainsPrefix("Run: "));
   EXPECT_TRUE(testing::ReadFileOrEmpty(record_path()).empty()) << "setup never ran";
+}
+
+// Moves the directory of the handed-over archive away and puts the directory
+// "other" beside it in its place: the name now leads to another file, as
+// after retargeting a junction in the path (Wine 8 makes no junctions).
+void RetargetHandedOverName(const std::wstring& archive) {
+  std::wstring directory = DirName(archive);
+  ASSERT_TRUE(::MoveFileW(directory.c_str(), (directory + L"-verified").c_str()));
+  ASSERT_TRUE(::MoveFileW(JoinPath(DirName(directory), L"other").c_str(), directory.c_str()));
+}
+
+TEST_F(ElevatedChildModeTest, ANameRetargetedAfterTheCheckNeverGetsItsNewTargetRun) {
+  std::wstring named = temp_.Append(L"handed\\qb3.tmp");
+  ASSERT_TRUE(CopyStandinArchive(L"browser-setup.arc", named));
+  ASSERT_TRUE(CopyStandinArchive(L"browser-setup-unsigned.arc", temp_.Append(L"other\\qb3.tmp")));
+  GoAheadWith(named);
+  RunModeEnvironment environment;
+  environment.after_archive_verified = RetargetHandedOverName;
+  EXPECT_EQ(Run(std::to_wstring(::GetCurrentProcessId()), environment), 0);
+
+  // What ran is the verified copy in an administrators-only directory of the
+  // Windows temporary folder, removed afterwards; the name now leads to the
+  // unsigned archive, which never ran.
+  std::wstring program = SetupRun().ProgramPath();
+  EXPECT_EQ(DirName(DirName(program)), WindowsTempDirectory()) << WideToUtf8(program);
+  EXPECT_EQ(BaseName(program), L"qb3.tmp");
+  EXPECT_FALSE(PathExists(DirName(program)));
+  EXPECT_TRUE(FileExists(temp_.Append(L"handed-verified\\qb3.tmp")));
+  std::string record = testing::ReadFileOrEmpty(record_path());
+  EXPECT_NE(record.find(WideToUtf8(BaseName(DirName(program)))), std::string::npos) << record;
+  EXPECT_EQ(record.find("handed\\\\qb3.tmp"), std::string::npos) << record;
+}
+
+TEST_F(ElevatedChildModeTest, DataFilePathsThatAreNotPlainFilesAreDroppedAndSetupStillInstalls) {
+  DelayedParams params;
+  params.browser_arc_path = temp_.Append(L"qb4.tmp");
+  ASSERT_TRUE(CopyStandinArchive(L"browser-setup.arc", params.browser_arc_path));
+  params.clids_file_path = temp_.Append(L"clids.xml");
+  ASSERT_TRUE(WriteBytesToFile(params.clids_file_path, "<clids/>"));
+  params.installer_data_path = L"installer_data";                         // relative
+  params.brand_package_path = temp_.Append(L"x\\..\\clids.xml");         // ".."
+  params.partner_package_path = temp_.path();                             // a directory
+  params.tarvik_website_icon_file_path = temp_.Append(L"missing.ico");    // no such file
+  GoAheadWith(params);
+  EXPECT_EQ(Run(), 0);
+
+  std::vector<std::string> warnings;
+  for (const auto& record : log_.records())
+    if (record.level == LOG_WARNING && record.function == "DropUnsafeHandedOverPaths") warnings.push_back(record.text);
+  EXPECT_EQ(warnings, (std::vector<std::string>{
+                          "Dropped installer_data_path installer_data: not an absolute path",
+                          "Dropped tarvik_website_icon_file_path " + WideToUtf8(params.tarvik_website_icon_file_path) +
+                              ": no such file",
+                          "Dropped brand_package_path " + WideToUtf8(params.brand_package_path) +
+                              ": a \"..\" component",
+                          "Dropped partner_package_path " + WideToUtf8(temp_.path()) + ": a directory"}));
+  InstallerCommandLine setup = SetupRun();
+  EXPECT_EQ(setup.SwitchValueNative("clids-file"), params.clids_file_path);
+  for (const char* dropped : {"installerdata", "brand-package", "partner-package", "tarvik-website-icon-file"})
+    EXPECT_FALSE(setup.IsSwitchPresent(dropped)) << dropped;
 }
 
 }  // namespace

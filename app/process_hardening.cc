@@ -124,14 +124,12 @@ int HardenProcessWith(const HardeningEnvironment& environment, int* exit_code) {
   ::SetDllDirectoryW(L"");
 
   if (environment.set_search_path_mode && environment.set_default_dll_directories) {
+    // No DLL check here: a copy started from a folder with stray DLLs (the
+    // user's downloads) must still install. What the loader binds before any
+    // code runs is kept to known system libraries by the build instead
+    // (the import-list test).
     bool secure = environment.set_search_path_mode(kSafeSearchMode) &&
                   environment.set_default_dll_directories(kSystem32SearchOnly);
-    // Copies keep refusing DLLs beside them here too: the libraries the loader
-    // binds before any code runs are still looked for beside the executable.
-    if (IsCopyOfInstaller(InstallerCommandLine::ProcessCommandLine()) &&
-        HasDllBesideExecutable(environment.executable_path)) {
-      return kHardeningDllsBesideCopy;
-    }
     return secure ? kHardeningSecure : kHardeningUnavailable;
   }
 

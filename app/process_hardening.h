@@ -1,7 +1,8 @@
 // Start-up hardening against DLL planting. Runs before anything else (before
 // the log exists): switches on safe DLL search where Windows has it, else
-// relaunches the installer from a fresh temporary directory. A copy made that
-// way, or an elevated copy, refuses to run when a DLL lies beside it.
+// relaunches the installer from a fresh temporary directory. Without safe DLL
+// search, a copy made that way, or an elevated copy, refuses to run when a
+// DLL lies beside it.
 #ifndef APP_PROCESS_HARDENING_H_
 #define APP_PROCESS_HARDENING_H_
 
@@ -19,7 +20,8 @@ enum HardeningResult : int {
   kHardeningUnavailable = 1,
   // Safe DLL search is on, or this copy has no DLL beside it.
   kHardeningSecure = 2,
-  // This is a copy or an elevated copy and a "*.dll" lies beside it.
+  // No safe DLL search, this is a copy or an elevated copy and a "*.dll"
+  // lies beside it.
   kHardeningDllsBesideCopy = 3,
   // A protected-directory copy ran to its end; the out-value is its exit code.
   kHardeningCopyFinished = 4,

@@ -95,6 +95,29 @@ std::string FormatLogHeader(int64_t time, uint32_t process_id, uint32_t thread_i
   return std::string(buffer, static_cast<size_t>(length));
 }
 
+std::string EscapeLogText(std::string_view text) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string escaped;
+  escaped.reserve(text.size());
+  for (char c : text) {
+    auto byte = static_cast<unsigned char>(c);
+    if (byte >= 0x20 && byte != 0x7F) {
+      escaped.push_back(c);
+    } else if (c == '\r') {
+      escaped += "\\r";
+    } else if (c == '\n') {
+      escaped += "\\n";
+    } else if (c == '\t') {
+      escaped += "\\t";
+    } else {
+      escaped += "\\x";
+      escaped.push_back(kHex[byte >> 4]);
+      escaped.push_back(kHex[byte & 0xF]);
+    }
+  }
+  return escaped;
+}
+
 std::string FormatLogLine(const LogMessage& record, std::string* header_out) {
   std::string header = FormatLogHeader(record.time(), record.process_id(), record.thread_id());
   if (header.empty()) return std::string();
@@ -104,7 +127,9 @@ std::string FormatLogLine(const LogMessage& record, std::string* header_out) {
   std::string line = header;
   line += LogLevelName(record.level());
   line += ": ";
-  line += record.text();
+  // Text from the command line, the tag or the network must not start a
+  // record of its own.
+  line += EscapeLogText(record.text());
   line.append(suffix, static_cast<size_t>(length));
   line.push_back('\n');
   if (header_out) *header_out = std::move(header);

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "base/logging.h"
 
@@ -52,7 +53,11 @@ int FileErrorFromWindowsError(uint32_t error);
 // since 1601, UTC), process and thread id; empty when it would need 200 bytes
 // or more.
 std::string FormatLogHeader(int64_t time, uint32_t process_id, uint32_t thread_id);
-// One whole line of `record`, or empty when the record must be dropped.
+// `text` with every control character written as an escape ("\r", "\n",
+// "\t", "\x1b"), so a record's text can never end its line.
+std::string EscapeLogText(std::string_view text);
+// One whole line of `record` (its text escaped), or empty when the record
+// must be dropped.
 std::string FormatLogLine(const LogMessage& record, std::string* header_out);
 
 }  // namespace ostrel

@@ -74,6 +74,21 @@ TEST_F(FileLoggerTest, WritesOneWholeLinePerRecord) {
   EXPECT_EQ(match[13].str(), "42");
 }
 
+// Text from a tag, the command line or the network cannot end its record and
+// forge another one.
+TEST_F(FileLoggerTest, ControlCharactersInTheTextCannotStartARecord) {
+  FileLogger logger(log_path_, kLogFileMaxSize);
+  EmitThrough(logger, "Tag value: x\r\n2026-01-01 00:00:00.000 1:1 INFO: Verification succeeded: forged\x1b\t\x7f",
+              "ReadTag");
+  std::vector<std::string> lines = SplitLines(ReadFileOrEmpty(log_path_));
+  ASSERT_EQ(lines.size(), 1u);
+  std::smatch match;
+  ASSERT_TRUE(std::regex_match(lines[0], match, kLinePattern)) << lines[0];
+  EXPECT_EQ(match[11].str(),
+            "Tag value: x\\r\\n2026-01-01 00:00:00.000 1:1 INFO: Verification succeeded: forged\\x1b\\t\\x7f");
+  EXPECT_EQ(match[12].str(), "ReadTag");
+}
+
 TEST_F(FileLoggerTest, CreatesMissingDirectories) {
   std::wstring nested = dir_.Append(L"a\\b\\ostrel.log");
   FileLogger logger(nested, kLogFileMaxSize);
@@ -204,11 +219,12 @@ TEST_F(FileLoggerTest, AnAbandonedMutexIsNotedByTheNextWriter) {
 TEST_F(FileLoggerTest, ErrorRecordCarriesTheCodeAndSystemText) {
   EXPECT_EQ(RunHelper(L"log-error " + Quote(log_path_) + L" 5"), 0u);
   std::string content = ReadFileOrEmpty(log_path_);
-  std::string expected = "ERROR: Failed on purpose - " + FormatWindowsError(5) + " (wmain:";
+  std::string expected = "ERROR: Failed on purpose - " + EscapeLogText(FormatWindowsError(5)) + " (wmain:";
   EXPECT_EQ(FormatWindowsError(5).rfind("5, ", 0), 0u);
   EXPECT_NE(content.find(expected), std::string::npos) << content;
-  // The system text keeps its own line break; the location follows it.
+  // The system text's own line break is escaped: the record stays one line.
   EXPECT_NE(FormatWindowsError(5).find("\n"), std::string::npos);
+  EXPECT_EQ(SplitLines(content).size(), 1u) << content;
 }
 
 TEST(FileLoggerNamesTest, RotatedPathAndMutexName) {

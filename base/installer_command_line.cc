@@ -3,11 +3,14 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include "base/logging.h"
 #include "base/switches.h"
 #include "base/utf_string_conversions.h"
 
 namespace ostrel {
 namespace {
+
+constexpr size_t kRejectedNameLogLength = 200;
 
 const InstallerCommandLine*& ProcessCommandLineOverride() {
   static const InstallerCommandLine* override_command_line = nullptr;
@@ -53,6 +56,33 @@ std::wstring QuoteForCommandLine(std::wstring_view text) {
   return quoted;
 }
 
+bool IsAllowedSwitchName(std::string_view name) {
+  if (name.empty()) return false;
+  for (char c : name) {
+    bool allowed = (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '_';
+    if (!allowed) return false;
+  }
+  return true;
+}
+
+void DropOversizedSwitchValues(InstallerCommandLine* command_line, const char* tag) {
+  std::vector<std::string> oversized;
+  for (const auto& [name, value] : command_line->switches())
+    if (value.size() > kMaxPassThroughValueLength) oversized.push_back(name);
+  for (const std::string& name : oversized) {
+    LOG_TAG(WARNING, tag) << "Dropped switch " << name << ": its value has "
+                          << static_cast<unsigned long long>(command_line->SwitchValueNative(name).size())
+                          << " characters, more than " << static_cast<unsigned long long>(kMaxPassThroughValueLength);
+    command_line->DropSwitch(name);
+  }
+}
+
+void LogRejectedSwitches(const InstallerCommandLine& command_line, const char* tag) {
+  for (const std::string& argument : command_line.rejected_switches())
+    LOG_TAG(WARNING, tag) << "Dropped a switch with a name that is not plain ASCII letters, digits, - and _: "
+                          << argument;
+}
+
 const InstallerCommandLine& InstallerCommandLine::ProcessCommandLine() {
   if (const InstallerCommandLine* override_command_line = ProcessCommandLineOverride())
     return *override_command_line;
@@ -80,7 +110,13 @@ InstallerCommandLine InstallerCommandLine::ParseString(std::wstring_view text) {
     size_t equals = argument.find(L'=');
     std::wstring name = argument.substr(0, equals);
     std::wstring value = equals == std::wstring::npos ? std::wstring() : argument.substr(equals + 1);
-    result.PutSwitch(WideToLowBytes(name), std::wstring_view(value));
+    std::string low_bytes = WideToLowBytes(name);
+    if (!IsAllowedSwitchName(NormalizeName(low_bytes))) {
+      // Enough of the name to find it; the value stays out of the log.
+      result.rejected_switches_.push_back(WideToUtf8(std::wstring_view(name).substr(0, kRejectedNameLogLength)));
+      continue;
+    }
+    result.PutSwitch(low_bytes, std::wstring_view(value));
   }
   ::LocalFree(arguments);
   result.ExpandShorthands();

@@ -7,6 +7,7 @@
 #include <map>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace ostrel {
 
@@ -44,13 +45,37 @@ class InstallerCommandLine {
 
   const SwitchMap& switches() const { return switches_; }
 
+  // Arguments of the parsed text that looked like switches but whose names
+  // (after the low-byte step) hold anything other than ASCII letters, digits,
+  // "-" and "_": they were dropped, since rendered into a child's command line
+  // they would become other switches. As given, in UTF-8.
+  const std::vector<std::string>& rejected_switches() const { return rejected_switches_; }
+
  private:
   static std::string NormalizeName(std::string_view name);
   void ExpandShorthands();
 
   std::wstring program_;
   SwitchMap switches_;
+  std::vector<std::string> rejected_switches_;
 };
+
+// CreateProcessW takes at most 32,767 characters with the terminating zero;
+// a longer command line is refused, or cut short on the way to the child.
+inline constexpr size_t kMaxCommandLineLength = 32766;
+// Longest switch value passed on unchanged to a child (setup, the elevated
+// copy): room for the installer's own switches beside a few such values.
+inline constexpr size_t kMaxPassThroughValueLength = 4096;
+
+// Drops every switch whose value is longer than kMaxPassThroughValueLength,
+// each with a WARNING line under `tag`.
+void DropOversizedSwitchValues(InstallerCommandLine* command_line, const char* tag);
+
+// Whether `name` (lower-cased, without prefix) may be a switch name.
+bool IsAllowedSwitchName(std::string_view name);
+
+// One WARNING line under `tag` for each of `command_line`'s rejected switches.
+void LogRejectedSwitches(const InstallerCommandLine& command_line, const char* tag);
 
 // Replaces the process-wide command line while it lives (tests only).
 class ScopedProcessCommandLineOverride {

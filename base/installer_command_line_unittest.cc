@@ -86,6 +86,18 @@ TEST(InstallerCommandLineTest, PutSwitchNormalisesNamesAndWidensBytes) {
   EXPECT_EQ(command_line.Render(), L" --beta --mid=\u0416");
 }
 
+// A name with a space would render as two switches, a quotation mark would
+// join the following ones into its value; the low-byte step makes U+0120 and
+// U+0122 into those characters. Such switches are dropped and named.
+TEST(InstallerCommandLineTest, OnlyPlainAsciiNamesAreKept) {
+  InstallerCommandLine command_line = InstallerCommandLine::ParseString(
+      L"x.exe \"--foo --run-as-admin=1\" --a\\\"b=2 --\u0120c --d\u0122=3 -- --=v --\u00e9 /Ok_Name-2=v --silent");
+  EXPECT_EQ(command_line.Render(), L"x.exe --ok_name-2=v --silent");
+  EXPECT_EQ(command_line.rejected_switches(),
+            (std::vector<std::string>{"--foo --run-as-admin", "--a\"b", "--\xc4\xa0" "c", "--d\xc4\xa2", "--", "--",
+                                      "--\xc3\xa9"}));
+}
+
 TEST(InstallerCommandLineTest, ProgramPathIsTrimmed) {
   InstallerCommandLine command_line;
   command_line.SetProgramPath(L" \tC:\\a b\\setup.exe\u2028 ");

@@ -1,9 +1,10 @@
 # Delay loading of system libraries.
 #
 # The installer is started from download folders that may hold planted DLLs.
-# Only kernel32 and oleacc (and the C runtime, which runs before any of our
-# code) are bound by the loader; every other system library is bound on first
-# use, after start-up hardening has restricted the DLL search to System32.
+# Only kernel32 and the C runtime (known DLLs, which Windows always takes from
+# System32) are bound by the loader; every other system library, oleacc too,
+# is bound on first use, after start-up hardening has restricted the DLL
+# search to System32. tools/tests/test_installer_image.py holds the build to it.
 #
 # mingw-w64 makes delay-load import libraries with dlltool --output-delaylib;
 # the .def files come from the toolchain's own import libraries at build time.
@@ -14,7 +15,7 @@ find_package(Python3 REQUIRED COMPONENTS Interpreter)
 
 set(TARVIK_DELAY_LOADED_LIBRARIES
   user32 gdi32 advapi32 shell32 shlwapi ole32 oleaut32 comctl32 gdiplus msimg32
-  uxtheme wininet winhttp crypt32 wintrust version bcrypt userenv winmm)
+  uxtheme wininet winhttp crypt32 wintrust version bcrypt userenv winmm oleacc)
 
 set(TARVIK_DELAY_LIB_DIR ${CMAKE_BINARY_DIR}/delayimp)
 set(TARVIK_DELAY_LIB_SCRIPT ${CMAKE_SOURCE_DIR}/cmake/make_delay_import_lib.py)

@@ -29,15 +29,25 @@ foreach(_trust_key ${_trust_key_lines})
   string(APPEND TARVIK_TRUST_PUBLIC_KEYS "    \"${_trust_key}\",\n")
   math(EXPR _trust_key_index "${_trust_key_index} + 1")
 endforeach()
-string(FIND "${TARVIK_TRUST_PUBLIC_KEYS_FILE}" "/tools/trust/dev_keys/" _trust_dev_keys)
-if(_trust_dev_keys GREATER -1)
+# By content, not by path: a copy of the development file elsewhere is still
+# the development keys, whose private halves anyone can read here.
+file(STRINGS "${CMAKE_SOURCE_DIR}/tools/trust/dev_keys/builtin_public_keys.txt" _trust_development_keys)
+set(_trust_development_keys_used "")
+foreach(_trust_key ${_trust_key_lines})
+  if(_trust_key IN_LIST _trust_development_keys)
+    list(FIND _trust_key_lines "${_trust_key}" _trust_key_index)
+    list(APPEND _trust_development_keys_used ${_trust_key_index})
+  endif()
+endforeach()
+if(_trust_development_keys_used)
   set(TARVIK_TRUST_DEVELOPMENT_KEYS 1)
 else()
   set(TARVIK_TRUST_DEVELOPMENT_KEYS 0)
 endif()
-configure_file(${CMAKE_SOURCE_DIR}/trust/builtin_public_keys.h.in
-  ${TARVIK_GENERATED_DIR}/trust/builtin_public_keys.h @ONLY)
 if(TARVIK_TRUST_DEVELOPMENT_KEYS AND TARVIK_HOSTS STREQUAL "release")
-  message(WARNING "A release-host build trusts the development list-signing keys; "
+  message(FATAL_ERROR "A release-host build must not trust the development list-signing keys, but "
+    "${TARVIK_TRUST_PUBLIC_KEYS_FILE} holds development keys (indexes ${_trust_development_keys_used}); "
     "set TARVIK_TRUST_PUBLIC_KEYS_FILE to the release key file")
 endif()
+configure_file(${CMAKE_SOURCE_DIR}/trust/builtin_public_keys.h.in
+  ${TARVIK_GENERATED_DIR}/trust/builtin_public_keys.h @ONLY)

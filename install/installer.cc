@@ -325,7 +325,7 @@ int32_t Installer::InstallBrowser() {
     }
   }
 
-  if (!VerifyArchive(path)) {
+  if (!VerifyArchive(path, archive.Get())) {
     LOG(ERROR) << "Module verification failed: " << path;
     installer_exit_code_ = kInstallerExitCodeVerificationFailed;
     ReportVerificationError();
@@ -371,10 +371,10 @@ int32_t Installer::InstallBrowser() {
   return kind;
 }
 
-bool Installer::VerifyArchive(const std::wstring& path) {
+bool Installer::VerifyArchive(const std::wstring& path, HANDLE file) {
   TrustedCertificateList trusted;
   GetTrustedFiles(GetTrustJsonFromModule(path), &trusted);
-  return VerifyModule(path, trusted, false);
+  return VerifyModule(path, trusted, false, file);
 }
 
 InstallerCommandLine Installer::BuildSetupCommandLine(const std::wstring& module_path, bool with_file_paths) const {

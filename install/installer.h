@@ -181,8 +181,9 @@ class Installer {
   InstallerCommandLine BuildSetupCommandLine(const std::wstring& module_path, bool with_file_paths) const;
   // Runs setup and waits; the installer exit code becomes setup's.
   bool RunModule(const std::wstring& module_path, const InstallerCommandLine& command_line);
-  // VerifyModule against the trusted list the archive carries.
-  bool VerifyArchive(const std::wstring& path);
+  // VerifyModule against the trusted list the archive carries; the signatures
+  // are read through `file` when given.
+  bool VerifyArchive(const std::wstring& path, HANDLE file = nullptr);
 
   void set_downloader_factory_for_testing(DownloaderFactory factory) { downloader_factory_ = std::move(factory); }
   void set_timings_for_testing(const InstallerTimings& timings) { timings_ = timings; }

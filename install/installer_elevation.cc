@@ -42,6 +42,7 @@ bool Installer::NeedStartThisProcessAsAdmin() const {
 
 bool Installer::StartElevatedCopy() {
   InstallerCommandLine elevated = InstallerCommandLine::ProcessCommandLine();
+  DropOversizedSwitchValues(&elevated, "StartElevatedCopy");
   elevated.PutSwitch(switches::kRunAsAdmin);
   elevated.PutSwitch(switches::kParentInstallerProcessId, std::to_string(::GetCurrentProcessId()));
   elevated.PutSwitch(switches::kSetupCmdLine, std::wstring_view(BuildSetupCommandLine(kFakeBrowserArcPath, false).Render()));
@@ -50,6 +51,11 @@ bool Installer::StartElevatedCopy() {
   const std::wstring executable = GetOwnExecutablePath();
   elevated.SetProgramPath(L"");
   const std::wstring parameters = elevated.Render();
+  if (QuoteForCommandLine(executable).size() + 1 + parameters.size() > kMaxCommandLineLength) {
+    LOG(ERROR) << "The elevated installer is not started: its command line would have more than "
+               << static_cast<unsigned long long>(kMaxCommandLineLength) << " characters";
+    return false;
+  }
 
   ScopedElevationPromptOwner owner(CreateElevationPromptOwner());
 

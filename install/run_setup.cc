@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "base/installer_command_line.h"
 #include "base/logging.h"
 #include "base/scoped_handle.h"
 #include "install/delayed_params.h"
@@ -20,9 +21,16 @@ FailureKind FailureKindOfExitCode(uint32_t code) {
 
 bool RunModuleAndWait(const std::wstring& command_line, InstallerObserver* observer, uint32_t* exit_code,
                       CreateProcessFunction create_process, bool* started) {
-  LOG(INFO) << "Run: " << command_line;
   *exit_code = kInstallerExitCodeNotFinished;
   if (started) *started = false;
+  // Started anyway, setup would run without the switches cut off the end.
+  if (command_line.size() > kMaxCommandLineLength) {
+    LOG(ERROR) << "Setup is not run: its command line has "
+               << static_cast<unsigned long long>(command_line.size()) << " characters, more than "
+               << static_cast<unsigned long long>(kMaxCommandLineLength);
+    return false;
+  }
+  LOG(INFO) << "Run: " << command_line;
 
   // CreateProcessW may write into the command line.
   std::vector<wchar_t> writable(command_line.begin(), command_line.end());

@@ -145,11 +145,15 @@ TEST_F(RunModuleAndWaitTest, StandinSetupReceivesExactlyTheBuiltCommandLine) {
   ASSERT_TRUE(::CopyFileW(standin.c_str(), archive.c_str(), FALSE)) << WideToUtf8(standin);
   std::wstring record = dir.Append(L"record.jsonl");
 
+  // Given to the installer but never to reach setup as switches: names that
+  // would split into two switches or swallow the next ones in setup's command
+  // line, and a value too long to pass on.
   SetupCommandLineInputs inputs;
   inputs.process_command_line = InstallerCommandLine::ParseString(
-      L"C:\\dl\\TarvikBrowserInstaller.exe --silent --send-statistics --standin-exit-code=0x74000000 "
-      L"--standin-record=" +
-      Quote(record));
+      L"C:\\dl\\TarvikBrowserInstaller.exe --silent \"--foo --run-as-admin=1\" --a\\\"b=1 --\u0120x=1 "
+      L"--send-statistics --standin-exit-code=0x74000000 --distr-info-params=" + std::wstring(100000, L'p') +
+      L" --standin-record=" + Quote(record));
+  EXPECT_EQ(inputs.process_command_line.rejected_switches().size(), 3u);
   inputs.module_path = archive;
   inputs.send_statistics = 0;
   inputs.pin = false;
@@ -185,6 +189,41 @@ TEST_F(RunModuleAndWaitTest, StandinSetupReceivesExactlyTheBuiltCommandLine) {
       {"source", Value("lite")},
   };
   EXPECT_EQ(switches->GetDict(), expected) << lines[0];
+  EXPECT_TRUE(log_.ContainsPrefix("Dropped switch distr-info-params: its value has 100000 characters"));
+}
+
+int g_process_starts = 0;
+BOOL WINAPI CountProcessStart(LPCWSTR, LPWSTR, LPSECURITY_ATTRIBUTES, LPSECURITY_ATTRIBUTES, BOOL, DWORD, LPVOID,
+                              LPCWSTR, LPSTARTUPINFOW, LPPROCESS_INFORMATION) {
+  ++g_process_starts;
+  return FALSE;
+}
+
+// Values each short enough to pass on, together too long for one command
+// line: the system would cut it, so setup is not started at all.
+TEST_F(RunModuleAndWaitTest, ACommandLineOverTheSystemLimitNeverStartsSetup) {
+  SetupCommandLineInputs inputs;
+  for (char name = 'a'; name < 'i'; ++name)
+    inputs.process_command_line.PutSwitch(std::string(1, name), std::wstring(kMaxPassThroughValueLength, L'x'));
+  inputs.module_path = L"C:\\tmp\\qb1.tmp";
+  std::wstring command = RenderRunModuleCommandLine(inputs.module_path, BuildSetupCommandLine(inputs));
+  ASSERT_GT(command.size(), kMaxCommandLineLength);
+
+  g_process_starts = 0;
+  uint32_t exit_code = 0;
+  EXPECT_FALSE(RunModuleAndWait(command, &observer_, &exit_code, CountProcessStart));
+  EXPECT_EQ(g_process_starts, 0);
+  EXPECT_EQ(exit_code, 400u);
+  ASSERT_EQ(log_.records().size(), 1u);
+  EXPECT_EQ(log_.records()[0].level, LOG_ERROR);
+  EXPECT_EQ(log_.records()[0].text, "Setup is not run: its command line has " + std::to_string(command.size()) +
+                                        " characters, more than 32766");
+
+  inputs.process_command_line.DropSwitch("a");
+  command = RenderRunModuleCommandLine(inputs.module_path, BuildSetupCommandLine(inputs));
+  EXPECT_LE(command.size(), kMaxCommandLineLength);
+  EXPECT_FALSE(RunModuleAndWait(command, &observer_, &exit_code, CountProcessStart));
+  EXPECT_EQ(g_process_starts, 1);
 }
 
 }  // namespace

@@ -33,6 +33,8 @@ std::wstring JoinTestIds(const std::vector<std::string>& ids) {
 InstallerCommandLine BuildSetupCommandLine(const SetupCommandLineInputs& inputs) {
   namespace s = switches;
   InstallerCommandLine command_line(inputs.process_command_line);
+  // Before the installer's own switches: only what it was given may go.
+  DropOversizedSwitchValues(&command_line, "BuildSetupCommandLine");
   command_line.SetProgramPath(inputs.module_path);
   const BrandInfo* brand = inputs.brand;
 

@@ -78,9 +78,10 @@ void CallWinVerifyTrust(void* context) {
 
 class WinVerifyTrustBackend final : public SignatureVerificationBackend {
  public:
-  WinVerifyTrustBackend(const std::wstring& path, bool no_network) : path_(path) {
+  WinVerifyTrustBackend(const std::wstring& path, bool no_network, HANDLE file) : path_(path), file_(file) {
     file_info_.cbStruct = sizeof(file_info_);
     file_info_.pcwszFilePath = path_.c_str();
+    file_info_.hFile = file;
     settings_.cbStruct = sizeof(settings_);
     settings_.dwFlags = kWssVerifySpecific | kWssGetSecondarySigCount;
     WINTRUST_DATA& data = trust_data_.data;
@@ -102,6 +103,10 @@ class WinVerifyTrustBackend final : public SignatureVerificationBackend {
 
   int32_t VerifySignature(uint32_t index, uint32_t* exception_code) override {
     Close();
+    if (file_) {
+      LARGE_INTEGER start = {};
+      ::SetFilePointerEx(file_, start, nullptr, FILE_BEGIN);
+    }
     settings_.dwIndex = index;
     trust_data_.data.dwStateAction = WTD_STATEACTION_VERIFY;
     GuardedVerifyCall call{&trust_data_, 0};
@@ -135,6 +140,7 @@ class WinVerifyTrustBackend final : public SignatureVerificationBackend {
 
  private:
   std::wstring path_;
+  HANDLE file_;
   WINTRUST_FILE_INFO file_info_ = {};
   WintrustSignatureSettings settings_ = {};
   WintrustDataWithSettings trust_data_ = {};
@@ -188,9 +194,11 @@ std::string GetTrustJsonFromModuleWithKeys(const std::wstring& path, const Publi
   return json;
 }
 
-bool VerifyModule(const std::wstring& path, const TrustedCertificateList& list, bool no_network) {
+bool VerifyModule(const std::wstring& path, const TrustedCertificateList& list, bool no_network, HANDLE file) {
   LOG(INFO) << "Verifying " << path;
-  return VerifyModuleImpl(path, list, no_network);
+  if (list.empty()) return false;
+  std::unique_ptr<SignatureVerificationBackend> backend = CreateWinVerifyTrustBackend(path, no_network, file);
+  return VerifyModuleImpl(path, list, no_network, backend.get());
 }
 
 bool VerifyModuleImpl(const std::wstring& path, const TrustedCertificateList& list, bool no_network) {
@@ -200,8 +208,8 @@ bool VerifyModuleImpl(const std::wstring& path, const TrustedCertificateList& li
 }
 
 std::unique_ptr<SignatureVerificationBackend> CreateWinVerifyTrustBackend(const std::wstring& path,
-                                                                          bool no_network) {
-  return std::make_unique<WinVerifyTrustBackend>(path, no_network);
+                                                                          bool no_network, HANDLE file) {
+  return std::make_unique<WinVerifyTrustBackend>(path, no_network, file);
 }
 
 bool ExtractCertParams(HANDLE state_data, SignatureCertParams* params) {

@@ -27,7 +27,11 @@ std::string GetTrustJsonFromModule(const std::wstring& path);
 std::string GetTrustJsonFromModuleWithKeys(const std::wstring& path, const PublicKeyTable& keys);
 
 // Logs "Verifying <path>" and runs VerifyModuleImpl with WinVerifyTrust.
-bool VerifyModule(const std::wstring& path, const TrustedCertificateList& list, bool no_network);
+// With `file` (open for reading), the signatures are read through that handle
+// and `path` only names the file: no later change of what the name points at
+// can slip another file past the check.
+bool VerifyModule(const std::wstring& path, const TrustedCertificateList& list, bool no_network,
+                  HANDLE file = nullptr);
 bool VerifyModuleImpl(const std::wstring& path, const TrustedCertificateList& list, bool no_network);
 
 // 0 when the signer of the file's embedded PKCS #7 signature verifies; 1 no
@@ -47,7 +51,7 @@ bool ExtractCertParams(HANDLE state_data, SignatureCertParams* params);
 
 // WinVerifyTrust on one file, one signature index at a time.
 std::unique_ptr<SignatureVerificationBackend> CreateWinVerifyTrustBackend(const std::wstring& path,
-                                                                          bool no_network);
+                                                                          bool no_network, HANDLE file = nullptr);
 
 }  // namespace ostrel
 

@@ -60,8 +60,9 @@ class LogRecord:
 
 
 def read_log(temp_dir):
-    """The records of the log in `temp_dir`. A Windows error text keeps its
-    line break, so one record may span two lines."""
+    """The records of the log in `temp_dir`. Each record is one line (the
+    logger escapes control characters); a line that does not start a record
+    is still joined to the one before, for logs of older builds."""
     path = Path(temp_dir) / LOG_FILE_NAME
     if not path.exists():
         return []

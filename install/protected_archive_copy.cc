@@ -1,0 +1,164 @@
+#include "install/protected_archive_copy.h"
+
+#include <sddl.h>
+
+#include <vector>
+
+#include "base/file_util.h"
+#include "base/logging.h"
+
+namespace ostrel {
+namespace {
+
+// Full control for SYSTEM and the Administrators group only, inherited by the
+// copy; the parent's entries are not inherited.
+constexpr wchar_t kAdministratorsOnlyDacl[] = L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
+constexpr DWORD kCopyChunkBytes = 64 * 1024;
+constexpr int kDirectoryNameAttempts = 100;
+
+bool HasDotDotComponent(const std::wstring& path) {
+  size_t start = 0;
+  while (start <= path.size()) {
+    size_t end = path.find_first_of(L"\\/", start);
+    if (end == std::wstring::npos) end = path.size();
+    if (path.compare(start, end - start, L"..") == 0) return true;
+    start = end + 1;
+  }
+  return false;
+}
+
+// A new directory whose DACL admits only administrators and SYSTEM; a name
+// that exists already (someone may have made it first) is never reused.
+std::wstring CreateAdministratorsOnlyDirectory(const std::wstring& parent) {
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(kAdministratorsOnlyDacl, SDDL_REVISION_1, &descriptor,
+                                                               nullptr)) {
+    PLOG(ERROR) << "Cannot build the protected directory's security descriptor";
+    return std::wstring();
+  }
+  ScopedLocalMemory descriptor_owner(descriptor);
+  SECURITY_ATTRIBUTES attributes = {sizeof(attributes), descriptor, FALSE};
+  ULONGLONG seed = ::GetTickCount64() ^ (static_cast<ULONGLONG>(::GetCurrentProcessId()) << 20);
+  for (int attempt = 0; attempt < kDirectoryNameAttempts; ++attempt) {
+    std::wstring directory = JoinPath(parent, L"tbi" + std::to_wstring(seed + static_cast<ULONGLONG>(attempt)));
+    if (::CreateDirectoryW(directory.c_str(), &attributes)) return directory;
+    if (::GetLastError() != ERROR_ALREADY_EXISTS) break;
+  }
+  PLOG(ERROR) << "Cannot create a protected directory in " << parent;
+  return std::wstring();
+}
+
+bool CopyThroughHandles(HANDLE from, HANDLE to, uint64_t expected_size) {
+  std::vector<char> buffer(kCopyChunkBytes);
+  uint64_t copied = 0;
+  for (;;) {
+    DWORD read = 0;
+    if (!::ReadFile(from, buffer.data(), kCopyChunkBytes, &read, nullptr)) return false;
+    if (read == 0) break;
+    DWORD written = 0;
+    if (!::WriteFile(to, buffer.data(), read, &written, nullptr) || written != read) return false;
+    copied += read;
+  }
+  return copied == expected_size;
+}
+
+}  // namespace
+
+std::string HandedOverPathProblem(const std::wstring& path) {
+  if (!IsAbsolutePath(path)) return "not an absolute path";
+  // "\\?\" and "\\.\" reach devices and skip the path rules.
+  if (path.rfind(L"\\\\?\\", 0) == 0 || path.rfind(L"\\\\.\\", 0) == 0) return "a device path";
+  if (HasDotDotComponent(path)) return "a \"..\" component";
+  DWORD attributes = ::GetFileAttributesW(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return "no such file";
+  if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return "a reparse point";
+  if (attributes & FILE_ATTRIBUTE_DIRECTORY) return "a directory";
+  return std::string();
+}
+
+void DropUnsafeHandedOverPaths(DelayedParams* params) {
+  struct Field {
+    const char* name;
+    std::wstring* path;
+  };
+  const Field fields[] = {
+      {"installer_data_path", &params->installer_data_path},
+      {"clids_file_path", &params->clids_file_path},
+      {"tarvik_website_icon_file_path", &params->tarvik_website_icon_file_path},
+      {"brand_package_path", &params->brand_package_path},
+      {"partner_package_path", &params->partner_package_path},
+      {"partner_package_override_path", &params->partner_package_override_path},
+  };
+  for (const Field& field : fields) {
+    if (field.path->empty()) continue;
+    std::string problem = HandedOverPathProblem(*field.path);
+    if (problem.empty()) continue;
+    LOG(WARNING) << "Dropped " << field.name << " " << *field.path << ": " << problem;
+    field.path->clear();
+  }
+}
+
+std::wstring WindowsTempDirectory() {
+  wchar_t windows[MAX_PATH] = {};
+  UINT length = ::GetSystemWindowsDirectoryW(windows, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return std::wstring();
+  return JoinPath(windows, L"Temp");
+}
+
+ProtectedArchiveCopy::~ProtectedArchiveCopy() { Remove(); }
+
+bool ProtectedArchiveCopy::Create(const std::wstring& source, const std::wstring& parent_directory) {
+  Remove();
+  // No write or delete sharing: the file cannot change while it is copied.
+  ScopedFileHandle from(::CreateFileW(source.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                      FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  if (!from.IsValid()) {
+    PLOG(ERROR) << "Cannot open " << source;
+    return false;
+  }
+  BY_HANDLE_FILE_INFORMATION info = {};
+  if (!::GetFileInformationByHandle(from.Get(), &info) || ::GetFileType(from.Get()) != FILE_TYPE_DISK ||
+      (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT))) {
+    LOG(ERROR) << "Not a plain file: " << source;
+    return false;
+  }
+  uint64_t size = (static_cast<uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+
+  directory_ = CreateAdministratorsOnlyDirectory(parent_directory);
+  if (directory_.empty()) return false;
+  directory_handle_.Reset(::CreateFileW(directory_.c_str(), FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  path_ = JoinPath(directory_, BaseName(source));
+  ScopedFileHandle to(::CreateFileW(path_.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                    CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!directory_handle_.IsValid() || !to.IsValid() || !CopyThroughHandles(from.Get(), to.Get(), size)) {
+    PLOG(ERROR) << "Cannot copy " << source << " to " << path_;
+    to.Close();
+    Remove();
+    return false;
+  }
+  // From the write handle to one that reads and executes and lets nobody
+  // write, without a moment in which the file is open to writers.
+  file_.Reset(::ReOpenFile(to.Get(), GENERIC_READ | GENERIC_EXECUTE, FILE_SHARE_READ | FILE_SHARE_WRITE, 0));
+  to.Close();
+  if (file_.IsValid()) file_.Reset(::ReOpenFile(file_.Get(), GENERIC_READ | GENERIC_EXECUTE, FILE_SHARE_READ, 0));
+  if (!file_.IsValid()) {
+    PLOG(ERROR) << "Cannot lock file: " << path_;
+    Remove();
+    return false;
+  }
+  return true;
+}
+
+void ProtectedArchiveCopy::Remove() {
+  file_.Close();
+  if (!path_.empty() && !::DeleteFileW(path_.c_str()) && ::GetLastError() != ERROR_FILE_NOT_FOUND)
+    PLOG(WARNING) << "Cannot delete " << path_;
+  directory_handle_.Close();
+  if (!directory_.empty() && !::RemoveDirectoryW(directory_.c_str()) && ::GetLastError() != ERROR_FILE_NOT_FOUND)
+    PLOG(WARNING) << "Cannot delete " << directory_;
+  path_.clear();
+  directory_.clear();
+}
+
+}  // namespace ostrel

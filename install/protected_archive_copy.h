@@ -1,0 +1,64 @@
+// What the elevated copy takes from the first copy by name. The names come
+// from memory and events any process of the user can write or signal, and a
+// link in a name can be retargeted at any moment; so the archive is run only
+// as a private copy made through one handle, in a directory that only
+// administrators and SYSTEM may change, and verified and started from there.
+#ifndef INSTALL_PROTECTED_ARCHIVE_COPY_H_
+#define INSTALL_PROTECTED_ARCHIVE_COPY_H_
+
+#include <windows.h>
+
+#include <string>
+
+#include "base/scoped_handle.h"
+#include "install/delayed_params_layout.h"
+
+namespace ostrel {
+
+// Why a handed-over path may not be used; empty when it names a plain file:
+// absolute, without a ".." component, an existing file that is neither a
+// directory nor a reparse point (a junction or symbolic link).
+std::string HandedOverPathProblem(const std::wstring& path);
+
+// Clears every data-file path of `params` (installer data, clids, icon, brand
+// and partner packages) that HandedOverPathProblem refuses, each with a
+// WARNING line; setup then runs without that file. The archive is not
+// looked at here: without it nothing runs.
+void DropUnsafeHandedOverPaths(DelayedParams* params);
+
+// "<Windows directory>\Temp": users may create there but not delete or rename
+// what others created. Empty when unknown.
+std::wstring WindowsTempDirectory();
+
+class ProtectedArchiveCopy {
+ public:
+  ProtectedArchiveCopy() = default;
+  ProtectedArchiveCopy(const ProtectedArchiveCopy&) = delete;
+  ProtectedArchiveCopy& operator=(const ProtectedArchiveCopy&) = delete;
+  // Closes the copy and removes it with its directory.
+  ~ProtectedArchiveCopy();
+
+  // Copies `source`, opened without following a reparse point at its name,
+  // into a new directory inside `parent_directory` whose only writers are
+  // administrators and SYSTEM. False (logged) on any failure; nothing is left
+  // behind then.
+  bool Create(const std::wstring& source, const std::wstring& parent_directory);
+
+  // The copy, open for reading and execution and shared with readers only:
+  // nobody can change it while it is held.
+  HANDLE file() const { return file_.Get(); }
+  const std::wstring& path() const { return path_; }
+
+ private:
+  void Remove();
+
+  std::wstring directory_;
+  std::wstring path_;
+  // Held without delete sharing so the directory cannot be renamed away.
+  ScopedFileHandle directory_handle_;
+  ScopedFileHandle file_;
+};
+
+}  // namespace ostrel
+
+#endif  // INSTALL_PROTECTED_ARCHIVE_COPY_H_
