@@ -28,6 +28,7 @@ inline constexpr char kDoNotLaunchBrowser[] = "do-not-launch-browser";
 inline constexpr char kDownloadX32[] = "download-x32";
 inline constexpr char kDownloadX64[] = "download-x64";
 inline constexpr char kDisableErrorDialogDownloadButton[] = "disable-error-dialog-download-button";
+inline constexpr char kForceDeviceScaleFactor[] = "force-device-scale-factor";
 
 // Written for setup or carried by the delayed parameters.
 inline constexpr char kVerboseLogging[] = "verbose-logging";

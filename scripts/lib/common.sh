@@ -10,7 +10,10 @@ REQUIRED_PACKAGES=(
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix mingw-w64-tools libz-mingw-w64-dev
   wine64 libgnutls30 xvfb xauth xdotool imagemagick fonts-liberation
   osslsigncode gcab
+  librsvg2-bin pngquant fonts-inter
   clang libclang-rt-14-dev zlib1g-dev
+  fonts-inter python3-fonttools  # the window's fonts are made from these at build time
+  fonts-wqy-microhei  # Chinese and Japanese glyphs for the system faces under Wine (map_cjk_faces)
 )
 
 log_step() { printf '\n==> %s\n' "$*" >&2; }
@@ -58,6 +61,23 @@ make_wine_prefix() {
   "$WINE64" wineboot -i >/dev/null 2>&1
   "$WINESERVER" -w
   start_wineserver
+  map_cjk_faces
+}
+
+# The faces the window takes for Chinese, Japanese and Korean texts
+# (ui/ui_font_faces.cc) are Windows fonts Wine does not have: its font
+# replacements point them at Debian's CJK font, as they exist on Windows.
+map_cjk_faces() {
+  local reg_file face
+  reg_file=$(mktemp /tmp/tarvik-cjk-faces-XXXXXX.reg)
+  {
+    printf 'REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Wine\\Fonts\\Replacements]\r\n'
+    for face in "Microsoft YaHei" "Microsoft JhengHei" "Yu Gothic UI" "Meiryo UI" "Malgun Gothic"; do
+      printf '"%s"="WenQuanYi Micro Hei"\r\n' "$face"
+    done
+  } >"$reg_file"
+  "$WINE64" reg import "Z:${reg_file//\//\\}" >/dev/null
+  rm -f "$reg_file"
 }
 
 start_wineserver() {

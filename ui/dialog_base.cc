@@ -1,0 +1,180 @@
+#include "ui/dialog_base.h"
+
+#include <commctrl.h>
+
+#include <algorithm>
+#include <map>
+
+#include "ui/localized_strings.h"
+
+namespace ostrel {
+namespace {
+
+constexpr wchar_t kMoveWindowMessage[] = L"tarvik.lite.move_window";
+
+std::map<HWND, DialogBase*>& WindowMap() {
+  static std::map<HWND, DialogBase*> map;
+  return map;
+}
+
+}  // namespace
+
+DialogBase::DialogBase() : move_window_message_(::RegisterWindowMessageW(kMoveWindowMessage)) {}
+
+DialogBase::~DialogBase() { Unbind(); }
+
+bool DialogBase::HandleMessage(HWND, UINT, WPARAM, LPARAM, LRESULT&) { return false; }
+
+DialogBase* DialogBase::FromWindow(HWND window) {
+  auto found = WindowMap().find(window);
+  return found == WindowMap().end() ? nullptr : found->second;
+}
+
+INT_PTR DialogBase::Run(HWND owner) {
+  return ::DialogBoxParamW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(TemplateId()),
+                           owner ? owner : ::GetActiveWindow(), &DialogBase::DialogProcedure,
+                           reinterpret_cast<LPARAM>(this));
+}
+
+HWND DialogBase::CreateChild(HWND parent, const RECT& rect, const wchar_t* name, DWORD style, DWORD ex_style,
+                             const wchar_t* class_name) {
+  HWND window = ::CreateWindowExW(ex_style, class_name, name, style, rect.left, rect.top, rect.right - rect.left,
+                                  rect.bottom - rect.top, parent, nullptr, ::GetModuleHandleW(nullptr), nullptr);
+  if (window) Bind(window);
+  return window;
+}
+
+bool DialogBase::Bind(HWND window) {
+  if (!window || window_ || FromWindow(window)) return false;
+  window_ = window;
+  WindowMap()[window] = this;
+  previous_procedure_ = reinterpret_cast<WNDPROC>(
+      ::SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&DialogBase::SubclassProcedure)));
+  return true;
+}
+
+void DialogBase::Unbind() {
+  if (!window_) return;
+  if (::IsWindow(window_) &&
+      ::GetWindowLongPtrW(window_, GWLP_WNDPROC) == reinterpret_cast<LONG_PTR>(&DialogBase::SubclassProcedure)) {
+    ::SetWindowLongPtrW(window_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(previous_procedure_));
+  }
+  WindowMap().erase(window_);
+  window_ = nullptr;
+}
+
+INT_PTR CALLBACK DialogBase::DialogProcedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  if (message != WM_INITDIALOG) return FALSE;
+  auto* self = reinterpret_cast<DialogBase*>(lparam);
+  if (!self || !self->Bind(window)) return FALSE;
+  LRESULT result = 0;
+  self->HandleMessage(window, message, wparam, lparam, result);
+  return FALSE;
+}
+
+LRESULT CALLBACK DialogBase::SubclassProcedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  DialogBase* self = FromWindow(window);
+  if (!self) return ::DefWindowProcW(window, message, wparam, lparam);
+  return self->OnMessage(message, wparam, lparam);
+}
+
+LRESULT DialogBase::OnMessage(UINT message, WPARAM wparam, LPARAM lparam) {
+  HWND window = window_;
+  WNDPROC previous = previous_procedure_;
+  LRESULT result = 0;
+  if (ReflectToControl(message, wparam, lparam, result)) return result;
+  HandleDrag(message, lparam);
+  if (HandleMessage(window, message, wparam, lparam, result)) return result;
+  if (message == WM_NCDESTROY) {
+    // The handle may be reused by a later window: forget it now.
+    Unbind();
+  }
+  return ::CallWindowProcW(previous, window, message, wparam, lparam);
+}
+
+bool DialogBase::ReflectToControl(UINT message, WPARAM wparam, LPARAM lparam, LRESULT& result) {
+  HWND control = nullptr;
+  if (message == WM_NOTIFY) {
+    const auto* header = reinterpret_cast<const NMHDR*>(lparam);
+    if (header && header->code == static_cast<UINT>(NM_CUSTOMDRAW)) control = header->hwndFrom;
+  } else if (message == WM_DRAWITEM) {
+    const auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lparam);
+    if (item) control = item->hwndItem;
+  }
+  if (!control || control == window_) return false;
+  DialogBase* target = FromWindow(control);
+  return target && target->HandleMessage(control, message, wparam, lparam, result);
+}
+
+bool DialogBase::HandleDrag(UINT message, LPARAM lparam) {
+  // Only borderless top-level windows move; a control keeps its clicks.
+  if (::GetWindowLongW(window_, GWL_STYLE) & WS_CHILD) return false;
+  switch (message) {
+    case WM_LBUTTONDOWN: {
+      POINT point = {static_cast<short>(LOWORD(lparam)), static_cast<short>(HIWORD(lparam))};
+      ::ClientToScreen(window_, &point);
+      last_cursor_ = point;
+      dragging_ = true;
+      ::SetCapture(window_);
+      return true;
+    }
+    case WM_MOUSEMOVE: {
+      if (!dragging_) return false;
+      POINT point = {static_cast<short>(LOWORD(lparam)), static_cast<short>(HIWORD(lparam))};
+      ::ClientToScreen(window_, &point);
+      RECT rect = {};
+      ::GetWindowRect(window_, &rect);
+      ::MoveWindow(window_, rect.left + point.x - last_cursor_.x, rect.top + point.y - last_cursor_.y,
+                   rect.right - rect.left, rect.bottom - rect.top, TRUE);
+      last_cursor_ = point;
+      LRESULT ignored = 0;
+      HandleMessage(window_, move_window_message_, 0, 0, ignored);
+      return true;
+    }
+    case WM_LBUTTONUP:
+      if (!dragging_) return false;
+      dragging_ = false;
+      ::ReleaseCapture();
+      return true;
+    default:
+      return false;
+  }
+}
+
+void DialogBase::CenterWindow(HWND owner) {
+  if (!window_) return;
+  LONG style = ::GetWindowLongW(window_, GWL_STYLE);
+  RECT reference = {};
+  RECT bounds = {};
+  if (style & WS_CHILD) {
+    HWND parent = ::GetParent(window_);
+    ::GetClientRect(parent, &reference);
+    bounds = reference;
+  } else {
+    if (!owner) owner = ::GetWindow(window_, GW_OWNER);
+    MONITORINFO monitor = {};
+    monitor.cbSize = sizeof(monitor);
+    ::GetMonitorInfoW(::MonitorFromWindow(window_, MONITOR_DEFAULTTONEAREST), &monitor);
+    bounds = monitor.rcWork;
+    if (owner && ::IsWindowVisible(owner) && !::IsIconic(owner)) {
+      ::GetWindowRect(owner, &reference);
+    } else {
+      reference = bounds;
+    }
+  }
+  RECT rect = {};
+  ::GetWindowRect(window_, &rect);
+  int width = rect.right - rect.left;
+  int height = rect.bottom - rect.top;
+  int left = (reference.left + reference.right) / 2 - width / 2;
+  int top = (reference.top + reference.bottom) / 2 - height / 2;
+  left = std::max<int>(bounds.left, std::min<int>(left, bounds.right - width));
+  top = std::max<int>(bounds.top, std::min<int>(top, bounds.bottom - height));
+  ::SetWindowPos(window_, nullptr, left, top, 0, 0, SWP_NOACTIVATE | SWP_NOZORDER | SWP_NOSIZE);
+}
+
+void DialogBase::SetItemText(int control_id, int string_id, LANGID language) {
+  ::SetDlgItemTextW(window_, control_id, LoadUiString(string_id, language).c_str());
+}
+
+}  // namespace ostrel

@@ -1,0 +1,66 @@
+// A window object bound to one window handle: the installer's borderless
+// dialogs and its sub-classed controls. One shared window procedure finds the
+// object through a process-wide map and gives it each message first; a
+// borderless dialog is dragged by its background.
+#ifndef UI_DIALOG_BASE_H_
+#define UI_DIALOG_BASE_H_
+
+#include <windows.h>
+
+#include <string>
+
+namespace ostrel {
+
+class DialogBase {
+ public:
+  DialogBase();
+  DialogBase(const DialogBase&) = delete;
+  DialogBase& operator=(const DialogBase&) = delete;
+  virtual ~DialogBase();
+
+  // True when handled; `result` is then the answer. Unhandled messages go
+  // to the window's previous procedure.
+  virtual bool HandleMessage(HWND window, UINT message, WPARAM wparam, LPARAM lparam, LRESULT& result);
+  // The dialog template of Run.
+  virtual int TemplateId() { return 0; }
+
+  // Runs the dialog modally (owner: the active window when null); returns
+  // the EndDialog value.
+  INT_PTR Run(HWND owner = nullptr);
+  // Creates a window and binds it.
+  HWND CreateChild(HWND parent, const RECT& rect, const wchar_t* name, DWORD style, DWORD ex_style,
+                   const wchar_t* class_name = L"Static");
+  // Sub-classes an existing window (a control of a template).
+  bool Bind(HWND window);
+  // Centres a pop-up on its visible owner or the work area, a child on its
+  // parent, and keeps it inside them.
+  void CenterWindow(HWND owner = nullptr);
+  void SetItemText(int control_id, int string_id, LANGID language);
+
+  HWND window() const { return window_; }
+  UINT move_window_message() const { return move_window_message_; }
+
+  // The object bound to `window`, if any.
+  static DialogBase* FromWindow(HWND window);
+
+ protected:
+  void Unbind();
+
+ private:
+  static INT_PTR CALLBACK DialogProcedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+  static LRESULT CALLBACK SubclassProcedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+  LRESULT OnMessage(UINT message, WPARAM wparam, LPARAM lparam);
+  // Custom-draw and owner-draw messages go to the bound control they are about.
+  bool ReflectToControl(UINT message, WPARAM wparam, LPARAM lparam, LRESULT& result);
+  bool HandleDrag(UINT message, LPARAM lparam);
+
+  HWND window_ = nullptr;
+  WNDPROC previous_procedure_ = nullptr;
+  bool dragging_ = false;
+  POINT last_cursor_ = {0, 0};
+  UINT move_window_message_ = 0;
+};
+
+}  // namespace ostrel
+
+#endif  // UI_DIALOG_BASE_H_

@@ -1,0 +1,145 @@
+#include "ui/scaled_image.h"
+
+// GDI+'s flat API only; the images are owned by Holder.
+#include <gdiplus.h>
+
+#include <cmath>
+#include <cstring>
+
+#include "base/logging.h"
+#include "ui/ui_scale.h"
+
+namespace ostrel {
+
+using namespace Gdiplus;
+using namespace Gdiplus::DllExports;
+
+class ScaledImage::Holder {
+ public:
+  explicit Holder(GpImage* image) : image_(image) {}
+  Holder(const Holder&) = delete;
+  Holder& operator=(const Holder&) = delete;
+  ~Holder() { GdipDisposeImage(image_); }
+  GpImage* get() const { return image_; }
+
+ private:
+  GpImage* image_;
+};
+
+ImageChoice ChooseImageResource(const ImagePair& pair, double scale_factor) {
+  if (pair.id_1x == 0 || (scale_factor != 1.0 && pair.id_2x != 0)) return {pair.id_2x, 2};
+  return {pair.id_1x, 1};
+}
+
+bool EnsureGdiplus() {
+  static const bool started = [] {
+    GdiplusStartupInput input;
+    ULONG_PTR token = 0;
+    return GdiplusStartup(&token, &input, nullptr) == Ok;
+  }();
+  return started;
+}
+
+ScaledImage::ScaledImage() = default;
+ScaledImage::~ScaledImage() = default;
+ScaledImage::ScaledImage(const ScaledImage&) = default;
+ScaledImage& ScaledImage::operator=(const ScaledImage&) = default;
+
+bool ScaledImage::Load(const ImagePair& pair, HMODULE module) {
+  image_.reset();
+  double scale = ScaleFactor();
+  ImageChoice choice = ChooseImageResource(pair, scale);
+  if (choice.id == 0) return false;
+  if (!module) module = ::GetModuleHandleW(nullptr);
+  HRSRC resource = ::FindResourceW(module, MAKEINTRESOURCEW(choice.id), MAKEINTRESOURCEW(10) /* RT_RCDATA */);
+  if (!resource) return false;
+  HGLOBAL loaded = ::LoadResource(module, resource);
+  DWORD size = ::SizeofResource(module, resource);
+  const void* data = loaded ? ::LockResource(loaded) : nullptr;
+  if (!data || size == 0) return false;
+  HGLOBAL block = ::GlobalAlloc(GMEM_MOVEABLE, size);
+  if (!block) return false;
+  void* target = ::GlobalLock(block);
+  if (!target) {
+    ::GlobalFree(block);
+    return false;
+  }
+  std::memcpy(target, data, size);
+  ::GlobalUnlock(block);
+  IStream* stream = nullptr;
+  if (FAILED(::CreateStreamOnHGlobal(block, TRUE, &stream))) {
+    ::GlobalFree(block);
+    return false;
+  }
+  bool loaded_ok = LoadFromStream(stream, scale / choice.divisor);
+  stream->Release();
+  return loaded_ok;
+}
+
+bool ScaledImage::LoadFromStream(IStream* stream, double factor) {
+  image_.reset();
+  GpImage* image = nullptr;
+  if (!EnsureGdiplus() || GdipLoadImageFromStreamICM(stream, &image) != Ok || !image) {
+    PLOG_TAG(ERROR, "Load") << "Failed to load a bitmap";
+    return false;
+  }
+  image_ = std::make_shared<Holder>(image);
+  factor_ = factor;
+  return true;
+}
+
+int ScaledImage::PixelWidth() const {
+  UINT width = 0;
+  if (image_) GdipGetImageWidth(image_->get(), &width);
+  return static_cast<int>(width);
+}
+
+int ScaledImage::PixelHeight() const {
+  UINT height = 0;
+  if (image_) GdipGetImageHeight(image_->get(), &height);
+  return static_cast<int>(height);
+}
+
+int ScaledImage::Width() const { return static_cast<int>(PixelWidth() * factor_); }
+int ScaledImage::Height() const { return static_cast<int>(PixelHeight() * factor_); }
+int ScaledImage::WidthRoundedUp() const { return static_cast<int>(std::ceil(PixelWidth() * factor_)); }
+int ScaledImage::HeightRoundedUp() const { return static_cast<int>(std::ceil(PixelHeight() * factor_)); }
+
+void ScaledImage::Draw(HDC dc, int x, int y, int width, int height, int source_x, int source_y, int source_width,
+                       int source_height) const {
+  if (!image_ || factor_ <= 0) return;
+  GpGraphics* graphics = nullptr;
+  if (GdipCreateFromHDC(dc, &graphics) != Ok) return;
+  GdipDrawImageRectRect(graphics, image_->get(), static_cast<REAL>(x), static_cast<REAL>(y),
+                        static_cast<REAL>(width), static_cast<REAL>(height),
+                        static_cast<REAL>(source_x / factor_), static_cast<REAL>(source_y / factor_),
+                        static_cast<REAL>(source_width / factor_), static_cast<REAL>(source_height / factor_),
+                        UnitPixel, nullptr, nullptr, nullptr);
+  GdipDeleteGraphics(graphics);
+}
+
+void ScaledImage::Draw(const PixelCanvas& canvas, int x, int y, int width, int height, int source_x, int source_y,
+                       int source_width, int source_height) const {
+  if (!image_ || factor_ <= 0 || !canvas.bits) return;
+  GpBitmap* bitmap = nullptr;
+  if (GdipCreateBitmapFromScan0(canvas.width, canvas.height, canvas.width * 4, PixelFormat32bppPARGB,
+                                static_cast<BYTE*>(canvas.bits), &bitmap) != Ok) {
+    return;
+  }
+  GpGraphics* graphics = nullptr;
+  if (GdipGetImageGraphicsContext(bitmap, &graphics) == Ok) {
+    GdipDrawImageRectRect(graphics, image_->get(), static_cast<REAL>(x), static_cast<REAL>(y),
+                          static_cast<REAL>(width), static_cast<REAL>(height),
+                          static_cast<REAL>(source_x / factor_), static_cast<REAL>(source_y / factor_),
+                          static_cast<REAL>(source_width / factor_), static_cast<REAL>(source_height / factor_),
+                          UnitPixel, nullptr, nullptr, nullptr);
+    GdipDeleteGraphics(graphics);
+  }
+  GdipDisposeImage(bitmap);
+}
+
+void ScaledImage::Draw(HDC dc, int x, int y) const {
+  Draw(dc, x, y, Width(), Height(), 0, 0, Width(), Height());
+}
+
+}  // namespace ostrel

@@ -1,0 +1,199 @@
+#include "ui/shadow_window.h"
+
+#include <cstring>
+#include <functional>
+
+#include "base/os_facts.h"
+#include "ui/ui_scale.h"
+#include "ui/window_theme.h"
+
+namespace ostrel {
+namespace {
+
+constexpr int kMainShadowMargin = 8;
+
+// A top-down 32-bit premultiplied DIB in a memory context.
+class LayeredCanvas {
+ public:
+  LayeredCanvas(int width, int height) : width_(width), height_(height) {
+    HDC screen = ::GetDC(nullptr);
+    dc_ = ::CreateCompatibleDC(screen);
+    ::ReleaseDC(nullptr, screen);
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof(info.bmiHeader);
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    bitmap_.Reset(::CreateDIBSection(dc_, &info, DIB_RGB_COLORS, &bits_, nullptr, 0));
+    if (dc_ && bitmap_) {
+      previous_ = ::SelectObject(dc_, bitmap_.Get());
+      std::memset(bits_, 0, static_cast<size_t>(width) * height * 4);
+    }
+  }
+  LayeredCanvas(const LayeredCanvas&) = delete;
+  LayeredCanvas& operator=(const LayeredCanvas&) = delete;
+  ~LayeredCanvas() {
+    if (previous_) ::SelectObject(dc_, previous_);
+    if (dc_) ::DeleteDC(dc_);
+  }
+
+  bool IsValid() const { return previous_ != nullptr; }
+  HDC dc() const { return dc_; }
+  PixelCanvas pixels() const { return {bits_, width_, height_}; }
+  void Clear(const RECT& rect) {
+    auto* pixels = static_cast<uint32_t*>(bits_);
+    for (int y = std::max<int>(rect.top, 0); y < std::min<int>(rect.bottom, height_); ++y) {
+      for (int x = std::max<int>(rect.left, 0); x < std::min<int>(rect.right, width_); ++x)
+        pixels[y * width_ + x] = 0;
+    }
+  }
+  void UpdateLayered(HWND window) {
+    SIZE size = {width_, height_};
+    POINT source = {0, 0};
+    BLENDFUNCTION blend = {AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
+    ::UpdateLayeredWindow(window, nullptr, nullptr, &size, dc_, &source, 0, &blend, ULW_ALPHA);
+  }
+
+ private:
+  int width_;
+  int height_;
+  HDC dc_ = nullptr;
+  void* bits_ = nullptr;
+  ScopedBitmap bitmap_;
+  HGDIOBJ previous_ = nullptr;
+};
+
+void DrawStretched(const PixelCanvas& canvas, const ScaledImage& image, const RECT& rect) {
+  image.Draw(canvas, rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top, 0, 0, image.Width(),
+             image.Height());
+}
+
+}  // namespace
+
+std::array<RECT, 8> MainShadowRects(int w, int h, int m, int i) {
+  int shadow_width = w + 2 * m;
+  int shadow_height = h + 2 * m;
+  int c = 2 * m + i;
+  return {{
+      {0, 0, c, c},
+      {w - i, 0, shadow_width, c},
+      {w - i, h - i, shadow_width, shadow_height},
+      {0, h - i, c, shadow_height},
+      {c, 0, w - i, m + i},
+      {m + w - i, c, shadow_width, h - i},
+      {c, m + h - i, w - i, shadow_height},
+      {0, c, m + i, h - i},
+  }};
+}
+
+MainWindowShadow::MainWindowShadow(const InstallationWindowThemeBase& theme, int inset) : inset_(inset) {
+  const ImagePair pairs[] = {theme.ShadowTopLeftImages(),     theme.ShadowTopRightImages(),
+                             theme.ShadowBottomRightImages(), theme.ShadowBottomLeftImages(),
+                             theme.ShadowTopImages(),         theme.ShadowRightImages(),
+                             theme.ShadowBottomImages(),      theme.ShadowLeftImages()};
+  for (size_t index = 0; index < images_.size(); ++index) images_[index].Load(pairs[index]);
+}
+
+MainWindowShadow::~MainWindowShadow() = default;
+
+bool MainWindowShadow::Create(HWND owner) {
+  owner_ = owner;
+  if (CurrentWindowsVersion() < VERSION_WIN8) return false;
+  shadow_.Reset(::CreateWindowExW(WS_EX_LAYERED, L"STATIC", L"", WS_POPUP, 0, 0, 0, 0, owner, nullptr,
+                                  ::GetModuleHandleW(nullptr), nullptr));
+  return shadow_.IsValid();
+}
+
+void MainWindowShadow::Update(const ScaledImage& window_image) {
+  if (!shadow_ || !owner_) return;
+  RECT owner_rect = {};
+  ::GetWindowRect(owner_, &owner_rect);
+  int w = owner_rect.right - owner_rect.left;
+  int h = owner_rect.bottom - owner_rect.top;
+  int m = Scale(kMainShadowMargin);
+  int i = Scale(inset_);
+  LayeredCanvas canvas(w + 2 * m, h + 2 * m);
+  if (!canvas.IsValid()) return;
+  std::array<RECT, 8> rects = MainShadowRects(w, h, m, i);
+  for (size_t index = 0; index < rects.size(); ++index) DrawStretched(canvas.pixels(), images_[index], rects[index]);
+  // The window's own picture along its edges, where rounded corners leave
+  // the shadow visible.
+  int t = m - m / 2;
+  auto band = [&](int x, int y, int band_width, int band_height) {
+    if (band_width <= 0 || band_height <= 0) return;
+    canvas.Clear({m + x, m + y, m + x + band_width, m + y + band_height});
+    window_image.Draw(canvas.pixels(), m + x, m + y, band_width, band_height, x, y, band_width, band_height);
+  };
+  band(0, 0, w, t);
+  band(0, h - t, w, t);
+  band(0, t, t, h - 2 * t);
+  band(w - t, t, t, h - 2 * t);
+  canvas.UpdateLayered(shadow_.Get());
+  Move();
+}
+
+void MainWindowShadow::Move() {
+  if (!shadow_ || !owner_) return;
+  RECT rect = {};
+  ::GetWindowRect(owner_, &rect);
+  int m = Scale(kMainShadowMargin);
+  ::SetWindowPos(shadow_.Get(), owner_, rect.left - m, rect.top - m, 0, 0,
+                 SWP_NOSIZE | SWP_NOACTIVATE | SWP_NOOWNERZORDER);
+}
+
+void MainWindowShadow::Show() {
+  if (shadow_ && ::IsWindowVisible(owner_) && !::IsIconic(owner_)) ::ShowWindow(shadow_.Get(), SW_SHOWNOACTIVATE);
+}
+
+void MainWindowShadow::Hide() {
+  if (shadow_) ::ShowWindow(shadow_.Get(), SW_HIDE);
+}
+
+bool DialogShadow::Create(HWND dialog, const ScaledImage& shadow_image, const RECT& margins) {
+  dialog_ = dialog;
+  margins_ = margins;
+  HDC screen = ::GetDC(nullptr);
+  int bits = screen ? ::GetDeviceCaps(screen, BITSPIXEL) * ::GetDeviceCaps(screen, PLANES) : 0;
+  if (screen) ::ReleaseDC(nullptr, screen);
+  if (bits < 32 || shadow_image.IsEmpty()) return false;
+  RECT rect = {};
+  ::GetWindowRect(dialog, &rect);
+  int width = rect.right - rect.left + margins.left + margins.right;
+  int height = rect.bottom - rect.top + margins.top + margins.bottom;
+  shadow_.Reset(::CreateWindowExW(WS_EX_NOACTIVATE | WS_EX_LAYERED | WS_EX_TRANSPARENT, L"STATIC", L"", WS_POPUP,
+                                  rect.left - margins.left, rect.top - margins.top, width, height, dialog, nullptr,
+                                  ::GetModuleHandleW(nullptr), nullptr));
+  if (!shadow_) return false;
+  LayeredCanvas canvas(width, height);
+  if (!canvas.IsValid()) return false;
+  int half_width = shadow_image.Width() / 2;
+  int half_height = shadow_image.Height() / 2;
+  int right_width = shadow_image.Width() - half_width;
+  int bottom_height = shadow_image.Height() - half_height;
+  HDC dc = canvas.dc();
+  PixelCanvas pixels = canvas.pixels();
+  shadow_image.Draw(pixels, 0, 0, half_width, half_height, 0, 0, half_width, half_height);
+  shadow_image.Draw(pixels, width - right_width, 0, right_width, half_height, half_width, 0, right_width, half_height);
+  shadow_image.Draw(pixels, 0, height - bottom_height, half_width, bottom_height, 0, half_height, half_width,
+                    bottom_height);
+  shadow_image.Draw(pixels, width - right_width, height - bottom_height, right_width, bottom_height, half_width,
+                    half_height, right_width, bottom_height);
+  canvas.Clear({margins.left, margins.top, width - margins.right, height - margins.bottom});
+  ::SetLayout(dc, LAYOUT_RTL);
+  canvas.UpdateLayered(shadow_.Get());
+  ::SetWindowPos(shadow_.Get(), dialog, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+  ::ShowWindow(shadow_.Get(), SW_SHOWNOACTIVATE);
+  return true;
+}
+
+void DialogShadow::Move() {
+  if (!shadow_) return;
+  RECT rect = {};
+  ::GetWindowRect(dialog_, &rect);
+  ::SetWindowPos(shadow_.Get(), nullptr, rect.left - margins_.left, rect.top - margins_.top, 0, 0,
+                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+}  // namespace ostrel
