@@ -23,6 +23,7 @@
 #include "install/progress_relay.h"
 #include "ui/dialog_factory.h"
 #include "ui/lite_main_window.h"
+#include "ui/localized_strings.h"
 #include "win/application_association_registration_internal.h"
 
 namespace ostrel {
@@ -75,24 +76,6 @@ class ScopedUiPlatform {
 
 void ShowMessageBox(const std::wstring& caption, const std::wstring& text) {
   ::MessageBoxW(nullptr, text.c_str(), caption.c_str(), MB_OK);
-}
-
-// TODO(strings): English texts of strings 481-484 until the localised string
-// tables exist; replace with LoadUiString(id, language_id).
-std::wstring CpuCheckString(int id, LANGID language_id) {
-  (void)language_id;
-  switch (id) {
-    case kStringIdCpuCaption:
-      return L"Tarvik Browser Installation";
-    case kStringIdCpuText:
-      return L"Couldn't install Tarvik Browser on this computer.";
-    case kStringIdNoSse2:
-      return L"Your processor does not support SSE2.";
-    case kStringIdNoSse3:
-      return L"The processor doesn't support SSE3.";
-    default:
-      return std::wstring();
-  }
 }
 
 void AddCrashAnnotations(const StartUpConfiguration& configuration) {
@@ -223,9 +206,11 @@ int RunInstallation(const NormalRun& run, const RunModeEnvironment& environment)
 
 }  // namespace
 
-CpuMessage CpuNotSupportedMessage(int reason_string_id, LANGID language_id) {
-  return {CpuCheckString(kStringIdCpuCaption, language_id),
-          CpuCheckString(kStringIdCpuText, language_id) + L"\n" + CpuCheckString(reason_string_id, language_id)};
+CpuMessage CpuNotSupportedMessage(int reason_string_id, LANGID language_id, HMODULE strings_module) {
+  if (!strings_module) strings_module = ::GetModuleHandleW(nullptr);
+  return {LoadUiString(strings_module, kStringIdCpuCaption, language_id),
+          LoadUiString(strings_module, kStringIdCpuText, language_id) + L"\n" +
+              LoadUiString(strings_module, reason_string_id, language_id)};
 }
 
 int WindowedExitCode(int window_result, int installer_exit_code) {

@@ -213,8 +213,14 @@ TEST_F(RunModesTest, ProcessorWithoutSse3Exits404WithABoxOnlyWhenWindowed) {
   facts_.missing_processor_features = {PF_XMMI64_INSTRUCTIONS_AVAILABLE};
   EXPECT_EQ(Run(L"i.exe"), kCpuNotSupportedExitCode);
   ASSERT_EQ(boxes_.size(), 1u);
-  EXPECT_EQ(boxes_[0].caption, L"Tarvik Browser Installation");
-  EXPECT_EQ(boxes_[0].text, L"Couldn't install Tarvik Browser on this computer.\nYour processor does not support SSE2.");
+  EXPECT_EQ(boxes_[0].caption, L"Tarvik\u00a0Browser Installation");
+  EXPECT_EQ(boxes_[0].text, L"Couldn't install Tarvik\u00a0Browser on this computer.\nYour processor does not support SSE2.");
+
+  // The brand's language, not the system's.
+  EXPECT_EQ(Run(L"i.exe --brand-name=ua_uk"), kCpuNotSupportedExitCode);
+  ASSERT_EQ(boxes_.size(), 2u);
+  EXPECT_EQ(boxes_[1].caption, L"Встановлення Tarvik\u00a0Браузера");
+  EXPECT_EQ(boxes_[1].text, L"Не вдалося встановити Tarvik\u00a0Браузер на цей комп’ютер.\nВаш процесор не підтримує SSE2.");
 }
 
 TEST_F(RunModesTest, TooLittleDiskSpaceStopsOnlyTheWindowedMode) {
@@ -230,8 +236,8 @@ TEST_F(RunModesTest, TooLittleDiskSpaceStopsOnlyTheWindowedMode) {
 
 TEST(RunModeMessagesTest, CpuMessageNamesTheMissingFeature) {
   CpuMessage sse3 = CpuNotSupportedMessage(kStringIdNoSse3, 1033);
-  EXPECT_EQ(sse3.caption, L"Tarvik Browser Installation");
-  EXPECT_EQ(sse3.text, L"Couldn't install Tarvik Browser on this computer.\nThe processor doesn't support SSE3.");
+  EXPECT_EQ(sse3.caption, L"Tarvik\u00a0Browser Installation");
+  EXPECT_EQ(sse3.text, L"Couldn't install Tarvik\u00a0Browser on this computer.\nThe processor doesn't support SSE3.");
 }
 
 TEST(RunModeMessagesTest, WindowResultOtherThanOneIsACancellation) {

@@ -4,13 +4,13 @@
 #include "base/file_util.h"
 #include "base/logging.h"
 #include "base/os_facts.h"
+#include "base/resource_source.h"
 #include "base/system_queries.h"
 #include "base/utf_string_conversions.h"
 #include "config/brand_info.h"
 #include "config/cabinet_extractor.h"
 #include "config/config_constants.h"
 #include "config/languages.h"
-#include "config/resource_source.h"
 #include "resources/resource_ids.h"
 
 namespace ostrel {

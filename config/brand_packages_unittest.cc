@@ -2,13 +2,13 @@
 #include <gtest/gtest.h>
 
 #include "base/file_util.h"
+#include "base/resource_source.h"
 #include "base/utf_string_conversions.h"
 #include "config/brand_info.h"
 #include "config/cabinet_test_util.h"
 #include "config/config_constants.h"
 #include "config/config_test_util.h"
 #include "config/maker_hosts.h"
-#include "config/resource_source.h"
 #include "resources/resource_ids.h"
 #include "testing/fake_os_facts.h"
 #include "testing/log_capture.h"
@@ -25,10 +25,6 @@ using testing::ScopedTempDir;
 
 std::string Package(const std::string& name, const std::string& json) {
   return MakeCabinet({{name, "//" + std::string(172, 'S') + "\r\n" + json}});
-}
-
-std::string OwnPackage(const std::wstring& name) {
-  return std::string(OwnModuleResources().Load(kBinaryResourceType, name));
 }
 
 struct Region {
@@ -157,7 +153,7 @@ TEST_F(BrandPackagesFileTest, EmptyPackagesCountAsAbsent) {
 
 TEST_F(BrandPackagesFileTest, BrokenPackagesAreWrittenButNotApplied) {
   InMemoryResourceSource resources;
-  std::string truncated = OwnPackage(L"BRAND_UA_UK");
+  std::string truncated = LoadBinResource(L"BRAND_UA_UK");
   truncated.resize(truncated.size() / 2);
   std::string multi_volume = MakeCabinet({{"brand_config", R"({"brand_id": "half")", 0xfffe, 10}}, {.flags = 2, .announce_huge_size = false});
   resources.Set(L"BIN", L"#320", multi_volume);
@@ -187,7 +183,7 @@ TEST_F(BrandPackagesFileTest, ShippedPackages) {
     EXPECT_EQ(info.brand_name(), "ua_ru");
     EXPECT_EQ(info.interface_language(), "ru");
     EXPECT_FALSE(info.partner_package_present());
-    EXPECT_EQ(ReadWorkFile(L"BrandFile"), OwnPackage(L"BRAND_UA_RU"));
+    EXPECT_EQ(ReadWorkFile(L"BrandFile"), LoadBinResource(L"BRAND_UA_RU"));
   }
   {
     ScopedLogCapture log;

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "base/resource_source.h"
 #include "config/cabinet_test_util.h"
-#include "config/resource_source.h"
 #include "resources/resource_ids.h"
 
 namespace ostrel {
@@ -82,15 +82,11 @@ TEST(CabinetExtractorTest, TruncatedAndCorruptCabinetsNeverCrash) {
 }
 
 // The packages the executable carries are real MSZIP cabinets.
-std::string OwnPackage(const std::wstring& name) {
-  return std::string(OwnModuleResources().Load(kBinaryResourceType, name));
-}
-
 TEST(CabinetExtractorTest, ShippedPackagesHoldASignedDocument) {
   for (const std::wstring& name : {ResourceIdName(IDR_DEFAULT_BRAND_PACKAGE), std::wstring(L"BRAND_TARVIK"),
                                    std::wstring(L"BRAND_UA_UK"), std::wstring(L"BRAND_UA_RU"),
                                    std::wstring(L"BRAND_TB")}) {
-    std::string package = OwnPackage(name);
+    std::string package = LoadBinResource(name);
     ASSERT_GT(package.size(), 36u);
     EXPECT_EQ(package.substr(0, 4), "MSCF");
     EXPECT_EQ(package[24], 3);  // format 1.3
@@ -109,7 +105,7 @@ TEST(CabinetExtractorTest, ShippedPackagesHoldASignedDocument) {
 }
 
 TEST(CabinetExtractorTest, CorruptCompressedPackagesNeverCrash) {
-  std::string package = OwnPackage(ResourceIdName(IDR_DEFAULT_BRAND_PACKAGE));
+  std::string package = LoadBinResource(IDR_DEFAULT_BRAND_PACKAGE);
   ASSERT_FALSE(package.empty());
   CabinetFiles files;
   for (size_t size = 0; size < package.size(); size += 7) {

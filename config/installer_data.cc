@@ -3,10 +3,10 @@
 #include "base/file_util.h"
 #include "base/installer_command_line.h"
 #include "base/logging.h"
+#include "base/resource_source.h"
 #include "base/switches.h"
 #include "base/system_queries.h"
 #include "config/config_constants.h"
-#include "config/resource_source.h"
 #include "resources/resource_ids.h"
 
 namespace ostrel {

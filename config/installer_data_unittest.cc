@@ -7,10 +7,10 @@
 #include "base/file_util.h"
 #include "base/installer_command_line.h"
 #include "base/json_reader.h"
+#include "base/resource_source.h"
 #include "base/values.h"
 #include "config/config_constants.h"
 #include "config/config_test_util.h"
-#include "config/resource_source.h"
 #include "testing/log_capture.h"
 #include "testing/test_util.h"
 

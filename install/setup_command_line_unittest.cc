@@ -5,12 +5,12 @@
 #include <map>
 #include <string>
 
+#include "base/resource_source.h"
 #include "config/brand_info.h"
 #include "config/cabinet_test_util.h"
 #include "config/config_constants.h"
 #include "config/config_test_util.h"
 #include "config/distrib_info_params.h"
-#include "config/resource_source.h"
 #include "testing/test_util.h"
 
 namespace ostrel {

@@ -66,8 +66,10 @@ else
   "$WINE64" "$bin/launcher.exe" -- "$(winepath_w "$bin/TarvikBrowserInstaller.exe")" "${args[@]}" \
     >"$outcome_file" &
   installer_job=$!
-  python3 "$ROOT_DIR/scripts/lib/drive_window.py" --out "$ROOT_DIR/build/run-screenshots" --pid "$installer_job" ||
+  if ! python3 "$ROOT_DIR/scripts/lib/drive_window.py" --out "$ROOT_DIR/build/run-screenshots" --pid "$installer_job"; then
     echo "(the window could not be driven; see the log below)"
+    stop_wineserver
+  fi
   wait "$installer_job" || true
 fi
 tr -d '\r' <"$outcome_file" | sed 's/^exit\[0\]=/Installer exit code: /'

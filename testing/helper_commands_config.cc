@@ -14,12 +14,12 @@
 
 #include "base/file_util.h"
 #include "base/installer_command_line.h"
+#include "base/resource_source.h"
 #include "base/scoped_handle.h"
 #include "base/utf_string_conversions.h"
 #include "config/brand_info.h"
 #include "config/config_test_util.h"
 #include "config/distrib_info_params.h"
-#include "config/resource_source.h"
 #include "testing/helper_commands.h"
 
 namespace ostrel::testing {

@@ -1,24 +1,46 @@
 #include "ui/localized_strings.h"
 
 namespace ostrel {
+namespace {
 
-std::wstring LoadUiString(int id, LANGID language) {
-  if (id < 0) return {};
-  HMODULE module = ::GetModuleHandleW(nullptr);
-  HRSRC resource = ::FindResourceExW(module, MAKEINTRESOURCEW(6) /* RT_STRING */,
-                                     MAKEINTRESOURCEW(id / 16 + 1), language);
-  if (!resource) return {};
-  HGLOBAL loaded = ::LoadResource(module, resource);
-  const auto* entry = loaded ? static_cast<const wchar_t*>(::LockResource(loaded)) : nullptr;
-  if (!entry) return {};
-  DWORD units = ::SizeofResource(module, resource) / sizeof(wchar_t);
-  const wchar_t* end = entry + units;
-  for (int index = 0; index < id % 16; ++index) {
-    if (entry >= end) return {};
-    entry += 1 + *entry;
+// RT_STRING resources hold the texts in bundles of 16: bundle id / 16 + 1,
+// position id % 16, each entry a length in UTF-16 units and that many units.
+constexpr int kBundleSize = 16;
+
+}  // namespace
+
+std::wstring LoadUiString(int id, LANGID language) { return LoadUiString(::GetModuleHandleW(nullptr), id, language); }
+
+std::wstring LoadUiString(HMODULE module, int id, LANGID language) {
+  if (id < 0 || id > 0xFFFF) return std::wstring();
+  HRSRC info = ::FindResourceExW(module, RT_STRING, MAKEINTRESOURCEW(id / kBundleSize + 1), language);
+  if (!info) return std::wstring();
+  HGLOBAL handle = ::LoadResource(module, info);
+  if (!handle) return std::wstring();
+  const auto* units = static_cast<const wchar_t*>(::LockResource(handle));
+  if (!units) return std::wstring();
+  // The walk stays inside the resource: a truncated or damaged bundle gives
+  // empty texts instead of a read past its end.
+  const size_t size = ::SizeofResource(module, info) / sizeof(wchar_t);
+  size_t offset = 0;
+  for (int position = 0; position < id % kBundleSize; ++position) {
+    if (offset >= size) return std::wstring();
+    offset += 1 + static_cast<size_t>(units[offset]);
   }
-  if (entry >= end || entry + 1 + *entry > end) return {};
-  return std::wstring(entry + 1, *entry);
+  if (offset >= size) return std::wstring();
+  const size_t length = units[offset];
+  if (length > size - offset - 1) return std::wstring();
+  return std::wstring(units + offset + 1, length);
+}
+
+int StatusPrefixStringId(int position) {
+  if (position <= 40) return kStringIdDownloading;
+  if (position > 90) return kStringIdAlmostDone;
+  return kStringIdInstalling;
+}
+
+std::wstring ProgressStatusText(int position, LANGID language) {
+  return LoadUiString(StatusPrefixStringId(position), language) + L" " + std::to_wstring(position) + L"%";
 }
 
 }  // namespace ostrel

@@ -1,4 +1,5 @@
-// Texts of the user interface from the executable's string tables.
+// The installer's texts: string tables in the executable's resources, one per
+// language, always read in an explicit language.
 #ifndef UI_LOCALIZED_STRINGS_H_
 #define UI_LOCALIZED_STRINGS_H_
 
@@ -8,8 +9,25 @@
 
 namespace ostrel {
 
-// The text of `id` in `language`; empty when that table or entry is missing.
+// Prefixes of the progress status, by progress position.
+inline constexpr int kStringIdDownloading = 412;
+inline constexpr int kStringIdInstalling = 413;
+inline constexpr int kStringIdAlmostDone = 414;
+
+// Text `id` in `language` from the running executable's tables; empty when
+// the language, the bundle or the entry is missing. There is no fallback to
+// another language: a text missing in one language stays missing.
 std::wstring LoadUiString(int id, LANGID language);
+
+// The same from the tables of `module` (an executable loaded as data).
+std::wstring LoadUiString(HMODULE module, int id, LANGID language);
+
+// Status prefix of a progress position: downloading up to 40, almost done
+// above 90, installing in between.
+int StatusPrefixStringId(int position);
+
+// The progress status line: prefix, a space, the position and "%".
+std::wstring ProgressStatusText(int position, LANGID language);
 
 }  // namespace ostrel
 

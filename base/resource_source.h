@@ -1,9 +1,9 @@
-// Where configuration packages and installer data come from: the resources of
-// a module (the running executable in production). Tests hand in other
-// sources, so every package path can be exercised without rebuilding the
-// executable's resources.
-#ifndef CONFIG_RESOURCE_SOURCE_H_
-#define CONFIG_RESOURCE_SOURCE_H_
+// Where the data the executable carries comes from: the resources of a module
+// (the running executable in production). Tests hand in other sources, so
+// every package path can be exercised without rebuilding the executable's
+// resources.
+#ifndef BASE_RESOURCE_SOURCE_H_
+#define BASE_RESOURCE_SOURCE_H_
 
 #include <windows.h>
 
@@ -55,6 +55,12 @@ class InMemoryResourceSource : public ResourceSource {
   std::map<std::pair<std::wstring, std::wstring>, std::string> resources_;
 };
 
+// The bytes of the running executable's "BIN" resource `name` (text, or "#"
+// and a decimal id); empty when it is missing or empty.
+std::string LoadBinResource(std::wstring_view name);
+std::string LoadBinResource(unsigned id);
+bool HasBinResource(unsigned id);
+
 }  // namespace ostrel
 
-#endif  // CONFIG_RESOURCE_SOURCE_H_
+#endif  // BASE_RESOURCE_SOURCE_H_

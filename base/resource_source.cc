@@ -1,4 +1,4 @@
-#include "config/resource_source.h"
+#include "base/resource_source.h"
 
 namespace ostrel {
 
@@ -27,5 +27,13 @@ std::string_view InMemoryResourceSource::Load(std::wstring_view type, std::wstri
   if (found == resources_.end()) return {};
   return found->second;
 }
+
+std::string LoadBinResource(std::wstring_view name) {
+  return std::string(OwnModuleResources().Load(kBinaryResourceType, name));
+}
+
+std::string LoadBinResource(unsigned id) { return LoadBinResource(ResourceIdName(id)); }
+
+bool HasBinResource(unsigned id) { return !OwnModuleResources().Load(kBinaryResourceType, ResourceIdName(id)).empty(); }
 
 }  // namespace ostrel
