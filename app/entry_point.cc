@@ -22,6 +22,8 @@
 #include "install/installer.h"
 #include "install/progress_relay.h"
 #include "install/protected_archive_copy.h"
+#include "ui/dialog_factory.h"
+#include "ui/lite_main_window.h"
 #include "ui/localized_strings.h"
 #include "win/application_association_registration_internal.h"
 
@@ -102,17 +104,17 @@ int RunSilentInstallation(const NormalRun& run, const RunModeEnvironment& enviro
   return static_cast<int>(installer.installer_exit_code());
 }
 
-// TODO(main window): create the installation window with the brand
-// information and the distribution parameters (it creates its own Installer
-// and starts the install thread at once), run it as a modal dialog, and pass
-// its result and its Installer's exit code to WindowedExitCode.
+// The window creates its own Installer and starts it at once, so the
+// download runs while the first screen shows; destroying the window stops it.
 int RunInstallationWindow(const NormalRun& run) {
-  (void)run;
-  return WindowedExitCode(1, kInstallerExitCodeNotFinished);
+  LiteMainWindow window(run.configuration.brand.get(), run.configuration.distribution_parameters.get(), true);
+  int result = window.Run();
+  return WindowedExitCode(result, static_cast<int>(window.installer()->installer_exit_code()));
 }
 
-// TODO(dialogs): the not-enough-disk-space notice, modal, in `language_id`.
-void ShowNotEnoughDiskSpaceNotice(LANGID language_id) { (void)language_id; }
+void ShowNotEnoughDiskSpaceNotice(LANGID language_id) {
+  CreatePlainDialogFactory(language_id)->CreateNotice(kNoticeNotEnoughDiskSpace)->Run(nullptr);
+}
 
 // The first copy reads a copy it had to end as failed, like one that failed.
 static_assert(kElevatedChildFailedExitCode == kElevatedCopyFailedExitCode);
@@ -208,7 +210,8 @@ bool CheckProcessor(const NormalRun& run, const RunModeEnvironment& environment)
 int RunInstallation(const NormalRun& run, const RunModeEnvironment& environment) {
   if (run.silent) return RunSilentInstallation(run, environment);
   if (run.enough_disk_space) return RunInstallationWindow(run);
-  ShowNotEnoughDiskSpaceNotice(static_cast<LANGID>(run.configuration.brand->language_id()));
+  (environment.show_disk_space_notice ? environment.show_disk_space_notice : ShowNotEnoughDiskSpaceNotice)(
+      static_cast<LANGID>(run.configuration.brand->language_id()));
   return kNotEnoughDiskSpaceExitCode;
 }
 

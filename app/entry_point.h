@@ -35,6 +35,8 @@ struct RunModeEnvironment {
   // Elevated child mode: called between the verification of the archive's
   // protected copy and setup's start (tests retarget the handed-over name).
   void (*after_archive_verified)(const std::wstring& handed_over_archive) = nullptr;
+  // Shows the not-enough-disk-space notice; null means the dialog.
+  void (*show_disk_space_notice)(LANGID language_id) = nullptr;
 };
 
 // Everything after the log is open: the probe mode, the hardening result,

@@ -53,9 +53,8 @@ class ScopedScreenDC {
   HDC dc_;
 };
 
-// The display scale the start event reports.
-// TODO(ui): the window's Scale once it exists; the system DPI until then.
-double DisplayScaleFactor() {
+// The screen's scale, for an installation without a window.
+double ScreenScaleFactor() {
   ScopedScreenDC screen;
   int dpi = screen.Get() ? ::GetDeviceCaps(screen.Get(), LOGPIXELSX) : 0;
   return dpi > 0 ? static_cast<double>(dpi) / kDefaultDpi : 1.0;
@@ -397,8 +396,8 @@ InstallerCommandLine Installer::BuildSetupCommandLine(const std::wstring& module
   inputs.clids_file_path = data_paths_.clids_file_path;
   inputs.website_icon_file_path = data_paths_.website_icon_file_path;
   inputs.abt_config_resource_path = data_paths_.abt_config_resource_path;
-  // TODO(main window): the window's elevation mode. TODO(statistics): the
-  // browser_present parameter.
+  inputs.elevation_mode = elevation_mode_;
+  inputs.browser_present = stat_reporter_->GetParam(StatParam::kBrowserPresent);
   if (async_tasks_ && async_tasks_->active()) {
     inputs.async_tasks_active = true;
     inputs.variations_update_path = async_tasks_->variations_update_path();
@@ -436,7 +435,7 @@ bool Installer::WriteDelayedParamsForElevatedSetup() {
 // is the one request the install thread makes itself.
 
 void Installer::ReportInstallerStarted() {
-  stat_reporter_->Send(InstallerStartedEventForScreen(DisplayScaleFactor()));
+  stat_reporter_->Send(InstallerStartedEventForScreen(scale_factor_ > 0 ? scale_factor_ : ScreenScaleFactor()));
 }
 
 void Installer::ReportDownloadStarted() { stat_reporter_->Send(DownloadStartedEvent()); }

@@ -111,6 +111,11 @@ class Installer {
   void set_pin(bool pin) { pin_ = pin; }
   void set_interface_availability(uint64_t value) { interface_availability_ = value; }
   void set_uac_declined(bool declined) { uac_declined_ = declined; }
+  // The window's elevation mode (2: setup asks at the browser's first start).
+  void set_elevation_mode(int mode) { elevation_mode_ = mode; }
+  // The user interface's scale factor, reported as dpi by the start event;
+  // without a window, the screen's.
+  void set_scale_factor(double factor) { scale_factor_ = factor; }
   // The window started the elevated copy; setup runs there.
   void set_elevated_process(std::unique_ptr<ElevatedProcess> process) { elevated_process_ = std::move(process); }
 
@@ -138,6 +143,7 @@ class Installer {
   bool pin() const { return pin_; }
   bool async_tasks_active() const { return async_tasks_ != nullptr; }
   bool uac_declined() const { return uac_declined_; }
+  int elevation_mode() const { return elevation_mode_; }
   ElevatedProcess* elevated_process() const { return elevated_process_.get(); }
   // 400 until setup reports; 401 download failed; 402 verification failed.
   uint32_t installer_exit_code() const { return installer_exit_code_; }
@@ -252,6 +258,8 @@ class Installer {
   bool launch_browser_ = true;
   std::unique_ptr<ElevatedProcess> elevated_process_;
   bool uac_declined_ = false;
+  int elevation_mode_ = 0;
+  double scale_factor_ = 0;  // 0: the screen's
   std::wstring module_path_;
   // RunModule created setup's process.
   bool setup_started_ = false;

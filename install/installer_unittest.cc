@@ -317,6 +317,7 @@ TEST_F(InstallerTest, InstallationThatNeverDownloadedReportsNoTimes) {
   ScriptedDownloads script(archive_);
   testing::StatRecord record;
   auto installer = MakeReportingInstaller(&script, nullptr, &record);
+  installer->set_scale_factor(1.5);  // the window's, not the screen's
   installer->InstallSynchronously();
   EXPECT_EQ(script.urls(), std::vector<std::wstring>{AsciiToWide(hosts::kStatisticsStorage) +
                                                      L"/get/browser/install?ui=" + installer->installation_id() +
@@ -324,6 +325,7 @@ TEST_F(InstallerTest, InstallationThatNeverDownloadedReportsNoTimes) {
   std::vector<StatEvent> sent = record.events();
   ASSERT_EQ(sent.size(), 1u);
   EXPECT_EQ(sent[0]["action"], L"installer_started");
+  EXPECT_EQ(sent[0]["dpi"], L"150");
   EXPECT_EQ(sent[0]["brand_id"], L"unknown");
   EXPECT_EQ(sent[0]["partner_id"], L"unknown");
   EXPECT_EQ(sent[0]["testids"], L"");
@@ -748,6 +750,20 @@ TEST(InstallerWishesTest, MakeDefaultIsIgnoredOnWindows8AndLaunchFollowsTheSwitc
   }
   ScopedProcessCommandLineOverride command_line(InstallerCommandLine::ParseString(L"i.exe --do-not-launch-browser"));
   EXPECT_FALSE(installer.ShouldLaunchBrowser());
+}
+
+TEST(InstallerWishesTest, WindowsElevationModeAndBrowserPresenceReachSetup) {
+  ScopedProcessCommandLineOverride command_line(InstallerCommandLine::ParseString(L"i.exe"));
+  Installer installer(nullptr, nullptr, nullptr, false);
+  InstallerCommandLine plain = installer.BuildSetupCommandLine(L"a.arc", true);
+  EXPECT_FALSE(plain.IsSwitchPresent("show-uac-at-browser-start"));
+  EXPECT_FALSE(plain.IsSwitchPresent("browser-present"));
+
+  installer.set_elevation_mode(2);
+  installer.stat_reporter().SetParam(StatParam::kBrowserPresent, L"corporate");
+  InstallerCommandLine chosen = installer.BuildSetupCommandLine(L"a.arc", false);
+  EXPECT_TRUE(chosen.IsSwitchPresent("show-uac-at-browser-start"));
+  EXPECT_EQ(chosen.SwitchValueNative("browser-present"), L"corporate");
 }
 
 }  // namespace

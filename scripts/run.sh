@@ -4,7 +4,12 @@
 # installed stand-in browser (its registry values and files), the command line
 # the stand-in setup received, and the installer log.
 #
-#   scripts/run.sh [installer switches...]      (default: --silent)
+#   scripts/run.sh [installer switches...]      (default: the window)
+#   scripts/run.sh --silent                     (no window)
+#
+# The window shows on the display when there is one. Without a display it runs
+# under a virtual one: the script clicks Install itself and saves a picture of
+# each screen to build/run-screenshots/.
 #
 # Installs what it needs on a fresh Debian 12 machine; quick when run again
 # (the Wine prefix build/run-prefix is kept between runs; delete it to start
@@ -14,8 +19,15 @@ source "$(dirname "${BASH_SOURCE[0]}")/lib/common.sh"
 cd "$ROOT_DIR"
 
 ensure_packages
+silent=0
+for arg in "$@"; do
+  case "${arg,,}" in --silent | -silent | /silent | --semi-silent | -semi-silent | /semi-silent) silent=1 ;; esac
+done
+# A person at a display sees the real window; everything else runs headless.
+on_display=0
+[ "$silent" = 0 ] && [ -n "${DISPLAY:-}" ] && [ -z "${TARVIK_UNDER_XVFB:-}" ] && on_display=1
 enter_private_network "$ROOT_DIR/scripts/run.sh" "$@"
-enter_virtual_display "$ROOT_DIR/scripts/run.sh" "$@"
+[ "$on_display" = 1 ] || enter_virtual_display "$ROOT_DIR/scripts/run.sh" "$@"
 build_preset windows-x64
 
 prefix="$ROOT_DIR/build/run-prefix"
@@ -33,7 +45,10 @@ trust_standin_ca "$ROOT_DIR/build/windows-x64/bin"
 trust_codesign_root "$ROOT_DIR/build/windows-x64/bin"
 
 args=("$@")
-[ ${#args[@]} -gt 0 ] || args=(--silent)
+if [ "$silent" = 0 ] && [ "$on_display" = 0 ]; then
+  # Slow enough to photograph the progress screen; the browser leaves soon.
+  args+=(--standin-step-delay-ms=700 --standin-browser-lifetime-ms=2000)
+fi
 
 bin="$ROOT_DIR/build/windows-x64/bin"
 temp_dir=$("$WINE64" cmd /c echo %TEMP% 2>/dev/null | tr -d '\r')
@@ -45,7 +60,18 @@ log_step "Running TarvikBrowserInstaller.exe ${args[*]}"
 # Into a file, not a pipe: the browser that setup starts inherits the
 # output and would hold a pipe open for its whole life.
 outcome_file=$(mktemp)
-"$WINE64" "$bin/launcher.exe" -- "$(winepath_w "$bin/TarvikBrowserInstaller.exe")" "${args[@]}" >"$outcome_file"
+if [ "$silent" = 1 ] || [ "$on_display" = 1 ]; then
+  "$WINE64" "$bin/launcher.exe" -- "$(winepath_w "$bin/TarvikBrowserInstaller.exe")" "${args[@]}" >"$outcome_file"
+else
+  "$WINE64" "$bin/launcher.exe" -- "$(winepath_w "$bin/TarvikBrowserInstaller.exe")" "${args[@]}" \
+    >"$outcome_file" &
+  installer_job=$!
+  if ! python3 "$ROOT_DIR/scripts/lib/drive_window.py" --out "$ROOT_DIR/build/run-screenshots" --pid "$installer_job"; then
+    echo "(the window could not be driven; see the log below)"
+    stop_wineserver
+  fi
+  wait "$installer_job" || true
+fi
 tr -d '\r' <"$outcome_file" | sed 's/^exit\[0\]=/Installer exit code: /'
 rm -f "$outcome_file"
 

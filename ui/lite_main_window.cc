@@ -1,0 +1,385 @@
+#include "ui/lite_main_window.h"
+
+#include <oleacc.h>
+
+#include <vector>
+
+#include "config/brand_info.h"
+#include "ui/link_markup.h"
+#include "ui/localized_strings.h"
+#include "ui/ui_drawing.h"
+#include "ui/ui_scale.h"
+
+namespace ostrel {
+namespace {
+
+constexpr int kStringIdWindowTitle = 400;
+constexpr int kStringIdSkippedTitle = 411;
+constexpr int kStringIdInstall = 415;
+constexpr int kStringIdStatusDownloading = 412;
+constexpr int kStringIdStatusInstalling = 413;
+constexpr int kStringIdStatusAlmostDone = 414;
+constexpr int kStringIdClose = 416;
+constexpr int kStringIdCollapse = 417;
+constexpr int kStringIdStatisticsConsent = 427;
+constexpr int kStringIdPinOffer = 429;
+constexpr int kStringIdPrivacyPolicy = 431;
+constexpr int kStringIdLicenseName = 462;
+constexpr int kStringIdLicenseSentence = 463;
+// Room between the statistics box and the default-browser box below it.
+constexpr int kCheckBoxSpacing = 4;
+// Controls of the first screen that the progress screen removes.
+constexpr int kFirstScreenIds[] = {kInstallButtonId, kLicenseLinkId, kDefaultCheckBoxId, kStatisticsCheckBoxId,
+                                   kPinCheckBoxId,   2093,           2094,               kPrivacyLinkId,
+                                   kLicenseTextId};
+
+ScopedFont MakeFont(const UiFontSpec& spec, bool underline = false) {
+  return CreateUiFont(spec.face, spec.height, spec.weight, underline);
+}
+
+int LayoutKind(bool default_box, bool statistics_box) { return (default_box ? 1 : 0) + (statistics_box ? 2 : 0); }
+
+RECT ClientRect(HWND window) {
+  RECT rect = {};
+  ::GetClientRect(window, &rect);
+  return rect;
+}
+
+}  // namespace
+
+LiteMainWindow::LiteMainWindow(const BrandInfo* brand, const DistribInfoParams* params, bool create_installer,
+                               MainWindowServices services)
+    : MainWindow(brand, params, create_installer, std::move(services)),
+      layout_(CreateLayout(brand, params, LayoutKind(offers_default_box(), offers_statistics_box()))),
+      theme_(CreateTheme(brand, params, layout_)) {}
+
+LiteMainWindow::~LiteMainWindow() = default;
+
+int LiteMainWindow::ProgressPosition() const { return progress_bar_ ? progress_bar_->GetPos() : -1; }
+
+void LiteMainWindow::SetTexts() {
+  HWND window = this->window();
+  ::SetWindowTextW(window, LoadUiString(kStringIdWindowTitle, language()).c_str());
+  SetItemText(kInstallButtonId, kStringIdInstall, language());
+  SetItemText(kDefaultCheckBoxId, theme_->DefaultCheckBoxStringId(), language());
+  SetItemText(kPrivacyLinkId, kStringIdPrivacyPolicy, language());
+  SetItemText(kTitleId, theme_->TitleStringId(), language());
+  if (pin_offer_state() == 2 || pin_offer_state() == 3) SetItemText(kPinCheckBoxId, kStringIdPinOffer, language());
+  std::wstring label = StatisticsLabelMarkup(LoadUiString(kStringIdStatisticsConsent, language()),
+                                             LoadUiString(kStringIdPrivacyPolicy, language()));
+  ::SetDlgItemTextW(window, kStatisticsCheckBoxId, label.c_str());
+  status_prefixes_[0] = LoadUiString(kStringIdStatusDownloading, language());
+  status_prefixes_[1] = LoadUiString(kStringIdStatusInstalling, language());
+  status_prefixes_[2] = LoadUiString(kStringIdStatusAlmostDone, language());
+}
+
+void LiteMainWindow::CreateFonts() {
+  title_font_ = MakeFont(theme_->TitleFont());
+  button_font_ = MakeFont(theme_->ButtonFont());
+  text_font_ = MakeFont(theme_->TextFont());
+  link_font_ = MakeFont(theme_->LinkFont(), true);
+  check_box_font_ = MakeFont(theme_->CheckBoxFont());
+  privacy_font_ = MakeFont(theme_->PrivacyLinkFont(), true);
+}
+
+void LiteMainWindow::ShapeWindow() {
+  background_.Load(theme_->BackgroundImages());
+  logo_.Load(theme_->LogoImages());
+  first_screen_minimize_.Load(theme_->FirstScreenMinimizeImages());
+  int width = background_.IsEmpty() ? Scale(layout_->Width()) : background_.Width();
+  int height = background_.IsEmpty() ? Scale(layout_->Height()) : background_.Height();
+  ::SetWindowPos(window(), nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  if (int radius = layout_->CornerRadius()) {
+    ::SetWindowRgn(window(), ::CreateRoundRectRgn(0, 0, width, height, 2 * Scale(radius), 2 * Scale(radius)),
+                   FALSE);
+  }
+  CenterWindow();
+}
+
+void LiteMainWindow::PlaceControl(int id, const RECT& logical_rect) {
+  RECT rect = ScaleRect(logical_rect);
+  ::SetWindowPos(::GetDlgItem(window(), id), nullptr, rect.left, rect.top, rect.right - rect.left,
+                 rect.bottom - rect.top, SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void LiteMainWindow::CreateControls() {
+  HWND window = this->window();
+  const ThemeColors& colours = theme_->Colors();
+
+  // The license sentence: plain pieces and the link, centred line by line.
+  std::wstring sentence = LoadUiString(kStringIdLicenseSentence, language());
+  if (!sentence.empty() && sentence.back() == L'.') sentence.pop_back();
+  SentenceStyle sentence_style;
+  sentence_style.text = {text_font_.Get(), colours.license_text, colours.license_text_alpha};
+  sentence_style.link = {link_font_.Get(), colours.license_link, colours.license_link_alpha};
+  sentence_style.text_id = kLicenseTextId;
+  sentence_style.link_id = kLicenseLinkId;
+  sentence_style.line_spacing = theme_->LineSpacing();
+  sentence_style.center_lines = theme_->CenterLicenseLines();
+  license_sentence_ =
+      BuildSentenceWindows(window, ScaleRect(layout_->LicenseRect()), sentence, background_, sentence_style);
+  if (!license_sentence_.links.empty()) {
+    license_name_ = std::make_unique<ScopedAccessibleWrapper>(
+        license_sentence_.links.front()->window(), ROLE_SYSTEM_LINK,
+        StripLinkMarkup(LoadUiString(kStringIdLicenseName, language())));
+  }
+
+  ScaledImage install_strip;
+  install_strip.Load(theme_->InstallButtonImages());
+  ImageButtonStyle install_style;
+  install_style.font = button_font_.Get();
+  install_style.text_colour = colours.install_button_text;
+  install_style.text_insets = ScaleRect(layout_->InstallButtonTextInsets());
+  install_style.focus_rect_inset = Scale(layout_->FocusRectInset());
+  install_button_ = std::make_unique<ImageButton>(::GetDlgItem(window, kInstallButtonId), install_strip,
+                                                  background_, install_style);
+
+  ScaledImage close_strip;
+  close_strip.Load(theme_->CloseButtonImages());
+  close_button_ = std::make_unique<ImageButton>(::GetDlgItem(window, kCloseButtonId), close_strip, background_,
+                                                ImageButtonStyle{});
+  close_name_.Reset(close_button_->window(), ROLE_SYSTEM_PUSHBUTTON, LoadUiString(kStringIdClose, language()));
+  ScaledImage minimize_strip;
+  minimize_strip.Load(theme_->MinimizeButtonImages());
+  minimize_button_ = std::make_unique<ImageButton>(::GetDlgItem(window, kMinimizeButtonId), minimize_strip,
+                                                   background_, ImageButtonStyle{});
+  minimize_name_.Reset(minimize_button_->window(), ROLE_SYSTEM_PUSHBUTTON,
+                       LoadUiString(kStringIdCollapse, language()));
+
+  ScaledImage check_strip;
+  check_strip.Load(theme_->CheckBoxImages());
+  CheckBoxStyle style;
+  style.label = {check_box_font_.Get(), colours.check_box_label, colours.check_box_label_alpha};
+  style.gap = Scale(layout_->CheckBoxGap());
+  if (offers_default_box()) {
+    default_box_ = std::make_unique<ImageCheckBox>(::GetDlgItem(window, kDefaultCheckBoxId), check_strip,
+                                                   background_, style, brand() && brand()->makes_browser_default());
+  }
+  if (offers_statistics_box()) {
+    VerticalInsets insets = layout_->LabelInsets();
+    statistics_box_ = std::make_unique<LinkCheckBox>(
+        ::GetDlgItem(window, kStatisticsCheckBoxId), check_strip, background_, style,
+        brand() && brand()->sends_statistics(), std::vector<int>{kPrivacyLinkId}, theme_->LineSpacing(),
+        Scale(insets.top), Scale(insets.bottom));
+    privacy_link_ = std::make_unique<LinkControl>(
+        ::GetDlgItem(window, kPrivacyLinkId), background_,
+        TextLook{privacy_font_.Get(), colours.privacy_link, colours.privacy_link_alpha});
+  } else {
+    ::ShowWindow(::GetDlgItem(window, kPrivacyLinkId), SW_HIDE);
+  }
+  if (pin_offer_state() == 2 || pin_offer_state() == 3) {
+    pin_box_ = std::make_unique<ImageCheckBox>(::GetDlgItem(window, kPinCheckBoxId), check_strip, background_,
+                                               style, pin_offer_state() == 2);
+  }
+  // The status line belongs to the progress screen.
+  ::ShowWindow(::GetDlgItem(window, kStatusTextId), SW_HIDE);
+  // The title's rectangle reaches down over the Install button: it stays
+  // below its siblings and leaves their area alone.
+  HWND title = ::GetDlgItem(window, kTitleId);
+  ::SetWindowLongW(title, GWL_STYLE, ::GetWindowLongW(title, GWL_STYLE) | WS_CLIPSIBLINGS);
+  ::SetWindowPos(title, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+  title_ = std::make_unique<OwnerDrawnStatic>(title, background_,
+                                              TextLook{title_font_.Get(), colours.title, theme_->TitleAlpha()});
+}
+
+void LiteMainWindow::ShowFirstScreen() {
+  HWND window = this->window();
+  PlaceControl(kTitleId, layout_->TitleRect());
+  int statistics_bottom = -1;
+  if (statistics_box_) {
+    RECT rect = ScaleRect(layout_->StatisticsCheckBoxRect());
+    int height = statistics_box_->MeasureHeight(rect.right - rect.left);
+    ::SetWindowPos(statistics_box_->window(), nullptr, rect.left, rect.top, rect.right - rect.left, height,
+                   SWP_NOZORDER | SWP_NOACTIVATE);
+    ::ShowWindow(statistics_box_->window(), SW_SHOWNA);
+    statistics_box_->PlaceLinks();
+    statistics_bottom = rect.top + height;
+  }
+  if (default_box_) {
+    RECT rect = ScaleRect(layout_->DefaultCheckBoxRect());
+    if (statistics_bottom >= 0) rect.top = statistics_bottom + Scale(kCheckBoxSpacing);
+    int height = default_box_->MeasureHeight(rect.right - rect.left);
+    ::SetWindowPos(default_box_->window(), nullptr, rect.left, rect.top, rect.right - rect.left, height,
+                   SWP_NOZORDER | SWP_NOACTIVATE);
+    ::ShowWindow(default_box_->window(), SW_SHOWNA);
+  }
+  RECT install = ScaleRect(layout_->InstallButtonRect());
+  install_button_->PlaceAt({install.left, install.top});
+  RECT close = ScaleRect(layout_->CloseButtonRect());
+  close_button_->PlaceAt({close.left, close.top});
+  ::InvalidateRect(window, nullptr, FALSE);
+}
+
+void LiteMainWindow::CreateProgressControls() {
+  HWND window = this->window();
+  const ThemeColors& colours = theme_->Colors();
+  first_slide_ = theme_->LoadFirstSlide();
+  ScaledImage fill;
+  ScaledImage track;
+  fill.Load(theme_->ProgressFillImages());
+  track.Load(theme_->ProgressTrackImages());
+  progress_bar_ = std::make_unique<CustomProgressBar>(::GetDlgItem(window, kProgressBarId), fill, track, &first_slide_);
+  PlaceControl(kProgressBarId, layout_->ProgressBarRect());
+  PlaceControl(kStatusTextId, layout_->StatusTextRect());
+  status_text_ = std::make_unique<OwnerDrawnStatic>(
+      ::GetDlgItem(window, kStatusTextId), first_slide_,
+      TextLook{text_font_.Get(), colours.status_text, colours.status_text_alpha});
+  ::ShowWindow(minimize_button_->window(), SW_SHOW);
+
+  RECT client = ClientRect(window);
+  ProgressSlidesSettings settings;
+  settings.size = {client.right - client.left, client.bottom - client.top};
+  settings.brush = theme_->SlideBrush();
+  if (first_screen_skipped()) settings.initial_images.push_back(background_);
+  settings.initial_images.push_back(first_slide_);
+  if (brand()) settings.base_url = brand()->GetSlidesBaseUrl(theme_->IsDark() ? "dark/" : "new-identity/");
+  set_slides(services().slides(settings));
+}
+
+void LiteMainWindow::ShowProgressControls() {
+  HWND window = this->window();
+  // Objects first, so each control gets its own procedure back before it goes.
+  install_button_.reset();
+  default_box_.reset();
+  statistics_box_.reset();
+  pin_box_.reset();
+  privacy_link_.reset();
+  license_name_.reset();
+  license_sentence_ = SentenceWindows();
+  if (!first_screen_skipped()) title_.reset();
+  for (int id : kFirstScreenIds) {
+    while (HWND control = ::GetDlgItem(window, id)) ::DestroyWindow(control);
+  }
+  if (!first_screen_skipped()) {
+    if (HWND title = ::GetDlgItem(window, kTitleId)) ::DestroyWindow(title);
+  }
+  RECT minimize = ScaleRect(layout_->MinimizeButtonRect());
+  minimize_button_->PlaceAt({minimize.left, minimize.top});
+  if (first_screen_skipped()) {
+    SetItemText(kTitleId, kStringIdSkippedTitle, language());
+    PlaceControl(kTitleId, layout_->TitleRect());
+    title_->SetBackground(first_slide_);
+    RECT close = ScaleRect(layout_->CloseButtonRect());
+    close_button_->PlaceAt({close.left, close.top});
+    set_title_on_progress(true);
+  }
+  close_button_->SetBackground(first_slide_);
+  minimize_button_->SetBackground(first_slide_);
+  progress_bar_->SetRange(0, 100);
+  progress_bar_->SetPos(0);
+  ::ShowWindow(progress_bar_->window(), SW_SHOW);
+  ::ShowWindow(status_text_->window(), SW_SHOW);
+  progress_screen_ = true;
+}
+
+void LiteMainWindow::SetProgressPosition(int position) {
+  progress_bar_->SetPos(position);
+  int phase = static_cast<int>(StatusPhaseForPosition(position));
+  ::SetWindowTextW(status_text_->window(), StatusText(status_prefixes_[phase], position).c_str());
+  RECT status = ScaleRect(layout_->StatusTextRect());
+  ::InvalidateRect(window(), &status, FALSE);
+  ::InvalidateRect(status_text_->window(), nullptr, FALSE);
+}
+
+void LiteMainWindow::OnAnimationTick() {
+  ProgressSlides* slides = this->slides();
+  if (!slides) return;
+  if (slides->HasAdvanced() && title_on_progress()) {
+    title_.reset();
+    if (HWND title = ::GetDlgItem(window(), kTitleId)) ::DestroyWindow(title);
+    set_title_on_progress(false);
+  }
+  // Only a new slide changes the picture; the controls over it draw themselves.
+  if (slides->AdvanceIfDue()) ::InvalidateRect(window(), nullptr, FALSE);
+}
+
+void LiteMainWindow::Paint() {
+  HWND window = this->window();
+  PAINTSTRUCT paint = {};
+  HDC dc = ::BeginPaint(window, &paint);
+  if (!dc) return;
+  if (::IsIconic(window)) {
+    ::EndPaint(window, &paint);
+    return;
+  }
+  RECT client = ClientRect(window);
+  ProgressSlides* slides = this->slides();
+  if (progress_screen_ && slides) {
+    PaintDoubleBuffered(dc, client, [slides](HDC canvas, const RECT& rect) { slides->Paint(canvas, rect); });
+    const ScaledImage& current = slides->CurrentImage();
+    if (!current.IsEmpty()) {
+      close_button_->SetBackground(current);
+      minimize_button_->SetBackground(current);
+      if (windows_version() >= VERSION_WIN8 && shadow_) shadow_->Update(current);
+    }
+  } else {
+    PaintFirstScreen(dc, client);
+  }
+  ::EndPaint(window, &paint);
+  if (shadow_ && shadow_->window() && !::IsWindowVisible(shadow_->window())) shadow_->Show();
+}
+
+void LiteMainWindow::PaintFirstScreen(HDC dc, const RECT& client) {
+  if (background_.IsEmpty()) {
+    ::FillRect(dc, &client, theme_->SlideBrush());
+  } else {
+    background_.Draw(dc, client.left, client.top, client.right - client.left, client.bottom - client.top,
+                     client.left, client.top, client.right - client.left, client.bottom - client.top);
+  }
+  RECT logo = ScaleRect(layout_->LogoRect());
+  logo_.Draw(dc, logo.left, logo.top);
+  RECT minimize = ScaleRect(layout_->MinimizeButtonRect());
+  first_screen_minimize_.Draw(dc, minimize.left, minimize.top);
+}
+
+const ScaledImage& LiteMainWindow::WindowPicture() const {
+  if (progress_screen_ && slides() && !slides()->CurrentImage().IsEmpty()) return slides()->CurrentImage();
+  return background_;
+}
+
+void LiteMainWindow::CreateShadow() {
+  shadow_ = std::make_unique<MainWindowShadow>(*theme_, layout_->ShadowInset());
+  shadow_->Create(window());
+}
+
+void LiteMainWindow::UpdateShadow() {
+  if (shadow_) shadow_->Update(WindowPicture());
+}
+
+void LiteMainWindow::ShowShadow() {
+  if (shadow_) shadow_->Show();
+}
+
+void LiteMainWindow::HideShadow() {
+  if (shadow_) shadow_->Hide();
+}
+
+void LiteMainWindow::MoveShadow() {
+  if (shadow_) shadow_->Move();
+}
+
+std::optional<bool> LiteMainWindow::CheckBoxState(int id) const {
+  switch (id) {
+    case kDefaultCheckBoxId:
+      if (default_box_) return default_box_->IsChecked();
+      break;
+    case kStatisticsCheckBoxId:
+      if (statistics_box_) return statistics_box_->IsChecked();
+      break;
+    case kPinCheckBoxId:
+      if (pin_box_) return pin_box_->IsChecked();
+      break;
+    default:
+      break;
+  }
+  return std::nullopt;
+}
+
+void LiteMainWindow::ToggleCheckBox(int id) {
+  ImageCheckBox* box = id == kDefaultCheckBoxId      ? default_box_.get()
+                       : id == kStatisticsCheckBoxId ? static_cast<ImageCheckBox*>(statistics_box_.get())
+                                                     : pin_box_.get();
+  if (box) box->Toggle();
+}
+
+}  // namespace ostrel

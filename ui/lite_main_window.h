@@ -1,0 +1,92 @@
+// The installation window as this product draws it: the theme's background,
+// logo and buttons on the first screen, the slides under the progress bar
+// and the status line on the progress screen, and a shadow around both.
+#ifndef UI_LITE_MAIN_WINDOW_H_
+#define UI_LITE_MAIN_WINDOW_H_
+
+#include <memory>
+#include <string>
+
+#include "base/scoped_handle.h"
+#include "ui/accessible_wrapper.h"
+#include "ui/custom_progress_bar.h"
+#include "ui/image_button.h"
+#include "ui/image_check_box.h"
+#include "ui/link_control.h"
+#include "ui/main_window.h"
+#include "ui/scaled_image.h"
+#include "ui/shadow_window.h"
+#include "ui/window_layout.h"
+#include "ui/window_theme.h"
+
+namespace ostrel {
+
+class LiteMainWindow : public MainWindow {
+ public:
+  LiteMainWindow(const BrandInfo* brand, const DistribInfoParams* params, bool create_installer,
+                 MainWindowServices services = {});
+  ~LiteMainWindow() override;
+
+  int ProgressPosition() const override;
+  const InstallationWindowThemeBase& theme() const { return *theme_; }
+
+ protected:
+  void SetTexts() override;
+  void CreateFonts() override;
+  void ShapeWindow() override;
+  void CreateControls() override;
+  void ShowFirstScreen() override;
+  void CreateProgressControls() override;
+  void ShowProgressControls() override;
+  void SetProgressPosition(int position) override;
+  void Paint() override;
+  void OnAnimationTick() override;
+  void CreateShadow() override;
+  void UpdateShadow() override;
+  void ShowShadow() override;
+  void HideShadow() override;
+  void MoveShadow() override;
+  std::optional<bool> CheckBoxState(int id) const override;
+  void ToggleCheckBox(int id) override;
+
+ private:
+  void PlaceControl(int id, const RECT& logical_rect);
+  void PaintFirstScreen(HDC dc, const RECT& client);
+  // The picture the shadow is built around: the current slide on the
+  // progress screen, else the background.
+  const ScaledImage& WindowPicture() const;
+
+  std::shared_ptr<InstallationWindowLayout> layout_;
+  std::unique_ptr<InstallationWindowThemeBase> theme_;
+  ScaledImage background_;
+  ScaledImage logo_;
+  ScaledImage first_screen_minimize_;
+  ScaledImage first_slide_;
+  ScopedFont title_font_;
+  ScopedFont button_font_;
+  ScopedFont text_font_;
+  ScopedFont link_font_;
+  ScopedFont check_box_font_;
+  ScopedFont privacy_font_;
+  std::wstring status_prefixes_[3];
+  std::unique_ptr<ImageButton> install_button_;
+  std::unique_ptr<ImageButton> close_button_;
+  std::unique_ptr<ImageButton> minimize_button_;
+  std::unique_ptr<ImageCheckBox> default_box_;
+  std::unique_ptr<LinkCheckBox> statistics_box_;
+  std::unique_ptr<ImageCheckBox> pin_box_;
+  std::unique_ptr<LinkControl> privacy_link_;
+  SentenceWindows license_sentence_;
+  std::unique_ptr<OwnerDrawnStatic> title_;
+  std::unique_ptr<OwnerDrawnStatic> status_text_;
+  std::unique_ptr<CustomProgressBar> progress_bar_;
+  ScopedAccessibleWrapper close_name_;
+  ScopedAccessibleWrapper minimize_name_;
+  std::unique_ptr<ScopedAccessibleWrapper> license_name_;
+  std::unique_ptr<MainWindowShadow> shadow_;
+  bool progress_screen_ = false;
+};
+
+}  // namespace ostrel
+
+#endif  // UI_LITE_MAIN_WINDOW_H_
