@@ -16,6 +16,9 @@ import subprocess
 import sys
 
 
+GUID_PREFIXES = ("IID_", "CLSID_", "LIBID_", "GUID_")
+
+
 def exports_from_import_lib(nm, import_lib, underscore):
     output = subprocess.run([nm, import_lib], check=True, capture_output=True, text=True).stdout
     imports = set()
@@ -39,7 +42,9 @@ def exports_from_import_lib(nm, import_lib, underscore):
                     continue
                 name = name[1:]
             code.add(name)
-    functions = sorted(name for name in imports if name in code)
+    # GUIDs some import libraries list like functions (oleacc's IID_IAccessible)
+    # are data: the uuid library defines them, and a thunk for one would clash.
+    functions = sorted(name for name in imports if name in code and not name.startswith(GUID_PREFIXES))
     if not functions:
         sys.exit(f"no function exports found in {import_lib}")
     return functions
