@@ -22,6 +22,7 @@
 #include "install/installer.h"
 #include "install/progress_relay.h"
 #include "ui/dialog_factory.h"
+#include "ui/installer_dialogs.h"
 #include "ui/lite_main_window.h"
 #include "ui/localized_strings.h"
 #include "win/application_association_registration_internal.h"
@@ -112,7 +113,7 @@ int RunInstallationWindow(const NormalRun& run) {
 }
 
 void ShowNotEnoughDiskSpaceNotice(LANGID language_id) {
-  CreatePlainDialogFactory(language_id)->CreateNotice(kNoticeNotEnoughDiskSpace)->Run(nullptr);
+  CreateNotEnoughDiskSpaceNotice(language_id)->Run(nullptr);
 }
 
 // The first copy reads a copy it had to end as failed, like one that failed.
