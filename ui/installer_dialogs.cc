@@ -337,9 +337,11 @@ class ClassicDialog : public TemplateDialog {
 
   void OnInitDialog() override {
     HWND dialog = window();
-    title_font_ = CreateUiFont(L"Arial", Scale(16), FW_NORMAL);
-    text_font_ = CreateUiFont(L"Arial", Scale(13), FW_NORMAL);
-    button_font_ = CreateUiFont(L"Arial", Scale(14), FW_NORMAL);
+    // Arial has no Chinese or Japanese glyphs: those texts take the system face.
+    std::wstring face(UiFontFaceName(L"Arial", language(), CurrentWindowsVersion()));
+    title_font_ = CreateUiFont(face.c_str(), Scale(16), FW_NORMAL);
+    text_font_ = CreateUiFont(face.c_str(), Scale(13), FW_NORMAL);
+    button_font_ = CreateUiFont(face.c_str(), Scale(14), FW_NORMAL);
     background_.Load(IDR_CLASSIC_DIALOG_BACKGROUND, 0);
     ScaledImage primary_strip;
     primary_strip.Load(IDR_CLASSIC_DIALOG_PRIMARY_BUTTON, 0);
