@@ -87,10 +87,9 @@ class DialogsEndToEndTest(StandinServerTestCase):
         self.assertEqual(runs[0]["answer"], 0)
         self.assertNotIn("install_dir", runs[0])
 
-    def test_corporate_machine_installation_is_reported_as_corporate(self):
-        # A silent per-machine run of the stand-in setup pre-installs the browser.
-        subprocess.run(self.command(["--silent", "--system-level", "--standin-corporate"]), env=self.env,
-                       capture_output=True, timeout=300)
+    def browser_present_after_pre_installing(self, switches):
+        # A silent run of the stand-in setup pre-installs the browser.
+        subprocess.run(self.command(["--silent"] + switches), env=self.env, capture_output=True, timeout=300)
         self.assertTrue((self.work / "installed" / "Tarvik" / "TarvikBrowser" / "Application").is_dir(),
                         self.log_tail())
         mark = self.server.mark()
@@ -100,7 +99,14 @@ class DialogsEndToEndTest(StandinServerTestCase):
         clicks = [r["vars"] for r in self.server.read_stat_requests(since=mark)
                   if r["vars"].get("action") == "install_browser_button_clicked"]
         self.assertEqual(len(clicks), 1)
-        self.assertEqual(clicks[0]["browser_present"], "corporate")
+        return clicks[0]["browser_present"]
+
+    def test_corporate_machine_installation_is_reported_as_corporate(self):
+        self.assertEqual(self.browser_present_after_pre_installing(["--system-level", "--standin-corporate"]),
+                         "corporate")
+
+    def test_per_user_installation_is_reported_as_user(self):
+        self.assertEqual(self.browser_present_after_pre_installing([]), "user")
 
 
 if __name__ == "__main__":
