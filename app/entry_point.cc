@@ -23,6 +23,7 @@
 #include "install/progress_relay.h"
 #include "install/protected_archive_copy.h"
 #include "ui/dialog_factory.h"
+#include "ui/installer_dialogs.h"
 #include "ui/lite_main_window.h"
 #include "ui/localized_strings.h"
 #include "win/application_association_registration_internal.h"
@@ -113,7 +114,7 @@ int RunInstallationWindow(const NormalRun& run) {
 }
 
 void ShowNotEnoughDiskSpaceNotice(LANGID language_id) {
-  CreatePlainDialogFactory(language_id)->CreateNotice(kNoticeNotEnoughDiskSpace)->Run(nullptr);
+  CreateNotEnoughDiskSpaceNotice(language_id)->Run(nullptr);
 }
 
 // The first copy reads a copy it had to end as failed, like one that failed.

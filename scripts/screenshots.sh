@@ -113,5 +113,38 @@ processor_message_screenshots() {
   done
 }
 
+# The installer's dialogs, both families, in every language (or those in
+# SCREENSHOT_LANGUAGES, e.g. "en ru ja").
+CLASSIC_DIALOGS=(notice-0 notice-1 notice-3 notice-4 resume old-windows)
+REDESIGNED_DIALOGS=(kind-0 kind-1 kind-2 kind-3 kind-4 kind-5 kind-6 kind-7 kind-8 kind-9 kind-10 kind-11 kind-12)
+dialog_screenshots() {
+  local entry code family name before window pid file
+  for entry in "${LANGUAGES[@]}"; do
+    code=${entry%%:*}
+    if [ -n "${SCREENSHOT_LANGUAGES:-}" ] && [[ " $SCREENSHOT_LANGUAGES " != *" $code "* ]]; then continue; fi
+    for family in classic redesigned; do
+      local -n names="${family^^}_DIALOGS"
+      for name in "${names[@]}"; do
+        file="$OUT/dialog_${family}_${name}_$code.png"
+        before=$(xdotool search --onlyvisible --name . 2>/dev/null | sort || true)
+        "$WINE64" "$BIN/ui_gallery.exe" --dialog="$name" --family="$family" --language="$code" --seconds=20 \
+          </dev/null >/dev/null 2>&1 &
+        pid=$!
+        window=$(wait_for_window "$before")
+        if [ -z "$window" ]; then
+          echo "dialog $family $name ($code): no window appeared" >&2
+        else
+          capture_window "$window" "$file"
+          echo "$file"
+        fi
+        kill "$pid" 2>/dev/null || true
+        wait "$pid" 2>/dev/null || true
+      done
+    done
+  done
+}
+
 log_step "Processor message in every language"
-processor_message_screenshots
+[ -n "${SCREENSHOT_LANGUAGES:-}" ] || processor_message_screenshots
+log_step "Dialogs in every language"
+dialog_screenshots

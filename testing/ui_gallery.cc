@@ -5,6 +5,9 @@
 //   ui_gallery.exe --screen=first|progress|dialog [--theme=light|dark]
 //                  [--force-device-scale-factor=2] [--language=ru|ja|zh-CN|...]
 //                  [--ready=FILE] [--seconds=N]
+//   ui_gallery.exe --dialog=kind-0..kind-12|notice-0|notice-1|notice-3|notice-4|resume|old-windows
+//                  [--family=classic|redesigned] [--language=...] [--seconds=N]
+//     runs one of the installer's own dialogs (kinds are always redesigned).
 #include <windows.h>
 
 #include <commctrl.h>
@@ -14,11 +17,13 @@
 #include <string>
 #include <vector>
 
+#include "base/file_logger.h"
 #include "base/installer_command_line.h"
 #include "base/os_facts.h"
 #include "base/scoped_handle.h"
 #include "base/utf_string_conversions.h"
 #include "config/brand_info.h"
+#include "config/distrib_info_params.h"
 #include "resources/image_ids.h"
 #include "resources/resource_ids.h"
 #include "ui/accessible_wrapper.h"
@@ -26,6 +31,7 @@
 #include "ui/dialog_base.h"
 #include "ui/image_button.h"
 #include "ui/image_check_box.h"
+#include "ui/installer_dialogs.h"
 #include "ui/link_control.h"
 #include "ui/link_markup.h"
 #include "ui/localized_strings.h"
@@ -378,6 +384,51 @@ class GalleryWindow : public DialogBase {
   std::unique_ptr<MainWindowShadow> shadow_;
 };
 
+InstallerDialog* g_shown_dialog = nullptr;
+
+void CALLBACK EndShownDialog(HWND, UINT, UINT_PTR, DWORD) {
+  if (g_shown_dialog) g_shown_dialog->End(kDialogClose);
+}
+
+// One of the installer's dialogs by name, ended after `seconds`.
+int ShowInstallerDialog(const std::wstring& name, bool redesigned, const std::string& language, int seconds) {
+  BrandInfo brand(L"");
+  brand.ApplyBrandInfo(R"({"languages": {"interface": ")" + (language.empty() ? std::string("en") : language) +
+                       R"("}, "overridden_features": {"InstallerNewIdentity2024": {"params": {"dialogsRedesign": )" +
+                       (redesigned ? "true" : "false") + "}}}}");
+  DistribInfoParams params(L"");
+  DialogServices services;
+  services.open_url = [](const std::wstring&) {};
+  services.launch_browser = [] { return true; };
+  InstallerDialogFactory factory(&brand, &params, services);
+  std::unique_ptr<InstallerDialog> dialog;
+  if (name.starts_with(L"kind-")) {
+    int kind = _wtoi(name.c_str() + 5);
+    if (kind < 0 || kind >= kRedesignedKindCount) return 2;
+    dialog = kind == kKindSupportError
+                 ? factory.errors().CreateKindDialog(
+                       kind, [](const std::wstring& text) { return text + L"\r\n" + GetLogFilePath(); })
+                 : factory.errors().CreateKindDialog(kind);
+  } else if (name.starts_with(L"notice-")) {
+    int type = _wtoi(name.c_str() + 7);
+    if (type != 0 && type != 1 && type != 3 && type != 4) return 2;
+    dialog = type == kNoticeNotEnoughDiskSpace && !redesigned
+                 ? CreateNotEnoughDiskSpaceNotice(static_cast<LANGID>(brand.language_id()))
+                 : factory.CreateNotice(static_cast<NoticeType>(type));
+  } else if (name == L"resume") {
+    dialog = factory.CreateResumeDialog();
+  } else if (name == L"old-windows") {
+    dialog = factory.CreateOldWindowsDialog();
+  } else {
+    return 2;
+  }
+  g_shown_dialog = dialog.get();
+  ::SetTimer(nullptr, 0, static_cast<UINT>(seconds) * 1000, &EndShownDialog);
+  dialog->Run(nullptr);
+  g_shown_dialog = nullptr;
+  return 0;
+}
+
 }  // namespace
 }  // namespace ostrel
 
@@ -397,6 +448,9 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, wchar_t*, int) {
   int seconds = 30;
   std::string seconds_text = command_line.SwitchValueAscii("seconds");
   if (!seconds_text.empty()) seconds = std::max(1, std::atoi(seconds_text.c_str()));
+  std::wstring dialog = command_line.SwitchValueNative("dialog");
+  if (!dialog.empty())
+    return ShowInstallerDialog(dialog, command_line.SwitchValueAscii("family") != "classic", language, seconds);
   GalleryWindow window(screen, dark, &brand, seconds, command_line.SwitchValueNative("ready"));
   window.Run(nullptr);
   return 0;

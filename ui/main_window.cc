@@ -13,6 +13,7 @@
 #include "reporting/stat_events.h"
 #include "resources/resource_ids.h"
 #include <tuple>
+#include "ui/installer_dialogs.h"
 #include "ui/ui_scale.h"
 #include "win/application_association_registration_internal.h"
 #include "win/ostrel_helpers.h"
@@ -79,7 +80,7 @@ MainWindow::MainWindow(const BrandInfo* brand, const DistribInfoParams* params, 
       windows_version_(CurrentWindowsVersion()),
       messages_(MainWindowMessages::Register()) {
   if (brand_) language_ = static_cast<LANGID>(brand_->language_id());
-  if (!services_.dialogs) services_.dialogs = CreatePlainDialogFactory(language_);
+  if (!services_.dialogs) services_.dialogs = CreateDialogFactory(brand_, params_);
   if (!services_.slides) services_.slides = &CreateStillSlides;
   if (!services_.open_url) services_.open_url = &OpenWithShell;
   resume_dialog_ = services_.dialogs->CreateResumeDialog();

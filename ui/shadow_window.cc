@@ -196,4 +196,49 @@ void DialogShadow::Move() {
                  SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
+std::array<RECT, 8> FramedShadowRects(int w, int h, int m, int c) {
+  int sw = w + 2 * m;
+  int sh = h + 2 * m;
+  return {{
+      {0, 0, c, c},
+      {sw - c, 0, sw, c},
+      {sw - c, sh - c, sw, sh},
+      {0, sh - c, c, sh},
+      {c, 0, sw - c, m},
+      {sw - m, c, sw, sh - c},
+      {c, sh - m, sw - c, sh},
+      {0, c, m, sh - c},
+  }};
+}
+
+bool FramedShadow::Create(HWND window, const Images& images, int margin, int corner) {
+  owner_window_ = window;
+  margin_ = margin;
+  RECT rect = {};
+  ::GetWindowRect(window, &rect);
+  int w = rect.right - rect.left;
+  int h = rect.bottom - rect.top;
+  // Owned by the window's owner, not the window, so it may stay below it.
+  shadow_.Reset(::CreateWindowExW(WS_EX_NOACTIVATE | WS_EX_LAYERED | WS_EX_TRANSPARENT, L"STATIC", L"", WS_POPUP,
+                                  rect.left - margin, rect.top - margin, w + 2 * margin, h + 2 * margin,
+                                  ::GetWindow(window, GW_OWNER), nullptr, ::GetModuleHandleW(nullptr), nullptr));
+  if (!shadow_) return false;
+  LayeredCanvas canvas(w + 2 * margin, h + 2 * margin);
+  if (!canvas.IsValid()) return false;
+  std::array<RECT, 8> rects = FramedShadowRects(w, h, margin, corner);
+  for (size_t index = 0; index < rects.size(); ++index) DrawStretched(canvas.pixels(), images[index], rects[index]);
+  canvas.UpdateLayered(shadow_.Get());
+  ::SetWindowPos(shadow_.Get(), window, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+  ::ShowWindow(shadow_.Get(), SW_SHOWNOACTIVATE);
+  return true;
+}
+
+void FramedShadow::Move() {
+  if (!shadow_) return;
+  RECT rect = {};
+  ::GetWindowRect(owner_window_, &rect);
+  ::SetWindowPos(shadow_.Get(), owner_window_, rect.left - margin_, rect.top - margin_, 0, 0,
+                 SWP_NOSIZE | SWP_NOACTIVATE);
+}
+
 }  // namespace ostrel

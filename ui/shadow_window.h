@@ -67,6 +67,33 @@ class DialogShadow {
   ScopedWindow shadow_;
 };
 
+// A shadow of eight images around a window grown by `margin`: corners of
+// `corner` × `corner` and edges `margin` deep, stretched along the sides
+// (device pixels). It stays right below the window.
+class FramedShadow {
+ public:
+  // Images in MainShadowRects' order: the corners, then the top, right,
+  // bottom and left edges.
+  using Images = std::array<ScaledImage, 8>;
+
+  FramedShadow() = default;
+  FramedShadow(const FramedShadow&) = delete;
+  FramedShadow& operator=(const FramedShadow&) = delete;
+
+  bool Create(HWND window, const Images& images, int margin, int corner);
+  void Move();
+  void Destroy() { shadow_.Reset(); }
+  HWND window() const { return shadow_.Get(); }
+
+ private:
+  HWND owner_window_ = nullptr;
+  int margin_ = 0;
+  ScopedWindow shadow_;
+};
+
+// Where FramedShadow puts its images for a window of `width` × `height`.
+std::array<RECT, 8> FramedShadowRects(int width, int height, int margin, int corner);
+
 }  // namespace ostrel
 
 #endif  // UI_SHADOW_WINDOW_H_

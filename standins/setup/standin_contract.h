@@ -57,6 +57,10 @@ inline constexpr wchar_t kDefaultBrowserVersion[] = L"25.2.0.1234";
 inline constexpr char kInstallRootSwitch[] = "standin-install-root";
 inline constexpr wchar_t kInstallRootEnv[] = L"TARVIK_STANDIN_INSTALL_ROOT";
 
+// With system-level: the machine's product key also gets "corporate" =
+// "true", an administrator-managed installation.
+inline constexpr char kCorporateSwitch[] = "standin-corporate";
+
 // Switches of the installer's setup command line that setup acts on.
 inline constexpr char kProgressWindowSwitch[] = "progress-window";
 inline constexpr char kSystemLevelSwitch[] = "system-level";
@@ -80,6 +84,7 @@ inline constexpr wchar_t kProductRelativePath[] = L"Tarvik\\TarvikBrowser";
 inline constexpr wchar_t kProductRegistryKey[] = L"Software\\Tarvik\\TarvikBrowser";
 inline constexpr wchar_t kVersionValue[] = L"pv";
 inline constexpr wchar_t kUninstallStringValue[] = L"UninstallString";
+inline constexpr wchar_t kCorporateMarkValue[] = L"corporate";
 // Under the product key of HKCU: the statistics parameters the installer
 // hands to setup.
 inline constexpr wchar_t kInstallStatValue[] = L"install_stat";

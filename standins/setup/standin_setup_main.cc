@@ -76,7 +76,8 @@ bool ReadUserProductValue(const wchar_t* name, std::wstring* value) {
   return true;
 }
 
-bool WriteProductValues(bool system_level, const std::wstring& version, const std::wstring& setup_path) {
+bool WriteProductValues(bool system_level, bool corporate, const std::wstring& version,
+                        const std::wstring& setup_path) {
   HKEY key = nullptr;
   if (::RegCreateKeyExW(system_level ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER, kProductRegistryKey, 0, nullptr, 0,
                         KEY_SET_VALUE | KEY_WOW64_32KEY, nullptr, &key, nullptr) != ERROR_SUCCESS) {
@@ -87,7 +88,8 @@ bool WriteProductValues(bool system_level, const std::wstring& version, const st
     return ::RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
                             static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
   };
-  return set(kVersionValue, version) && set(kUninstallStringValue, setup_path);
+  if (!set(kVersionValue, version) || !set(kUninstallStringValue, setup_path)) return false;
+  return !(system_level && corporate) || set(kCorporateMarkValue, L"true");
 }
 
 // The browser's window exists once this returns true, so whoever looks for
@@ -135,7 +137,8 @@ bool Install(Run& run) {
     run.record.Add("error", L"cannot write the installed files");
     return false;
   }
-  if (!WriteProductValues(system_level, version, setup_path)) {
+  bool corporate = run.command_line.IsSwitchPresent(kCorporateSwitch);
+  if (!WriteProductValues(system_level, corporate, version, setup_path)) {
     run.record.Add("error", L"cannot write the product key");
     return false;
   }
