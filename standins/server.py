@@ -181,6 +181,7 @@ FAULT_KEYS = {
     "no_length": int,       # 1: no Content-Length, body ends with the connection
     "garbage": int,         # send this many body bytes, then bytes that are not TLS, then reset
     "stall": int,           # read the request, answer nothing for this many ms (a host that never answers)
+    "slides": int,          # serve this many slides (02 up to 01 + N), then 404
 }
 
 
@@ -412,7 +413,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if slide:
             number = int(slide.group(1))
             with state.lock:
-                count = state.slides
+                count = fault.get("slides", state.slides)
             if number < 2 or number > count + 1:
                 return self.answer(404, b"no such slide\n", "text/plain", send_body, fault)
             color = (40 * number % 256, 90, 200)
