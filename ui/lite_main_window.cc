@@ -171,6 +171,8 @@ void LiteMainWindow::CreateControls() {
     pin_box_ = std::make_unique<ImageCheckBox>(::GetDlgItem(window, kPinCheckBoxId), check_strip, background_,
                                                style, pin_offer_state() == 2);
   }
+  // The status line belongs to the progress screen.
+  ::ShowWindow(::GetDlgItem(window, kStatusTextId), SW_HIDE);
   title_ = std::make_unique<OwnerDrawnStatic>(::GetDlgItem(window, kTitleId), background_,
                                               TextLook{title_font_.Get(), colours.title, theme_->TitleAlpha()});
 }
@@ -184,8 +186,7 @@ void LiteMainWindow::ShowFirstScreen() {
     int height = statistics_box_->MeasureHeight(rect.right - rect.left);
     ::SetWindowPos(statistics_box_->window(), nullptr, rect.left, rect.top, rect.right - rect.left, height,
                    SWP_NOZORDER | SWP_NOACTIVATE);
-    ::SetWindowLongW(statistics_box_->window(), GWL_STYLE,
-                     ::GetWindowLongW(statistics_box_->window(), GWL_STYLE) | WS_VISIBLE);
+    ::ShowWindow(statistics_box_->window(), SW_SHOWNA);
     statistics_box_->PlaceLinks();
     statistics_bottom = rect.top + height;
   }
@@ -195,8 +196,7 @@ void LiteMainWindow::ShowFirstScreen() {
     int height = default_box_->MeasureHeight(rect.right - rect.left);
     ::SetWindowPos(default_box_->window(), nullptr, rect.left, rect.top, rect.right - rect.left, height,
                    SWP_NOZORDER | SWP_NOACTIVATE);
-    ::SetWindowLongW(default_box_->window(), GWL_STYLE,
-                     ::GetWindowLongW(default_box_->window(), GWL_STYLE) | WS_VISIBLE);
+    ::ShowWindow(default_box_->window(), SW_SHOWNA);
   }
   RECT install = ScaleRect(layout_->InstallButtonRect());
   install_button_->PlaceAt({install.left, install.top});

@@ -108,6 +108,8 @@ class MainWindow : public DialogBase, public InstallerObserver {
   bool install_clicked() const { return install_clicked_; }
   bool progress_shown() const { return progress_shown_; }
   int32_t pending_error() const { return pending_error_.load(); }
+  // EndDialog was called.
+  bool ended() const { return ended_; }
   // The bar's position; -1 before the progress screen.
   virtual int ProgressPosition() const = 0;
 

@@ -1,0 +1,157 @@
+"""End-to-end tests of the installation window: the real installer under wine64
+on the virtual display, driven with real input (xdotool), against the stand-in
+server and the stand-in setup, which posts its progress and close messages to
+the window.
+"""
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+from pathlib import Path
+
+from e2e_support import (INSTALLER, SOURCE_DIR, WINE64, StandinServerTestCase, printed_exit_code, read_log,
+                         run_with_temp_command, windows_path, wine_environment)
+
+sys.path.insert(0, str(SOURCE_DIR / "scripts" / "lib"))
+import drive_window  # noqa: E402
+
+PRODUCT_KEY = r"HKCU\Software\Tarvik\TarvikBrowser"
+# Its words are joined by no-break spaces in places.
+RESUME_TITLE = "interrupted$"
+
+
+class WindowedInstallationTest(StandinServerTestCase):
+    @classmethod
+    def setUpClass(cls):
+        super().setUpClass()
+        cls.env = wine_environment()
+
+    def setUp(self):
+        self.server.reset()
+        self.addCleanup(self.server.reset)
+        self.work = Path(tempfile.mkdtemp(prefix="window-e2e-"))
+        self.addCleanup(shutil.rmtree, self.work, True)
+        self.temp = self.work / "temp"
+        self.temp.mkdir()
+        self.record = self.work / "setup-record.jsonl"
+        self.process = None
+
+    def tearDown(self):
+        if self.process and self.process.poll() is None:
+            # The helper that reports the exit code is not the installer: end both.
+            subprocess.run([WINE64, "taskkill", "/F", "/IM", INSTALLER.name], env=self.env, capture_output=True)
+            self.process.kill()
+            self.process.wait()
+
+    def start(self, switches):
+        command = run_with_temp_command(
+            self.temp, INSTALLER,
+            ["--standin-install-root=" + windows_path(self.work / "installed"),
+             "--standin-record=" + windows_path(self.record), "--standin-browser-lifetime-ms=1000"] + switches,
+            240000)
+        self.process = subprocess.Popen(command, env=self.env, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+                                        text=True)
+
+    def window(self):
+        window = drive_window.find_window(120)
+        self.assertIsNotNone(window, "the installation window did not appear\n" + self.log_tail())
+        time.sleep(1.0)
+        return window
+
+    def exit_code(self):
+        output, _ = self.process.communicate(timeout=300)
+        code = printed_exit_code(output)
+        self.assertIsNotNone(code, output)
+        return code & 0xFFFFFFFF
+
+    def texts(self):
+        return [record.text for record in read_log(self.temp)]
+
+    def log_tail(self):
+        return "\n".join(self.texts()[-30:])
+
+    def dialog_events(self, mark):
+        return [r["vars"] for r in self.server.read_stat_requests(since=mark) if "dialog_window" in r["vars"]]
+
+    def setup_switches(self):
+        import json
+        runs = [json.loads(line) for line in self.record.read_text(encoding="utf-8").splitlines() if line.strip()]
+        setups = [run for run in runs if run.get("role") == "setup"]
+        self.assertEqual(len(setups), 1)
+        return setups[0]["switches"]
+
+    def test_install_click_runs_setup_whose_progress_and_close_end_the_window(self):
+        mark = self.server.mark()
+        self.start(["--standin-step-delay-ms=300"])
+        window = self.window()
+
+        drive_window.click(window, drive_window.INSTALL_POINT)
+        # Under Wine the user is an administrator: setup runs in the elevated
+        # copy, after which the exit code stays 400.
+        self.assertEqual(self.exit_code(), 400, self.log_tail())
+
+        texts = self.texts()
+        for line in ["The elevated installer has finished, success=1","--> Installer > MainWindow::OnInstallProgress: 75",
+                     "--> Installer > MainWindow::OnInstallProgress: 79",
+                     "--> Installer > MainWindow::OnImportProgress: 50",
+                     "--> Installer > MainWindow::OnCloseWindow",
+                     "Installer exit with code: 400"]:
+            self.assertIn(line, texts)
+        switches = self.setup_switches()
+        self.assertEqual(switches.get("browser-present"), "none")
+        self.assertNotEqual(switches.get("progress-window"), "0")
+        self.assertIn("ok-button-pressed-time", switches)
+
+        events = self.dialog_events(mark)
+        self.assertIn({"clicked_button": "install", "dialog_window": "liteinstall"},
+                      [{k: e[k] for k in ("clicked_button", "dialog_window") if k in e} for e in events])
+        clicks = [r["vars"] for r in self.server.read_stat_requests(since=mark)
+                  if r["vars"].get("action") == "install_browser_button_clicked"]
+        self.assertEqual(len(clicks), 1)
+        self.assertEqual(clicks[0]["browser_present"], "none")
+
+    def test_close_during_installation_asks_and_stop_cancels(self):
+        mark = self.server.mark()
+        # Setup waits before installing, so the progress screen stays.
+        self.start(["--standin-delay-ms=60000"])
+        window = self.window()
+        drive_window.click(window, drive_window.INSTALL_POINT)
+        time.sleep(2.0)
+
+        # Proceed: the question goes, the installation goes on.
+        drive_window.click(window, drive_window.CLOSE_POINT)
+        question = drive_window.find_window(30, RESUME_TITLE)
+        self.assertIsNotNone(question, self.log_tail())
+        drive_window.key(question, "Return")
+        time.sleep(1.0)
+        self.assertIsNone(self.process.poll())
+        self.assertTrue(drive_window.is_visible(window))
+
+        # Stop: the window ends and the installation counts as cancelled.
+        drive_window.click(window, drive_window.CLOSE_POINT)
+        question = drive_window.find_window(30, RESUME_TITLE)
+        self.assertIsNotNone(question, self.log_tail())
+        drive_window.key(question, "n")
+        self.assertEqual(self.exit_code(), 500, self.log_tail())
+        texts = self.texts()
+        self.assertIn("User cancelled installation.", texts)
+        reports = [t for t in texts if "/get/browser/install?" in t]
+        self.assertTrue(reports and "result=cancelled" in reports[-1], reports)
+        buttons = [e.get("clicked_button") for e in self.dialog_events(mark)]
+        self.assertEqual(buttons, ["install", "cancel"])
+
+    def test_first_screen_skipped_when_every_choice_is_given(self):
+        self.start(["--distr-info-params=def=1&stat=0&first=1", "--standin-step-delay-ms=50"])
+        self.assertEqual(self.exit_code(), 400, self.log_tail())
+        switches = self.setup_switches()
+        self.assertIn("make-browser-default-after-import", switches)
+        self.assertNotIn("send-statistics", switches)
+
+    def visible_windows(self):
+        return drive_window.run("xdotool", "search", "--onlyvisible", "--name", "").split()
+
+
+if __name__ == "__main__":
+    unittest.main()
