@@ -66,7 +66,9 @@ SlideSource::~SlideSource() {
   if (stop_event_) ::SetEvent(stop_event_.Get());
   // The thread's handle, not a lock the thread takes: a thread that has not
   // been scheduled yet holds nothing that could be waited for.
-  if (thread_) ::WaitForSingleObject(thread_.Get(), INFINITE);
+  if (!thread_) return;
+  ::WaitForSingleObject(thread_.Get(), INFINITE);
+  LOG(INFO) << "Slide downloads stopped";
 }
 
 unsigned __stdcall SlideSource::ThreadMain(void* argument) {
