@@ -200,7 +200,8 @@ bool CheckProcessor(const NormalRun& run, const RunModeEnvironment& environment)
 int RunInstallation(const NormalRun& run, const RunModeEnvironment& environment) {
   if (run.silent) return RunSilentInstallation(run, environment);
   if (run.enough_disk_space) return RunInstallationWindow(run);
-  ShowNotEnoughDiskSpaceNotice(static_cast<LANGID>(run.configuration.brand->language_id()));
+  (environment.show_disk_space_notice ? environment.show_disk_space_notice : ShowNotEnoughDiskSpaceNotice)(
+      static_cast<LANGID>(run.configuration.brand->language_id()));
   return kNotEnoughDiskSpaceExitCode;
 }
 

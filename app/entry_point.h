@@ -32,6 +32,8 @@ struct RunModeEnvironment {
   void (*show_message_box)(const std::wstring& caption, const std::wstring& text) = nullptr;
   // Runs the silent installation; null means Installer::InstallSynchronously.
   void (*install_synchronously)(Installer* installer) = nullptr;
+  // Shows the not-enough-disk-space notice; null means the dialog.
+  void (*show_disk_space_notice)(LANGID language_id) = nullptr;
 };
 
 // Everything after the log is open: the probe mode, the hardening result,

@@ -29,6 +29,7 @@ struct MessageBoxCall {
   std::wstring text;
 };
 std::vector<MessageBoxCall>* g_boxes = nullptr;
+int g_disk_space_notices = 0;
 
 void RecordMessageBox(const std::wstring& caption, const std::wstring& text) {
   g_boxes->push_back({caption, text});
@@ -58,6 +59,7 @@ class RunModesTest : public ::testing::Test {
     g_silent = &silent_;
     environment_.single_instance_mutex_name = mutex_name_.c_str();
     environment_.show_message_box = RecordMessageBox;
+    environment_.show_disk_space_notice = [](LANGID) { ++g_disk_space_notices; };
     environment_.install_synchronously = RecordSilentInstallation;
   }
   ~RunModesTest() override {
@@ -225,7 +227,9 @@ TEST_F(RunModesTest, ProcessorWithoutSse3Exits404WithABoxOnlyWhenWindowed) {
 
 TEST_F(RunModesTest, TooLittleDiskSpaceStopsOnlyTheWindowedMode) {
   facts_.free_disk_bytes = kRequiredDiskSpace - 1;
+  g_disk_space_notices = 0;
   EXPECT_EQ(Run(L"i.exe"), kNotEnoughDiskSpaceExitCode);
+  EXPECT_EQ(g_disk_space_notices, 1);
   EXPECT_TRUE(Logged("There is not enough disk space to install browser"));
   EXPECT_EQ(log_.texts().back(), "Installer exit with code: 403");
 

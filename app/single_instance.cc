@@ -13,13 +13,19 @@ volatile uint32_t g_master_process_id __attribute__((section("SHARED"), shared))
 struct WindowSearch {
   DWORD process_id;
   HWND window;
+  HWND first = nullptr;
 };
 
+// The installation window's shadow is owned by it and so lies above it, and
+// hidden helper windows come first too: the first visible window without an
+// owner is the one the user knows, else the first window of the process.
 BOOL CALLBACK FindProcessWindow(HWND window, LPARAM parameter) {
   auto* search = reinterpret_cast<WindowSearch*>(parameter);
   DWORD owner = 0;
   ::GetWindowThreadProcessId(window, &owner);
   if (owner != search->process_id) return TRUE;
+  if (!search->first) search->first = window;
+  if (!::IsWindowVisible(window) || ::GetWindow(window, GW_OWNER)) return TRUE;
   search->window = window;
   return FALSE;
 }
@@ -73,6 +79,7 @@ void BringProcessWindowToTop(uint32_t process_id) {
   }
   WindowSearch search = {process_id, nullptr};
   ::EnumWindows(FindProcessWindow, reinterpret_cast<LPARAM>(&search));
+  if (!search.window) search.window = search.first;
   if (!search.window) return;
   if (BringToTopWithAttachedInput(search.window)) return;
   BringToTopWithoutForegroundLock(search.window);

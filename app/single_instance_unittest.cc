@@ -98,3 +98,31 @@ TEST(BringProcessWindowToTopTest, ProcessIdZeroIsNotSearched) {
 
 }  // namespace
 }  // namespace ostrel
+
+namespace ostrel {
+namespace {
+
+// A pop-up of this process; `owner` makes it an owned window, which lies
+// above its owner.
+HWND MakePopup(HWND owner) {
+  HWND window = ::CreateWindowExW(0, L"Static", L"bring-to-top", WS_POPUP | WS_VISIBLE, 10, 10, 50, 50, owner,
+                                  nullptr, ::GetModuleHandleW(nullptr), nullptr);
+  ::ShowWindow(window, SW_SHOWNOACTIVATE);
+  return window;
+}
+
+TEST(BringProcessWindowToTopTest, TheUnownedWindowRisesNotTheOneItOwns) {
+  HWND main_window = MakePopup(nullptr);
+  HWND shadow = MakePopup(main_window);
+  HWND other = MakePopup(nullptr);  // then the foreground
+  ::SetForegroundWindow(other);
+  ::BringWindowToTop(shadow);
+  BringProcessWindowToTop(::GetCurrentProcessId());
+  HWND foreground = ::GetForegroundWindow();
+  EXPECT_NE(foreground, shadow);
+  EXPECT_TRUE(foreground == main_window || foreground == other) << foreground;
+  for (HWND window : {shadow, main_window, other}) ::DestroyWindow(window);
+}
+
+}  // namespace
+}  // namespace ostrel

@@ -173,7 +173,12 @@ void LiteMainWindow::CreateControls() {
   }
   // The status line belongs to the progress screen.
   ::ShowWindow(::GetDlgItem(window, kStatusTextId), SW_HIDE);
-  title_ = std::make_unique<OwnerDrawnStatic>(::GetDlgItem(window, kTitleId), background_,
+  // The title's rectangle reaches down over the Install button: it stays
+  // below its siblings and leaves their area alone.
+  HWND title = ::GetDlgItem(window, kTitleId);
+  ::SetWindowLongW(title, GWL_STYLE, ::GetWindowLongW(title, GWL_STYLE) | WS_CLIPSIBLINGS);
+  ::SetWindowPos(title, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+  title_ = std::make_unique<OwnerDrawnStatic>(title, background_,
                                               TextLook{title_font_.Get(), colours.title, theme_->TitleAlpha()});
 }
 

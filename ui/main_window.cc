@@ -121,7 +121,11 @@ MainWindow::~MainWindow() {
 
 int MainWindow::TemplateId() { return IDD_INSTALLATION_WINDOW; }
 
-int MainWindow::Run() { return static_cast<int>(DialogBase::Run(nullptr)); }
+int MainWindow::Run() {
+  INT_PTR result = DialogBase::Run(nullptr);
+  if (result == -1 || result == 0) PLOG(ERROR) << "The installation window could not be shown: " << result;
+  return static_cast<int>(result);
+}
 
 void MainWindow::OnDownloadProgress(float fraction) { SetProgress(DownloadProgressPosition(fraction)); }
 

@@ -18,6 +18,7 @@ struct DialogLog {
   std::vector<int> notices;
   int resume_answer = kDialogPrimary;
   int resume_runs = 0;
+  std::function<void()> while_resume_open;
 };
 
 class AnsweringDialog : public InstallerDialog {
@@ -36,6 +37,7 @@ class RecordingDialogFactory : public DialogFactory {
   std::unique_ptr<InstallerDialog> CreateResumeDialog() override {
     return std::make_unique<AnsweringDialog>([log = log_] {
       ++log->resume_runs;
+      if (log->while_resume_open) log->while_resume_open();
       return log->resume_answer;
     });
   }
@@ -144,6 +146,21 @@ TEST(MainWindowTest, CloseDuringInstallationAsksAndOnlyStopEndsTheWindow) {
   EXPECT_EQ(window.Run(), kWindowResultClosed);
   EXPECT_TRUE(open_after_proceed);
   EXPECT_EQ(log.resume_runs, 2);
+}
+
+TEST(MainWindowTest, SetupClosingTheWindowDuringTheQuestionWins) {
+  DialogLog log;
+  MainWindowMessages messages = MainWindowMessages::Register();
+  HWND main_window = nullptr;
+  log.while_resume_open = [&] { ::SendMessageW(main_window, messages.close_window, 0, 0); };
+  log.resume_answer = kDialogSecondary;  // the user's "Stop" comes too late
+  ScriptedWindow window(&log, [&](ScriptedWindow& w) {
+    main_window = w.window();
+    w.Click(kInstallButtonId);
+    w.Click(kCloseButtonId);
+  });
+  EXPECT_EQ(window.Run(), kWindowResultInstalled);
+  EXPECT_EQ(log.resume_runs, 1);
 }
 
 TEST(MainWindowTest, SetupNoticesEndTheWindowAndTheCorporateQuestionIsAnswered) {
