@@ -137,6 +137,17 @@ def make_jpeg(state_dir, width, height, color):
         return None
 
 
+def drawn_slide(slides_dir, number, extension, dark):
+    """The slide drawn for this number and theme (tools/render_images.py), or None."""
+    name = "%sslide_%02d%s_2x.%s" % ("dark_" if dark else "", number, "_jpeg" if extension == "jpg" else "",
+                                    extension)
+    try:
+        with open(os.path.join(slides_dir, name), "rb") as f:
+            return f.read()
+    except OSError:
+        return None
+
+
 def make_zip(entries):
     buffer = io.BytesIO()
     with zipfile.ZipFile(buffer, "w", zipfile.ZIP_DEFLATED) as archive:
@@ -181,6 +192,7 @@ FAULT_KEYS = {
     "no_length": int,       # 1: no Content-Length, body ends with the connection
     "garbage": int,         # send this many body bytes, then bytes that are not TLS, then reset
     "stall": int,           # read the request, answer nothing for this many ms (a host that never answers)
+    "slides": int,          # serve this many slides (02 up to 01 + N), then 404
 }
 
 
@@ -414,9 +426,13 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if slide:
             number = int(slide.group(1))
             with state.lock:
-                count = state.slides
+                count = fault.get("slides", state.slides)
             if number < 2 or number > count + 1:
                 return self.answer(404, b"no such slide\n", "text/plain", send_body, fault)
+            drawn = drawn_slide(state.args.slides_dir, number, slide.group(2), "/dark/" in path)
+            if drawn:
+                kind = "image/png" if slide.group(2) == "png" else "image/jpeg"
+                return self.serve_bytes(drawn, kind, fault, send_body)
             color = (40 * number % 256, 90, 200)
             if slide.group(2) == "png":
                 data, kind = make_png(64, 48, color), "image/png"
@@ -672,6 +688,8 @@ def main():
     parser.add_argument("--hosts-json", default=DEFAULT_HOSTS_JSON)
     parser.add_argument("--archive", default=None, help="file served as browser-setup.arc")
     parser.add_argument("--file", action="append", default=[], help="NAME=PATH served at /__file/NAME")
+    parser.add_argument("--slides-dir", default=None,
+                        help="the drawn slides (default: <state dir>/../standins/slides, as the build renders them)")
     parser.add_argument("--plain-port", type=int, default=PLAIN_HTTP_PORT)
     parser.add_argument("--bind", default="127.0.0.1")
     args = parser.parse_args()
@@ -681,6 +699,8 @@ def main():
     args.files = dict(item.split("=", 1) for item in args.file)
     if not args.archive:
         args.archive = default_archive(args.state_dir)
+    if not args.slides_dir:
+        args.slides_dir = os.path.join(os.path.dirname(args.state_dir), "standins", "slides")
     ca, cert, key = ensure_certificates(args.state_dir)
     context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
     context.load_cert_chain(cert, key)

@@ -45,6 +45,11 @@ def load_manifest(path):
     with open(path, encoding="utf-8") as f:
         manifest = json.load(f)
     manifest["dir"] = os.path.dirname(os.path.abspath(path))
+    # Drawings kept apart from the installer's (the stand-in's slides) share
+    # its theme colours.
+    if "themes_from" in manifest:
+        with open(os.path.join(manifest["dir"], manifest["themes_from"]), encoding="utf-8") as f:
+            manifest["themes"] = json.load(f)["themes"]
     return manifest
 
 

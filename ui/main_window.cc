@@ -14,6 +14,7 @@
 #include "resources/resource_ids.h"
 #include <tuple>
 #include "ui/installer_dialogs.h"
+#include "ui/slideshow.h"
 #include "ui/ui_scale.h"
 #include "win/application_association_registration_internal.h"
 #include "win/ostrel_helpers.h"
@@ -81,7 +82,7 @@ MainWindow::MainWindow(const BrandInfo* brand, const DistribInfoParams* params, 
       messages_(MainWindowMessages::Register()) {
   if (brand_) language_ = static_cast<LANGID>(brand_->language_id());
   if (!services_.dialogs) services_.dialogs = CreateDialogFactory(brand_, params_);
-  if (!services_.slides) services_.slides = &CreateStillSlides;
+  if (!services_.slides) services_.slides = &CreateSlideshow;
   if (!services_.open_url) services_.open_url = &OpenWithShell;
   resume_dialog_ = services_.dialogs->CreateResumeDialog();
 

@@ -54,6 +54,8 @@ class ScaledImage {
   bool LoadFromStream(IStream* stream, double factor);
 
   bool IsEmpty() const { return !image_; }
+  // Both hold the same decoded image (copies of one load).
+  bool SharesImageWith(const ScaledImage& other) const { return image_ && image_ == other.image_; }
   // Device pixels: image pixels × factor, truncated or rounded up.
   int Width() const;
   int Height() const;
