@@ -2,6 +2,8 @@
 is started, paths as Windows processes take them, the installer's log, and a
 test case that has the stand-in server running for its class."""
 import os
+import shutil
+import tempfile
 import re
 import subprocess
 import sys
@@ -134,3 +136,33 @@ class StandinServerTestCase(unittest.TestCase):
         if cls.started_server:
             cls.server.stop()
         super().tearDownClass()
+
+
+class InstallerRunTestCase(StandinServerTestCase):
+    """One installer run per test: the Wine environment, a clean stand-in
+    server, and a fresh work folder with temp/ (the installer's %TEMP%) and
+    setup's record file, removed after the test."""
+
+    work_prefix = "e2e-"
+
+    @classmethod
+    def setUpClass(cls):
+        super().setUpClass()
+        cls.env = wine_environment()
+
+    def setUp(self):
+        self.server.reset()
+        self.addCleanup(self.server.reset)
+        self.work = Path(tempfile.mkdtemp(prefix=self.work_prefix))
+        self.addCleanup(shutil.rmtree, self.work, True)
+        self.temp = self.work / "temp"
+        self.temp.mkdir()
+        self.record = self.work / "setup-record.jsonl"
+        self.forget_installed_browser()
+
+    def forget_installed_browser(self):
+        """An earlier test's installation must not make this one find a browser."""
+        for key in (r"HKCU\Software\Tarvik\TarvikBrowser", r"HKLM\Software\Tarvik\TarvikBrowser"):
+            for name in ("pv", "ypv", "UninstallString", "corporate"):
+                subprocess.run([WINE64, "reg", "delete", key, "/v", name, "/f", "/reg:32"], env=self.env,
+                               capture_output=True)

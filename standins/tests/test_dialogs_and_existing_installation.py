@@ -3,16 +3,14 @@ the real installer under wine64 on the virtual display, driven with real
 input (xdotool), against the stand-in server and the stand-in setup.
 """
 import json
-import shutil
 import subprocess
 import sys
-import tempfile
 import time
 import unittest
 from pathlib import Path
 
-from e2e_support import (INSTALLER, SOURCE_DIR, WINE64, StandinServerTestCase, printed_exit_code, read_log,
-                         run_with_temp_command, windows_path, wine_environment)
+from e2e_support import (INSTALLER, SOURCE_DIR, WINE64, InstallerRunTestCase, printed_exit_code, read_log,
+                         run_with_temp_command, windows_path)
 
 sys.path.insert(0, str(SOURCE_DIR / "scripts" / "lib"))
 import drive_window  # noqa: E402
@@ -20,20 +18,11 @@ import drive_window  # noqa: E402
 MACHINE_KEY = r"HKLM\Software\Tarvik\TarvikBrowser"
 
 
-class DialogsEndToEndTest(StandinServerTestCase):
-    @classmethod
-    def setUpClass(cls):
-        super().setUpClass()
-        cls.env = wine_environment()
+class DialogsEndToEndTest(InstallerRunTestCase):
+    work_prefix = "dialogs-e2e-"
 
     def setUp(self):
-        self.server.reset()
-        self.addCleanup(self.server.reset)
-        self.work = Path(tempfile.mkdtemp(prefix="dialogs-e2e-"))
-        self.addCleanup(shutil.rmtree, self.work, True)
-        self.temp = self.work / "temp"
-        self.temp.mkdir()
-        self.record = self.work / "setup-record.jsonl"
+        super().setUp()
         self.process = None
         self.addCleanup(self.forget_machine_installation)
 

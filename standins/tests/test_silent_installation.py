@@ -7,35 +7,24 @@ files and the archive's temporary file are in the test folder; the stand-in
 setup installs into the test folder too and records its command line there.
 """
 import json
-import shutil
 import subprocess
-import tempfile
 import time
 import unittest
 from pathlib import Path
 
-from e2e_support import (ARCHIVES, INSTALLER, TEST_HELPER, WINE64, StandinServerTestCase, printed_exit_code,
-                         read_log, run_with_temp_command, windows_path, wine_environment)
+from e2e_support import (ARCHIVES, INSTALLER, TEST_HELPER, WINE64, InstallerRunTestCase, printed_exit_code,
+                         read_log, run_with_temp_command, windows_path)
 
 PRODUCT_KEY = r"HKCU\Software\Tarvik\TarvikBrowser"
 HAND_OVER_VALUES = ["InstallerData", "ClidsFile", "TarvikWebsiteIconFile", "DistribInfoParams", "brand", "BrandFile"]
 RETRY_WAIT_S = 15
 
 
-class SilentInstallationTestCase(StandinServerTestCase):
-    @classmethod
-    def setUpClass(cls):
-        super().setUpClass()
-        cls.env = wine_environment()
+class SilentInstallationTestCase(InstallerRunTestCase):
+    work_prefix = "silent-e2e-"
 
     def setUp(self):
-        self.server.reset()
-        self.addCleanup(self.server.reset)
-        self.work = Path(tempfile.mkdtemp(prefix="silent-e2e-"))
-        self.addCleanup(shutil.rmtree, self.work, True)
-        self.temp = self.work / "temp"
-        self.temp.mkdir()
-        self.record = self.work / "setup-record.jsonl"
+        super().setUp()
         self.install_root = self.work / "installed"
         # A failed installation leaves its hand-over values; the next test starts without them.
         self.addCleanup(self.remove_hand_over_values)

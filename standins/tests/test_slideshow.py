@@ -2,21 +2,19 @@
 under wine64 on the virtual display, fetching the stand-in's drawn slides.
 """
 import os
-import shutil
 import subprocess
 import sys
-import tempfile
 import time
 import unittest
 from pathlib import Path
 
-from e2e_support import (BUILD_DIR, INSTALLER, SOURCE_DIR, WINE64, StandinServerTestCase, printed_exit_code, read_log,
-                         run_with_temp_command, windows_path, wine_environment)
+from e2e_support import (BUILD_DIR, INSTALLER, SOURCE_DIR, WINE64, InstallerRunTestCase, printed_exit_code, read_log,
+                         run_with_temp_command, windows_path)
 
 sys.path.insert(0, str(SOURCE_DIR / "scripts" / "lib"))
 import drive_window  # noqa: E402
 
-RESUME_TITLE = "interrupted$"
+RESUME_TITLE = "(interrupted|Resume\\?)$"  # either dialog family
 SLIDES = "/browser/installer/"
 # The middle of the slide's picture, in window coordinates.
 PICTURE_POINT = (600, 190)
@@ -33,19 +31,11 @@ def records_pid(records):
     return next(r.process_id for r in records if r.text == "Slide downloads stopped")
 
 
-class SlideshowWindowTest(StandinServerTestCase):
-    @classmethod
-    def setUpClass(cls):
-        super().setUpClass()
-        cls.env = wine_environment()
+class SlideshowWindowTest(InstallerRunTestCase):
+    work_prefix = "slides-e2e-"
 
     def setUp(self):
-        self.server.reset()
-        self.addCleanup(self.server.reset)
-        self.work = Path(tempfile.mkdtemp(prefix="slides-e2e-"))
-        self.addCleanup(shutil.rmtree, self.work, True)
-        self.temp = self.work / "temp"
-        self.temp.mkdir()
+        super().setUp()
         self.process = None
 
     def tearDown(self):
@@ -96,7 +86,7 @@ class SlideshowWindowTest(StandinServerTestCase):
         drive_window.click(window, drive_window.CLOSE_POINT)
         question = drive_window.find_window(30, RESUME_TITLE)
         self.assertIsNotNone(question, self.log_tail())
-        drive_window.key(question, "n")
+        drive_window.key(question, "Escape")  # Stop
         output, _ = self.process.communicate(timeout=120)
         self.assertEqual(printed_exit_code(output), 500, self.log_tail())
         # The window's closing also waits for the elevated copy the click
