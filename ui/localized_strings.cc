@@ -33,14 +33,4 @@ std::wstring LoadUiString(HMODULE module, int id, LANGID language) {
   return std::wstring(units + offset + 1, length);
 }
 
-int StatusPrefixStringId(int position) {
-  if (position <= 40) return kStringIdDownloading;
-  if (position > 90) return kStringIdAlmostDone;
-  return kStringIdInstalling;
-}
-
-std::wstring ProgressStatusText(int position, LANGID language) {
-  return LoadUiString(StatusPrefixStringId(position), language) + L" " + std::to_wstring(position) + L"%";
-}
-
 }  // namespace ostrel

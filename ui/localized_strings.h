@@ -22,13 +22,6 @@ std::wstring LoadUiString(int id, LANGID language);
 // The same from the tables of `module` (an executable loaded as data).
 std::wstring LoadUiString(HMODULE module, int id, LANGID language);
 
-// Status prefix of a progress position: downloading up to 40, almost done
-// above 90, installing in between.
-int StatusPrefixStringId(int position);
-
-// The progress status line: prefix, a space, the position and "%".
-std::wstring ProgressStatusText(int position, LANGID language);
-
 }  // namespace ostrel
 
 #endif  // UI_LOCALIZED_STRINGS_H_

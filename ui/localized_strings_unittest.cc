@@ -190,14 +190,6 @@ TEST(LocalizedStringsTest, TextsAreFoundByBundleAndPositionInTheRequestedLanguag
   EXPECT_EQ(LoadUiString(0x10000 + 400, kEnglish), L"");
 }
 
-TEST(LocalizedStringsTest, ProgressStatusTakesItsPrefixFromThePosition) {
-  EXPECT_EQ(ProgressStatusText(5, kEnglish), L"Downloading... 5%");
-  EXPECT_EQ(ProgressStatusText(40, kEnglish), L"Downloading... 40%");
-  EXPECT_EQ(ProgressStatusText(41, kEnglish), L"Installing... 41%");
-  EXPECT_EQ(ProgressStatusText(90, kEnglish), L"Installing... 90%");
-  EXPECT_EQ(ProgressStatusText(91, kRussian), L"Почти готово... 91%");
-}
-
 TEST(StringTablesTest, BuiltInstallerCarriesSixteenTablesOfTheSameShape) {
   ScopedLibrary installer = LoadAsData(testing::InstallerExecutablePath());
   ASSERT_TRUE(installer.IsValid());

@@ -158,7 +158,24 @@ class InstallerRunTestCase(StandinServerTestCase):
         self.temp = self.work / "temp"
         self.temp.mkdir()
         self.record = self.work / "setup-record.jsonl"
+        self.process = None
+        self.addCleanup(self.end_installer)
         self.forget_installed_browser()
+
+    def start_installer(self, arguments, timeout_ms=240000):
+        """Starts the installer with %TEMP% at the test's temp folder, without
+        waiting; `self.process` prints its exit code when it ends."""
+        self.process = subprocess.Popen(run_with_temp_command(self.temp, INSTALLER, arguments, timeout_ms),
+                                        env=self.env, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
+        return self.process
+
+    def end_installer(self):
+        """A test that failed midway leaves its installer running: end it."""
+        if self.process and self.process.poll() is None:
+            # The helper that reports the exit code is not the installer: end both.
+            subprocess.run([WINE64, "taskkill", "/F", "/IM", INSTALLER.name], env=self.env, capture_output=True)
+            self.process.kill()
+            self.process.wait()
 
     def forget_installed_browser(self):
         """An earlier test's installation must not make this one find a browser."""

@@ -23,27 +23,17 @@ class DialogsEndToEndTest(InstallerRunTestCase):
 
     def setUp(self):
         super().setUp()
-        self.process = None
         self.addCleanup(self.forget_machine_installation)
-
-    def tearDown(self):
-        if self.process and self.process.poll() is None:
-            subprocess.run([WINE64, "taskkill", "/F", "/IM", INSTALLER.name], env=self.env, capture_output=True)
-            self.process.kill()
-            self.process.wait()
 
     def forget_machine_installation(self):
         subprocess.run([WINE64, "reg", "delete", MACHINE_KEY, "/reg:32", "/f"], env=self.env, capture_output=True)
 
-    def command(self, switches):
-        return run_with_temp_command(
-            self.temp, INSTALLER,
-            ["--standin-install-root=" + windows_path(self.work / "installed"),
-             "--standin-record=" + windows_path(self.record), "--do-not-launch-browser"] + switches, 240000)
+    def arguments(self, switches):
+        return ["--standin-install-root=" + windows_path(self.work / "installed"),
+                "--standin-record=" + windows_path(self.record), "--do-not-launch-browser"] + switches
 
     def start(self, switches):
-        self.process = subprocess.Popen(self.command(switches), env=self.env, stdout=subprocess.PIPE,
-                                        stderr=subprocess.DEVNULL, text=True)
+        self.start_installer(self.arguments(switches))
 
     def log_tail(self):
         return "\n".join(record.text for record in list(read_log(self.temp))[-30:])
@@ -78,7 +68,8 @@ class DialogsEndToEndTest(InstallerRunTestCase):
 
     def browser_present_after_pre_installing(self, switches):
         # A silent run of the stand-in setup pre-installs the browser.
-        subprocess.run(self.command(["--silent"] + switches), env=self.env, capture_output=True, timeout=300)
+        subprocess.run(run_with_temp_command(self.temp, INSTALLER, self.arguments(["--silent"] + switches), 240000),
+                       env=self.env, capture_output=True, timeout=300)
         self.assertTrue((self.work / "installed" / "Tarvik" / "TarvikBrowser" / "Application").is_dir(),
                         self.log_tail())
         mark = self.server.mark()

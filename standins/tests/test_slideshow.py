@@ -8,8 +8,7 @@ import time
 import unittest
 from pathlib import Path
 
-from e2e_support import (BUILD_DIR, INSTALLER, SOURCE_DIR, WINE64, InstallerRunTestCase, printed_exit_code, read_log,
-                         run_with_temp_command, windows_path)
+from e2e_support import BUILD_DIR, SOURCE_DIR, InstallerRunTestCase, printed_exit_code, read_log, windows_path
 
 sys.path.insert(0, str(SOURCE_DIR / "scripts" / "lib"))
 import drive_window  # noqa: E402
@@ -34,24 +33,10 @@ def records_pid(records):
 class SlideshowWindowTest(InstallerRunTestCase):
     work_prefix = "slides-e2e-"
 
-    def setUp(self):
-        super().setUp()
-        self.process = None
-
-    def tearDown(self):
-        if self.process and self.process.poll() is None:
-            subprocess.run([WINE64, "taskkill", "/F", "/IM", INSTALLER.name], env=self.env, capture_output=True)
-            self.process.kill()
-            self.process.wait()
-
     def start_and_install(self):
         # Setup waits, so the progress screen stays.
-        command = run_with_temp_command(
-            self.temp, INSTALLER,
-            ["--standin-install-root=" + windows_path(self.work / "installed"),
-             "--standin-record=" + windows_path(self.work / "record.jsonl"), "--standin-delay-ms=120000"], 240000)
-        self.process = subprocess.Popen(command, env=self.env, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
-                                        text=True)
+        self.start_installer(["--standin-install-root=" + windows_path(self.work / "installed"),
+                              "--standin-record=" + windows_path(self.record), "--standin-delay-ms=120000"])
         window = drive_window.find_window(120)
         self.assertIsNotNone(window, "the installation window did not appear\n" + self.log_tail())
         time.sleep(1.0)

@@ -3,14 +3,12 @@ on the virtual display, driven with real input (xdotool), against the stand-in
 server and the stand-in setup, which posts its progress and close messages to
 the window.
 """
-import subprocess
 import sys
 import time
 import unittest
 from pathlib import Path
 
-from e2e_support import (INSTALLER, SOURCE_DIR, WINE64, InstallerRunTestCase, printed_exit_code, read_log,
-                         run_with_temp_command, windows_path)
+from e2e_support import SOURCE_DIR, InstallerRunTestCase, printed_exit_code, read_log, windows_path
 
 sys.path.insert(0, str(SOURCE_DIR / "scripts" / "lib"))
 import drive_window  # noqa: E402
@@ -23,25 +21,10 @@ RESUME_TITLE = "(interrupted|Resume\\?)$"  # either dialog family
 class WindowedInstallationTest(InstallerRunTestCase):
     work_prefix = "window-e2e-"
 
-    def setUp(self):
-        super().setUp()
-        self.process = None
-
-    def tearDown(self):
-        if self.process and self.process.poll() is None:
-            # The helper that reports the exit code is not the installer: end both.
-            subprocess.run([WINE64, "taskkill", "/F", "/IM", INSTALLER.name], env=self.env, capture_output=True)
-            self.process.kill()
-            self.process.wait()
-
     def start(self, switches):
-        command = run_with_temp_command(
-            self.temp, INSTALLER,
-            ["--standin-install-root=" + windows_path(self.work / "installed"),
-             "--standin-record=" + windows_path(self.record), "--standin-browser-lifetime-ms=1000"] + switches,
-            240000)
-        self.process = subprocess.Popen(command, env=self.env, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
-                                        text=True)
+        self.start_installer(["--standin-install-root=" + windows_path(self.work / "installed"),
+                              "--standin-record=" + windows_path(self.record),
+                              "--standin-browser-lifetime-ms=1000"] + switches)
 
     def window(self):
         window = drive_window.find_window(120)
