@@ -13,6 +13,7 @@ the stand-ins; CTest runs a few quick rows (e2e.fault_matrix).
 import argparse
 import json
 import os
+import re
 import shutil
 import subprocess
 import sys
@@ -30,7 +31,7 @@ PROGRESS_WINDOW_S = 30   # a body must bring 32 KiB per window
 # Start-up, setup's run, the final report (2.5 s) and the statistics drain (2 s)
 # on a shared 2-core machine under Wine.
 SLACK_S = 30
-ATTEMPTS = 6
+ATTEMPTS = 6  # in all: one URL with 6, or a fresh build's versioned URL and the main one with 3 each
 
 PRODUCT_KEY = r"HKCU\Software\Tarvik\TarvikBrowser"
 HAND_OVER_VALUES = ["InstallerData", "ClidsFile", "TarvikWebsiteIconFile", "DistribInfoParams", "brand", "BrandFile",
@@ -218,7 +219,7 @@ def retried_once(run, fault, first_failure, bound_s, times=1, extra_checks=None)
     failures = run.failures()
     if not failures or not failures[0].startswith(first_failure):
         run.problem("first failure %r, not %r" % (failures[:1], first_failure))
-    run.expect_lines(["Selected download urls:", "Download attempt 1 of %d failed: %s" % (ATTEMPTS, first_failure),
+    run.expect_lines(["Selected download urls:", "Download attempt 1 of ",
                       "Module downloaded: ", "Verification succeeded: ", "Setup process exit with code: SUCCESS",
                       "Installer exit with code: 0"])
     run.expect_setup_runs(1)
@@ -230,24 +231,35 @@ def retried_once(run, fault, first_failure, bound_s, times=1, extra_checks=None)
 
 
 @row("http-404", "every archive request answers 404",
-     "401; 6 attempts 'final_query_info-404-', 'Max download attempts failed'; setup never runs; "
-     "<= 5 x 15 s + %d s" % SLACK_S)
+     "401; every attempt of every URL (6 in all, 7 where the 1-attempt Windows 7 URL leads) "
+     "'final_query_info-404-', 'Max download attempts failed'; setup never runs; <= 15 s a retry + %d s" % SLACK_S)
 def http_404(run):
     run.server.set_fault("/browser/", {"status": 404}, host_kind="download_cdn")
     code, seconds = run.install()
     run.expect_code(code, 401)
     failures = run.failures()
-    if len(failures) != ATTEMPTS or not all(f.startswith("final_query_info-404-") for f in failures):
+    if not failures or not all(f.startswith("final_query_info-404-") for f in failures):
         run.problem("failures %r" % failures)
-    run.expect_lines(["Download attempt %d of %d failed: final_query_info-404-" % (ATTEMPTS, ATTEMPTS),
-                      "Max download attempts failed", "Module was not downloaded: ", "Installer exit with code: 401"])
+    # Each URL's attempts run 1..n in turn, and every one was made.
+    counts = [tuple(map(int, re.match(r"Download attempt (\d+) of (\d+) ", r.text).groups())) for r in run.log()
+              if r.function == "DownloadModule" and r.text.startswith("Download attempt ")]
+    expected, position = [], 0
+    while position < len(counts):
+        total = counts[position][1]
+        expected += [(i, total) for i in range(1, total + 1)]
+        position += total
+    if counts != expected or len(counts) < ATTEMPTS:
+        run.problem("attempts %s" % counts)
+    run.expect_lines(["Selected download urls:", "Download attempt ", "Max download attempts failed",
+                      "Module was not downloaded: ", "Installer exit with code: 401"])
     run.expect_setup_runs(0)
     run.expect_no_archive_left()
     requests = run.archive_requests()
-    if len(requests) != ATTEMPTS:
-        run.problem("%d archive requests" % len(requests))
-    run.expect_within(seconds, (ATTEMPTS - 1) * RETRY_WAIT_S + SLACK_S)
-    return summary(code, seconds, run, "%d requests, %d failures" % (len(requests), len(failures)))
+    if len(requests) != len(failures):
+        run.problem("%d archive requests for %d attempts" % (len(requests), len(failures)))
+    run.expect_within(seconds, (len(failures) - 1) * RETRY_WAIT_S + SLACK_S)
+    return summary(code, seconds, run, "%d requests, attempts %s" % (
+        len(requests), " ".join("%d/%d" % c for c in counts)))
 
 
 @row("http-500", "the first archive request answers 500",
@@ -286,7 +298,7 @@ def dropped_connection(run):
 
 
 @row("stalled-host", "the first archive request is read and never answered",
-     "0 after one retry; attempt 1 fails by the 20-s time-out ('internet_open_url-12002'); "
+     "0 after one retry; attempt 1 fails by the 20-s time-out ('internet_open_url-12002'; Wine 8: -12030); "
      "<= 20 s + 15 s + %d s" % SLACK_S)
 def stalled_host(run):
     def attempt_took_the_timeout():
@@ -297,7 +309,7 @@ def stalled_host(run):
             took = (failed - start).total_seconds()
             if not NETWORK_TIMEOUT_S - 1 <= took <= NETWORK_TIMEOUT_S + 10:
                 run.problem("the stalled attempt took %.1f s" % took)
-    return retried_once(run, {"stall": 120000}, "internet_open_url-12002",
+    return retried_once(run, {"stall": 120000}, "internet_open_url-",
                         NETWORK_TIMEOUT_S + RETRY_WAIT_S + SLACK_S, extra_checks=attempt_took_the_timeout)
 
 
@@ -385,13 +397,15 @@ def temp_missing(run):
 
 
 @row("temp-read-only", "%TEMP% cannot be written (immutable folder)",
-     "401 ('Cannot create file:' is lost with the log); no archive request, setup never runs; <= %d s" % SLACK_S)
+     "400 ('Cannot obtain temp file.'; under Wine 8, which names a temporary file it could not make, 401 "
+     "'Cannot create file:'), both lost with the log; no archive request, setup never runs; <= %d s" % SLACK_S)
 def temp_read_only(run):
     if subprocess.run(["chattr", "+i", str(run.temp)], capture_output=True).returncode != 0:
         run.problem("chattr +i failed: the file system cannot make the folder read-only")
         return "not run"
     code, seconds = run.install()
-    run.expect_code(code, 401)
+    if code not in (400, 401):
+        run.problem("exit %s, not 400 or 401" % code)
     run.expect_setup_runs(0)
     requests = run.archive_requests()
     if requests:
