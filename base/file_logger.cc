@@ -156,7 +156,7 @@ void FileLogger::Emit(const LogMessage& record) {
   ScopedKernelHandle mutex(::CreateMutexW(nullptr, FALSE, mutex_name_.c_str()));
   LockOutcome lock = LockOutcome::kFailed;
   if (mutex.IsValid()) {
-    switch (::WaitForSingleObject(mutex.Get(), kLockTimeoutMs)) {
+    switch (::WaitForSingleObject(mutex.Get(), lock_stuck_.load() ? 0 : kLockTimeoutMs)) {
       case WAIT_OBJECT_0:
         lock = LockOutcome::kAcquired;
         break;
@@ -166,6 +166,7 @@ void FileLogger::Emit(const LogMessage& record) {
       default:
         break;
     }
+    lock_stuck_.store(lock == LockOutcome::kFailed);
   }
   ScopedMutexRelease release(lock == LockOutcome::kFailed ? nullptr : mutex.Get());
 

@@ -36,6 +36,9 @@ class FileLogger : public LogSink {
   int32_t max_size_;
   std::atomic<bool> rotation_disabled_{false};
   std::atomic<bool> lock_failure_reported_{false};
+  // Set by a wait that timed out, cleared by the next lock taken: a holder
+  // that never lets go costs this process one wait, not one per record.
+  std::atomic<bool> lock_stuck_{false};
 };
 
 // Installs `logger` as the process-wide sink, destroying the previous one.

@@ -190,16 +190,27 @@ TEST_F(FileLoggerTest, AMutexHeldElsewhereIsNotedOnceAndRecordsStillWritten) {
   ASSERT_TRUE(WaitUntilMutexIsHeldElsewhere());
 
   FileLogger logger(log_path_, kLogFileMaxSize);
-  EmitThrough(logger, "first");
-  EmitThrough(logger, "second");
+  // Only the first record waits for the holder: 30 records at one second
+  // each held an installation for minutes.
+  constexpr int kRecords = 30;
+  ULONGLONG start = ::GetTickCount64();
+  for (int i = 0; i < kRecords; ++i) EmitThrough(logger, "record " + std::to_string(i));
+  ULONGLONG elapsed_ms = ::GetTickCount64() - start;
   ::TerminateProcess(holder.Get(), 0);
+  EXPECT_LT(elapsed_ms, 10000u);
 
   std::vector<std::string> lines = SplitLines(ReadFileOrEmpty(log_path_));
-  ASSERT_EQ(lines.size(), 3u);
+  ASSERT_EQ(lines.size(), kRecords + 1u);
   std::string path_utf8(log_path_.begin(), log_path_.end());
   EXPECT_NE(lines[0].find(" LOGGING: Failed to lock log file " + path_utf8), std::string::npos) << lines[0];
-  EXPECT_NE(lines[1].find("INFO: first ("), std::string::npos);
-  EXPECT_NE(lines[2].find("INFO: second ("), std::string::npos);
+  for (int i = 0; i < kRecords; ++i)
+    EXPECT_NE(lines[i + 1].find("INFO: record " + std::to_string(i) + " ("), std::string::npos) << lines[i + 1];
+
+  // Once the holder is gone the lock is taken (and waited for) again.
+  ASSERT_EQ(::WaitForSingleObject(holder.Get(), 10000), WAIT_OBJECT_0);
+  EmitThrough(logger, "after");
+  lines = SplitLines(ReadFileOrEmpty(log_path_));
+  EXPECT_NE(lines.back().find("INFO: after ("), std::string::npos) << lines.back();
 }
 
 TEST_F(FileLoggerTest, AnAbandonedMutexIsNotedByTheNextWriter) {

@@ -42,6 +42,8 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 SOURCE_DIR = os.path.dirname(HERE)
 DEFAULT_HOSTS_JSON = os.path.join(SOURCE_DIR, "config", "maker_hosts.json")
 PLAIN_HTTP_PORT = 47440
+WRONG_NAME_PORT = 47449  # HTTPS with a certificate for another name (wrong.invalid)
+WRONG_NAME = "wrong.invalid"
 BLOB_PERIOD = 251  # byte i of a blob is i % 251
 SEND_PIECE = 1 << 20
 BODY_TEXT_LIMIT = 64 * 1024
@@ -94,6 +96,33 @@ def ensure_certificates(state_dir):
         "-out", cert, "-days", "825", "-sha256", "-extfile", ext)
     os.remove(csr)
     return ca_pem, cert, key
+
+
+def ensure_wrong_name_certificate(state_dir):
+    """A certificate of the same trusted CA for a name that is not localhost:
+    a client that checks names refuses it, one that does not takes it."""
+    ca_key = os.path.join(state_dir, "ca.key")
+    ca_pem = os.path.join(state_dir, "ca.pem")
+    key = os.path.join(state_dir, "wrong-name.key")
+    cert = os.path.join(state_dir, "wrong-name.pem")
+    if os.path.exists(key) and os.path.exists(cert):
+        return cert, key
+
+    def run(*args):
+        subprocess.run(["openssl", *args], check=True, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+
+    csr = os.path.join(state_dir, "wrong-name.csr")
+    ext = os.path.join(state_dir, "wrong-name.ext")
+    run("req", "-newkey", "rsa:2048", "-nodes", "-keyout", key, "-out", csr, "-subj", "/CN=" + WRONG_NAME)
+    with open(ext, "w") as f:
+        f.write("basicConstraints=CA:FALSE\n"
+                "keyUsage=critical,digitalSignature,keyEncipherment\n"
+                "extendedKeyUsage=serverAuth\n"
+                "subjectAltName=DNS:%s\n" % WRONG_NAME)
+    run("x509", "-req", "-in", csr, "-CA", ca_pem, "-CAkey", ca_key, "-CAcreateserial",
+        "-out", cert, "-days", "825", "-sha256", "-extfile", ext)
+    os.remove(csr)
+    return cert, key
 
 
 # --- generated content ------------------------------------------------------
@@ -185,7 +214,8 @@ FAULT_KEYS = {
     "drop": int,            # send this many body bytes, then reset the connection; -1: before any answer
     "delay": int,           # milliseconds before the answer
     "throttle": int,        # body bytes per second
-    "redirect": str,        # a host kind, "plain" (http://127.0.0.1:47440), "loop" (this very URL) or a whole URL
+    "redirect": str,        # a host kind, "plain" (http://127.0.0.1:47440), "wrong_name" (https://localhost:47449,
+                            # whose certificate names another host), "loop" (this very URL) or a whole URL
     "redirect_status": int,
     "omit_header": str,     # leave this response header out
     "header": str,          # "Name:value" added to the response
@@ -215,6 +245,7 @@ class State:
         self.ports = ports
         self.kind_by_port = {port: kind for kind, port in ports.items()}
         self.kind_by_port[args.plain_port] = "plain_http"
+        self.kind_by_port[args.wrong_name_port] = "wrong_name"
         self.lock = threading.Lock()
         self.log_lock = threading.Lock()
         self.log_path = os.path.join(args.state_dir, "requests.jsonl")
@@ -470,6 +501,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
             location = request_target
         elif target == "plain":
             location = "http://127.0.0.1:%d%s" % (self.state.args.plain_port, tail)
+        elif target == "wrong_name":
+            location = "https://localhost:%d%s" % (self.state.args.wrong_name_port, tail)
         elif target in self.state.ports:
             location = "https://localhost:%d%s" % (self.state.ports[target], tail)
         else:
@@ -617,7 +650,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
             return self.answer(400, b"bad json\n", "application/json", True)
         if command == "health":
             reply = {"ok": True, "pid": os.getpid(), "ports": state.ports, "plain_port": state.args.plain_port,
-                     "log": state.log_path, "state_dir": state.args.state_dir}
+                     "wrong_name_port": state.args.wrong_name_port, "log": state.log_path, "state_dir": state.args.state_dir}
         elif command == "reset":
             state.reset()
             reply = {"ok": True}
@@ -691,6 +724,7 @@ def main():
     parser.add_argument("--slides-dir", default=None,
                         help="the drawn slides (default: <state dir>/../standins/slides, as the build renders them)")
     parser.add_argument("--plain-port", type=int, default=PLAIN_HTTP_PORT)
+    parser.add_argument("--wrong-name-port", type=int, default=WRONG_NAME_PORT)
     parser.add_argument("--bind", default="127.0.0.1")
     args = parser.parse_args()
 
@@ -710,6 +744,10 @@ def main():
     Handler.state = state
     servers = [Server((args.bind, port), Handler, context) for port in sorted(set(ports.values()))]
     servers.append(Server((args.bind, args.plain_port), Handler, None))
+    wrong_cert, wrong_key = ensure_wrong_name_certificate(args.state_dir)
+    wrong_context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+    wrong_context.load_cert_chain(wrong_cert, wrong_key)
+    servers.append(Server((args.bind, args.wrong_name_port), Handler, wrong_context))
     for server in servers:
         threading.Thread(target=server.serve_forever, kwargs={"poll_interval": 0.2}, daemon=True).start()
 

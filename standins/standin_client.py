@@ -34,6 +34,7 @@ import server as standin_server  # noqa: E402  (ports, blob pattern)
 
 BLOB_PERIOD = standin_server.BLOB_PERIOD
 PLAIN_HTTP_PORT = standin_server.PLAIN_HTTP_PORT
+WRONG_NAME_PORT = standin_server.WRONG_NAME_PORT
 
 
 def default_state_dir():

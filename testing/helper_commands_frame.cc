@@ -16,6 +16,12 @@
 //   run-with-temp <temp dir> <timeout ms> -- <command line>
 //       Runs the command with TEMP and TMP set to <temp dir> and prints
 //       "exit=<signed exit code>" (or "exit=timeout", "exit=start-failed").
+//   wait-process <process id> <timeout ms>
+//       Opens the process, prints "opened" (or "exit=open-failed"), waits for
+//       its end and prints "exit=<signed exit code>" (or "exit=timeout").
+//   end-process <process id>
+//       Terminates the process with exit code 1, as a user's task manager
+//       would; exit status 0 when it was ended.
 #include <windows.h>
 
 #include <cstdio>
@@ -166,10 +172,40 @@ int RunWithTemp(const std::vector<std::wstring>& a) {
   return 0;
 }
 
+int WaitProcess(const std::vector<std::wstring>& a) {
+  if (a.size() < 2) return 2;
+  ScopedKernelHandle process(::OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE,
+                                           static_cast<DWORD>(_wtoi(a[0].c_str()))));
+  if (!process.IsValid()) {
+    std::printf("exit=open-failed %lu\n", ::GetLastError());
+    return 1;
+  }
+  // The caller may now end what it waits for: the handle keeps the exit code.
+  std::printf("opened\n");
+  std::fflush(stdout);
+  if (::WaitForSingleObject(process.Get(), static_cast<DWORD>(_wtoi(a[1].c_str()))) != WAIT_OBJECT_0) {
+    std::printf("exit=timeout\n");
+    return 1;
+  }
+  DWORD code = 0;
+  ::GetExitCodeProcess(process.Get(), &code);
+  std::printf("exit=%ld\n", static_cast<long>(code));
+  std::fflush(stdout);
+  return 0;
+}
+
+int EndProcess(const std::vector<std::wstring>& a) {
+  if (a.empty()) return 2;
+  ScopedKernelHandle process(::OpenProcess(PROCESS_TERMINATE, FALSE, static_cast<DWORD>(_wtoi(a[0].c_str()))));
+  return process.IsValid() && ::TerminateProcess(process.Get(), 1) ? 0 : 1;
+}
+
 HelperCommandRegistrar probe_child_command(L"--check-the-interface", ProbeChild);
 HelperCommandRegistrar hold_instance_command(L"hold-installer-instance", HoldInstallerInstance);
 HelperCommandRegistrar take_foreground_command(L"take-foreground", TakeForeground);
 HelperCommandRegistrar run_with_temp_command(L"run-with-temp", RunWithTemp);
+HelperCommandRegistrar wait_process_command(L"wait-process", WaitProcess);
+HelperCommandRegistrar end_process_command(L"end-process", EndProcess);
 
 }  // namespace
 }  // namespace ostrel::testing

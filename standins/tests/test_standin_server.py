@@ -14,7 +14,8 @@ import urllib.parse
 import zipfile
 
 from e2e_support import StandinServerTestCase
-from standin_client import StandinServer, blob_bytes, decode_stat_request, decode_stat_vars, PLAIN_HTTP_PORT
+from standin_client import (StandinServer, blob_bytes, decode_stat_request, decode_stat_vars, PLAIN_HTTP_PORT,
+                            WRONG_NAME_PORT)
 
 
 class StandinServerTest(StandinServerTestCase):
@@ -236,6 +237,25 @@ class StandinServerTest(StandinServerTestCase):
                          (status, headers["location"]))
         logged = self.server.read_requests(since=self.mark, host_kind="plain_http")
         self.assertEqual(["/__blob/10"], [entry["path"] for entry in logged])
+
+    def test_wrong_name_port_serves_a_certificate_that_names_another_host(self):
+        status, headers, _ = self.request("download_cdn", "/__fault/redirect=wrong_name/__blob/5")
+        self.assertEqual((302, "https://localhost:%d/__blob/5" % WRONG_NAME_PORT), (status, headers["location"]))
+        with self.assertRaises(ssl.SSLCertVerificationError) as refused:
+            http.client.HTTPSConnection("localhost", WRONG_NAME_PORT, context=self.context,
+                                        timeout=10).request("GET", "/__blob/5")
+        self.assertIn("Hostname mismatch", str(refused.exception))
+        # Only the name is wrong: the chain is the trusted CA's.
+        with socket.create_connection(("127.0.0.1", WRONG_NAME_PORT), timeout=10) as raw:
+            with self.context.wrap_socket(raw, server_hostname="wrong.invalid") as tls:
+                tls.sendall(b"GET /__blob/5 HTTP/1.1\r\nHost: wrong.invalid\r\nConnection: close\r\n\r\n")
+                reply = b""
+                while chunk := tls.recv(4096):
+                    reply += chunk
+        self.assertTrue(reply.startswith(b"HTTP/1.1 200"), reply[:40])
+        self.assertTrue(reply.endswith(blob_bytes(0, 5)))
+        logged = self.server.read_requests(since=self.mark, host_kind="wrong_name")
+        self.assertEqual(["/__blob/5"], [entry["path"] for entry in logged])
 
     def test_bad_fault_text_is_refused(self):
         self.assertEqual(400, self.request("download_cdn", "/__fault/explode=1/__blob/1")[0])
