@@ -147,8 +147,9 @@ PY
   read -r nocache200 _ < <(best_installer 200 --no-cache-write)
   clear_url_cache
   rm -f "$WORK"/bench-*.arc
-  echo "200 MB over loopback HTTPS: downloader $inst200 MB/s, curl $curl200 MB/s;" \
-    "without the stack's URL-cache copy (diagnostics, INTERNET_FLAG_NO_CACHE_WRITE) $nocache200 MB/s" >&2
+  calc "'200 MB over loopback HTTPS: downloader %.1f MB/s, curl %.1f MB/s; without the stack\\'s URL-cache copy' \
+    ' (diagnostics, INTERNET_FLAG_NO_CACHE_WRITE) %.1f MB/s; peak working set %.1f MB (20 MB file: %.1f MB)'
+    % ($inst200, $curl200, $nocache200, $peak200 / 2**20, $peak20 / 2**20)" >&2
   row "download 200 MB, MB/s (installer's downloader / curl)" "$(calc "'%.1f' % $inst200")" \
     "$(calc "'%.1f' % $curl200")" "$(calc "'%.2f' % ($inst200 / $curl200)")"
   row "download 200 MB without URL-cache write, MB/s (diagnostics / curl)" "$(calc "'%.1f' % $nocache200")" \

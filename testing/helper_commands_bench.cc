@@ -82,10 +82,13 @@ BOOL CALLBACK FindVisibleWindow(HWND window, LPARAM context) {
   return FALSE;
 }
 
+// Closes the process's main windows as the user would; owned windows (the
+// installer's shadows) go with them.
 BOOL CALLBACK CloseWindowsOfProcess(HWND window, LPARAM process_id) {
   DWORD owner = 0;
   ::GetWindowThreadProcessId(window, &owner);
-  if (owner == static_cast<DWORD>(process_id)) ::PostMessageW(window, WM_SYSCOMMAND, SC_CLOSE, 0);
+  if (owner == static_cast<DWORD>(process_id) && ::IsWindowVisible(window) && !::GetWindow(window, GW_OWNER))
+    ::PostMessageW(window, WM_SYSCOMMAND, SC_CLOSE, 0);
   return TRUE;
 }
 
