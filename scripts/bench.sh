@@ -18,13 +18,14 @@
 #             run alone with the command line the installer gave it
 #   size      the shipped i686 executable by section and resource type
 #
-# BENCH_RUNS (default 3; paint takes 2 more) sets the runs per measure; the best
-# run counts (paint also prints the median).
+# BENCH_RUNS (default 3; paint takes 4 more) sets the runs per measure; the best
+# run counts (paint also prints the median). BENCH_KEEP_WORK=1 keeps the work
+# folder (the installations' logs and setup records) and prints where it is.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/lib/common.sh"
 cd "$ROOT_DIR"
 RUNS=${BENCH_RUNS:-3}
-PAINT_RUNS=$((RUNS + 2))
+PAINT_RUNS=$((RUNS + 4))
 
 ALL_PARTS=(download verify paint install size)
 PARTS=("$@")
@@ -57,7 +58,11 @@ cleanup() {
     stop_standins
     stop_wineserver
   fi
-  rm -rf "$WORK"
+  if [ -n "${BENCH_KEEP_WORK:-}" ]; then
+    echo "work folder kept: $WORK" >&2
+  else
+    rm -rf "$WORK"
+  fi
 }
 trap cleanup EXIT
 
@@ -285,14 +290,24 @@ image = pe_image.PeImage(data)
 kib = lambda n: "%.1f KiB" % (n / 1024)
 rows = [("size: stripped executable (/ budget)", kib(len(data)), kib(size_report.DEFAULT_BUDGET),
          "%.2f" % (len(data) / size_report.DEFAULT_BUDGET))]
-for section in sorted(image.sections, key=lambda s: -s.raw_size):
-    rows.append(("size: section %s (/ file)" % section.name, kib(section.raw_size), kib(len(data)),
-                 "%.2f" % (section.raw_size / len(data))))
+
+def add(kind, sizes):
+    # Parts under 1% of the file are summed into one row.
+    small = 0
+    for name, size in sorted(sizes.items(), key=lambda item: -item[1]):
+        if size < len(data) / 100:
+            small += size
+        else:
+            rows.append(("size: %s %s (/ file)" % (kind, name), kib(size), kib(len(data)), "%.2f" % (size / len(data))))
+    if small:
+        rows.append(("size: %s, the rest (/ file)" % kind, kib(small), kib(len(data)), "%.2f" % (small / len(data))))
+
+
+add("section", {section.name: section.raw_size for section in image.sections})
 groups = {}
 for resource in image.resources():
     groups[resource.type_name] = groups.get(resource.type_name, 0) + resource.size
-for name, size in sorted(groups.items(), key=lambda item: -item[1]):
-    rows.append(("size: resources %s (/ file)" % name, kib(size), kib(len(data)), "%.2f" % (size / len(data))))
+add("resources", groups)
 for r in rows:
     print("\t".join(r))
 PY

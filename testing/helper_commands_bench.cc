@@ -8,8 +8,8 @@
 //       Starts the command <runs> times, one after the other; each time waits
 //       until the process has a visible top-level window and is then input
 //       idle (its first paint handled), closes it and waits for it to end.
-//       Prints "best_ms=.. median_ms=.. visible_best_ms=.. runs=.." (from
-//       just before CreateProcess).
+//       Prints "best_ms=.. median_ms=.. visible_best_ms=.. runs=..
+//       each_ms=a,b,.." (from just before CreateProcess).
 //   timed-run <temp dir> <timeout ms> <command line file>
 //       Runs the command line read from the UTF-8 file with TEMP and TMP set
 //       to <temp dir>; prints "exit=<signed code> ms=..".
@@ -148,9 +148,11 @@ int FirstPaintCommand(const std::vector<std::wstring>& a) {
     visible_times.push_back(visible_ms);
     idle_times.push_back(idle_ms);
   }
-  std::printf("best_ms=%.1f median_ms=%.1f visible_best_ms=%.1f runs=%d\n",
+  std::printf("best_ms=%.1f median_ms=%.1f visible_best_ms=%.1f runs=%d each_ms=",
               *std::min_element(idle_times.begin(), idle_times.end()), Median(idle_times),
               *std::min_element(visible_times.begin(), visible_times.end()), runs);
+  for (size_t run = 0; run < idle_times.size(); ++run) std::printf(run ? ",%.0f" : "%.0f", idle_times[run]);
+  std::printf("\n");
   return 0;
 }
 
