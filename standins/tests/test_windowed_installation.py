@@ -114,8 +114,30 @@ class WindowedInstallationTest(InstallerRunTestCase):
         buttons = [e.get("clicked_button") for e in self.dialog_events(mark)]
         self.assertEqual(buttons, ["install", "cancel"])
 
-    @unittest.skip("open: in a prefix that already holds an installation this start does not end (the window "
-                   "is elevated from its initialisation); scripts/run.sh with these parameters passes on a fresh one")
+    def test_window_moves_by_its_background_minimizes_and_comes_back(self):
+        self.start(["--standin-step-delay-ms=50"])
+        window = self.window()
+        x, y, _, _ = drive_window.geometry(window)
+        drive_window.drag(window, (700, 300), (100, 50))
+        time.sleep(0.5)
+        moved_x, moved_y, _, _ = drive_window.geometry(window)
+        self.assertEqual((moved_x - x, moved_y - y), (100, 50), self.log_tail())
+
+        drive_window.click(window, drive_window.MINIMIZE_POINT)
+        deadline = time.monotonic() + 10
+        while drive_window.is_visible(window) and time.monotonic() < deadline:
+            time.sleep(0.25)
+        self.assertFalse(drive_window.is_visible(window), "minimize left the window on the screen")
+        drive_window.run("xdotool", "windowactivate", "--sync", window)
+        restored = drive_window.find_window(10)
+        self.assertEqual(restored, window, self.log_tail())
+        time.sleep(1.0)
+        # The restored window still takes clicks and installs where it now is.
+        self.assertEqual(drive_window.geometry(window)[:2], (moved_x, moved_y))
+        drive_window.click(window, drive_window.INSTALL_POINT)
+        self.assertEqual(self.exit_code(), 400, self.log_tail())
+        self.assertIn("--> Installer > MainWindow::OnCloseWindow", self.texts())
+
     def test_first_screen_skipped_when_every_choice_is_given(self):
         self.start(["--distr-info-params=def=1&stat=0&first=1", "--standin-step-delay-ms=50"])
         self.assertEqual(self.exit_code(), 400, self.log_tail())
