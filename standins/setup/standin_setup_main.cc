@@ -92,6 +92,16 @@ bool WriteProductValues(bool system_level, bool corporate, const std::wstring& v
   return !(system_level && corporate) || set(kCorporateMarkValue, L"true");
 }
 
+bool HasBrowserWindowOf(DWORD process_id) {
+  for (HWND window = ::FindWindowExW(HWND_MESSAGE, nullptr, kBrowserWindowClass, nullptr); window;
+       window = ::FindWindowExW(HWND_MESSAGE, window, kBrowserWindowClass, nullptr)) {
+    DWORD owner = 0;
+    ::GetWindowThreadProcessId(window, &owner);
+    if (owner == process_id) return true;
+  }
+  return false;
+}
+
 // The browser's window exists once this returns true, so whoever looks for
 // it right after setup ends finds it.
 bool StartBrowser(const std::wstring& browser_path, uint32_t lifetime_ms, const std::wstring& record_path) {
@@ -107,8 +117,10 @@ bool StartBrowser(const std::wstring& browser_path, uint32_t lifetime_ms, const 
   ScopedKernelHandle thread(info.hThread);
   // Generous: a first start of a freshly written executable on a loaded test
   // machine can take seconds.
+  // Only the started browser's own window counts: a browser left running by
+  // an earlier run would otherwise end the wait before this one recorded.
   for (int i = 0; i < 3000; ++i) {
-    if (::FindWindowExW(HWND_MESSAGE, nullptr, kBrowserWindowClass, nullptr)) return true;
+    if (HasBrowserWindowOf(info.dwProcessId)) return true;
     if (::WaitForSingleObject(process.Get(), 10) == WAIT_OBJECT_0) return false;
   }
   return false;
