@@ -258,15 +258,6 @@ class StandinServer:
         return [dict(decode_stat_request(entry["path"]), request=entry)
                 for entry in self.read_requests(since=since, path_prefix="/installstats/send/")]
 
-    def wait_for_requests(self, count, timeout=10, **filters):
-        """Waits until at least `count` matching requests are logged."""
-        deadline = time.time() + timeout
-        while True:
-            found = self.read_requests(**filters)
-            if len(found) >= count or time.time() >= deadline:
-                return found
-            time.sleep(0.1)
-
 
 def main():
     parser = argparse.ArgumentParser()

@@ -22,6 +22,10 @@
 //   end-process <process id>
 //       Terminates the process with exit code 1, as a user's task manager
 //       would; exit status 0 when it was ended.
+//   window-state <title> [restore]
+//       Prints "iconic=<0|1> visible=<0|1>" of the top-level window with that
+//       title; with "restore" it first restores it as a taskbar click would
+//       (WM_SYSCOMMAND SC_RESTORE). Exit status 1 when there is no such window.
 #include <windows.h>
 
 #include <cstdio>
@@ -200,12 +204,24 @@ int EndProcess(const std::vector<std::wstring>& a) {
   return process.IsValid() && ::TerminateProcess(process.Get(), 1) ? 0 : 1;
 }
 
+int WindowState(const std::vector<std::wstring>& arguments) {
+  if (arguments.empty()) return 2;
+  HWND window = ::FindWindowW(nullptr, arguments[0].c_str());
+  if (!window) return 1;
+  if (arguments.size() > 1 && arguments[1] == L"restore") {
+    ::SendMessageTimeoutW(window, WM_SYSCOMMAND, SC_RESTORE, 0, SMTO_ABORTIFHUNG, 5000, nullptr);
+  }
+  std::printf("iconic=%d visible=%d\n", ::IsIconic(window) ? 1 : 0, ::IsWindowVisible(window) ? 1 : 0);
+  return 0;
+}
+
 HelperCommandRegistrar probe_child_command(L"--check-the-interface", ProbeChild);
 HelperCommandRegistrar hold_instance_command(L"hold-installer-instance", HoldInstallerInstance);
 HelperCommandRegistrar take_foreground_command(L"take-foreground", TakeForeground);
 HelperCommandRegistrar run_with_temp_command(L"run-with-temp", RunWithTemp);
 HelperCommandRegistrar wait_process_command(L"wait-process", WaitProcess);
 HelperCommandRegistrar end_process_command(L"end-process", EndProcess);
+HelperCommandRegistrar window_state_command(L"window-state", WindowState);
 
 }  // namespace
 }  // namespace ostrel::testing

@@ -66,7 +66,7 @@ class SlideshowWindowTest(InstallerRunTestCase):
         mark = self.server.mark()
         self.server.set_fault(SLIDES, {"stall": 120000})
         window = self.start_and_install()
-        self.server.wait_for_requests(1, since=mark, timeout=60, path_prefix=SLIDES)
+        self.server.wait_for_requests(1, since=mark, timeout_s=60, path_prefix=SLIDES)
         time.sleep(1.0)
         drive_window.click(window, drive_window.CLOSE_POINT)
         question = drive_window.find_window(30, RESUME_TITLE)
