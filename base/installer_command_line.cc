@@ -56,6 +56,16 @@ std::wstring QuoteForCommandLine(std::wstring_view text) {
   return quoted;
 }
 
+std::wstring QuoteProgramForCommandLine(std::wstring_view path) {
+  // The first argument has its own splitting rule: quoted, it ends at the
+  // next quotation mark and a backslash escapes nothing; bare, it ends at
+  // the first space or tab and keeps any quotation mark. So a quote can only
+  // be written bare, and a quoted path's trailing backslashes stay single.
+  if (path.find(L'"') != std::wstring_view::npos || path.find_first_of(L" \t\\") == std::wstring_view::npos)
+    return std::wstring(path);
+  return L"\"" + std::wstring(path) + L"\"";
+}
+
 bool IsAllowedSwitchName(std::string_view name) {
   if (name.empty()) return false;
   for (char c : name) {
@@ -180,7 +190,7 @@ void InstallerCommandLine::DropSwitch(std::string_view name) { switches_.erase(N
 void InstallerCommandLine::SetProgramPath(std::wstring_view path) { program_ = TrimCommandLineWhitespace(path); }
 
 std::wstring InstallerCommandLine::Render() const {
-  std::wstring text = program_.empty() ? std::wstring() : QuoteForCommandLine(program_);
+  std::wstring text = QuoteProgramForCommandLine(program_);
   for (const auto& [name, value] : switches_) {
     text += L" --";
     text += AsciiToWide(name);

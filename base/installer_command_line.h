@@ -96,6 +96,10 @@ std::wstring TrimCommandLineWhitespace(std::wstring_view text);
 
 // Quotes `text` so that CommandLineToArgvW gives it back unchanged.
 std::wstring QuoteForCommandLine(std::wstring_view text);
+// The same for the program, the first argument, which CommandLineToArgvW
+// splits by other rules. A path holding both a quotation mark and a space or
+// tab cannot be written at all (no file name holds a quotation mark).
+std::wstring QuoteProgramForCommandLine(std::wstring_view path);
 
 }  // namespace ostrel
 

@@ -149,6 +149,24 @@ TEST(InstallerCommandLineTest, RenderedValuesSurviveCommandLineToArgvW) {
   EXPECT_EQ(parsed.Render(), rendered);
 }
 
+// The program is split by the first argument's own rules: no backslash
+// escapes there, and a bare one keeps its quotation marks (both found by
+// fuzz_replay; testing/fuzz_corpus/installer_command_line).
+TEST(InstallerCommandLineTest, ProgramSurvivesRenderAndParse) {
+  for (const wchar_t* text : {L"\"C:\\Downloads\\Tarvik Setup\\\" --silent", L"setuh=\"C:\\dir with space --x=1",
+                              L"C:\\plain\\setup.exe --x=\"a b\""}) {
+    InstallerCommandLine parsed = InstallerCommandLine::ParseString(text);
+    std::wstring rendered = parsed.Render();
+    EXPECT_EQ(SplitWithSystem(rendered)[0], parsed.ProgramPath()) << rendered;
+    InstallerCommandLine again = InstallerCommandLine::ParseString(rendered);
+    EXPECT_EQ(again.ProgramPath(), parsed.ProgramPath()) << rendered;
+    EXPECT_EQ(again.switches(), parsed.switches()) << rendered;
+  }
+  EXPECT_EQ(QuoteProgramForCommandLine(L"C:\\a b\\"), L"\"C:\\a b\\\"");
+  EXPECT_EQ(QuoteProgramForCommandLine(L"C:\\x.exe"), L"\"C:\\x.exe\"");
+  EXPECT_EQ(QuoteProgramForCommandLine(L"a\"b"), L"a\"b");
+}
+
 TEST(InstallerCommandLineTest, TrailingWhiteSpaceOfAValueIsLostOnParsing) {
   InstallerCommandLine command_line;
   command_line.SetProgramPath(L"x.exe");

@@ -224,14 +224,33 @@ using FdiCreateFunction = HFDI(DIAMONDAPI*)(PFNALLOC, PFNFREE, PFNOPEN, PFNREAD,
 using FdiDestroyFunction = BOOL(DIAMONDAPI*)(HFDI);
 using FdiCopyFunction = BOOL(DIAMONDAPI*)(HFDI, char*, char*, int, PFNFDINOTIFY, PFNFDIDECRYPT, void*);
 
-// The header's own size field: a block shorter than the cabinet it
-// announces is truncated, which not every cabinet library notices.
+uint32_t ReadLe16(const unsigned char* at) { return at[0] | at[1] << 8; }
+uint32_t ReadLe32(const unsigned char* at) { return ReadLe16(at) | ReadLe16(at + 2) << 16; }
+
+// Checks what not every cabinet library checks before trusting it. The
+// header's own size field: a block shorter than the cabinet it announces is
+// truncated. The file table: each entry must lie inside the block and name
+// one of the cabinet's folders (or a continuation across volumes, which the
+// copy refuses later); a library that follows an index past its folder list
+// reads through a null pointer.
 bool IsWholeCabinet(const unsigned char* data, size_t size) {
-  constexpr size_t kSizeFieldOffset = 8;
-  if (!data || size < kSizeFieldOffset + 4 || std::memcmp(data, "MSCF", 4) != 0) return false;
-  const unsigned char* field = data + kSizeFieldOffset;
-  uint32_t declared = field[0] | field[1] << 8 | field[2] << 16 | static_cast<uint32_t>(field[3]) << 24;
-  return declared <= size;
+  constexpr size_t kHeaderSize = 36;
+  constexpr size_t kFileEntrySize = 16;
+  constexpr uint32_t kFirstContinuationIndex = 0xfffd;
+  if (!data || size < kHeaderSize || std::memcmp(data, "MSCF", 4) != 0) return false;
+  if (ReadLe32(data + 8) > size) return false;
+  const uint32_t folders = ReadLe16(data + 26);
+  const uint32_t file_count = ReadLe16(data + 28);
+  size_t position = ReadLe32(data + 16);
+  for (uint32_t i = 0; i < file_count; ++i) {
+    if (position > size || size - position < kFileEntrySize) return false;
+    const uint32_t folder = ReadLe16(data + position + 8);
+    if (folder < kFirstContinuationIndex && folder >= folders) return false;
+    const void* name_end = std::memchr(data + position + kFileEntrySize, '\0', size - position - kFileEntrySize);
+    if (!name_end) return false;
+    position = static_cast<size_t>(static_cast<const unsigned char*>(name_end) - data) + 1;
+  }
+  return true;
 }
 
 }  // namespace

@@ -81,6 +81,16 @@ TEST(CabinetExtractorTest, TruncatedAndCorruptCabinetsNeverCrash) {
   }
 }
 
+// Found by fuzz_replay (testing/fuzz_corpus/cabinet_extractor): a file entry
+// whose folder index lies past the folder list made the library read
+// through a null pointer. Such a table is refused before the library sees it.
+TEST(CabinetExtractorTest, FileInAMissingFolderIsRefused) {
+  CabinetFiles files;
+  EXPECT_FALSE(Extract(MakeCabinet({{"a", "alpha"}, {"brand_config", "{}", /*folder=*/1}}), &files));
+  EXPECT_TRUE(files.empty());
+  EXPECT_FALSE(Extract(MakeCabinet({{"brand_config", "{}", /*folder=*/0xfffc}}), &files));
+}
+
 // The packages the executable carries are real MSZIP cabinets.
 TEST(CabinetExtractorTest, ShippedPackagesHoldASignedDocument) {
   for (const std::wstring& name : {ResourceIdName(IDR_DEFAULT_BRAND_PACKAGE), std::wstring(L"BRAND_TARVIK"),

@@ -48,7 +48,11 @@ bool IsVersionedSetupUrlAllowed(const std::string& url, const CreationTimeSource
   }
   int64_t created = 0;
   if (!creation_time || !creation_time(&created)) return false;
-  return now_micros - created < kVersionedSetupUrlMaxAgeMicros;
+  // The date is outside data: the age is taken without signed overflow (a
+  // date after now is young, as the plain difference said).
+  if (created > now_micros) return true;
+  return static_cast<uint64_t>(now_micros) - static_cast<uint64_t>(created) <
+         static_cast<uint64_t>(kVersionedSetupUrlMaxAgeMicros);
 }
 
 // In 64 bits: a tenth of a length above 429 MB would wrap in 32.

@@ -141,6 +141,23 @@ TEST(VersionedSetupUrlTest, OnlyAYoungInstallerWithARealUrlUsesIt) {
   EXPECT_EQ(log.records()[0].text, "Wrong setup url:https://a.example/{version}/main.arc");
 }
 
+// The file date is read from the executable: a date with its top bit set
+// reads as a huge negative time, whose age overflowed (found by the fuzzer;
+// native/fuzz/corpus/setup_download_urls/age_overflow).
+TEST(VersionedSetupUrlTest, AnyFileDateGivesAnAnswerWithoutOverflow) {
+  const std::string url = "https://a.example/25.2/main.arc";
+  auto at = [](int64_t date) {
+    return [date](int64_t* micros) {
+      *micros = date;
+      return true;
+    };
+  };
+  EXPECT_FALSE(IsVersionedSetupUrlAllowed(url, at(INT64_MIN), INT64_MAX));
+  EXPECT_FALSE(IsVersionedSetupUrlAllowed(url, at(-821195047809547777), 9223372036854710272));
+  EXPECT_TRUE(IsVersionedSetupUrlAllowed(url, at(INT64_MAX), INT64_MIN));
+  EXPECT_TRUE(IsVersionedSetupUrlAllowed(url, at(INT64_MAX - 1), INT64_MAX));
+}
+
 TEST(PartialDownloadTest, LessThanATenthStartsAgainMoreIsResumed) {
   constexpr uint32_t kHundredMegabytes = 100u << 20;
   EXPECT_TRUE(ShouldRestartPartialDownload(kHundredMegabytes / 20, kHundredMegabytes));  // 5%

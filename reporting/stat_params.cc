@@ -39,8 +39,10 @@ std::string StatTargetName(int32_t target) { return NameOrDecimal(kTargetNames, 
 
 std::wstring SerializeStatParams(const StatParams& params) {
   std::wstring text;
+  // Keys are stored as UTF-8 (ParseStatParams); a handed-over key is not
+  // always ASCII, and must come back as the same text.
   for (const auto& [key, value] : params) {
-    text += AsciiToWide(key);
+    text += Utf8ToWide(key);
     text += L'\n';
     text += value;
     text += L'\n';
@@ -97,7 +99,7 @@ std::wstring BuildStatQueryUrl(std::string_view origin, const StatParams& merged
   for (const auto& [key, value] : merged) {
     if (!items.empty()) items += L',';
     items += L'-';
-    items += escape(ReplaceStatSeparators(AsciiToWide(key)));
+    items += escape(ReplaceStatSeparators(Utf8ToWide(key)));
     items += L'=';
     items += escape(ReplaceStatSeparators(value));
   }

@@ -56,6 +56,17 @@ TEST(StatParamsTest, HandOverTextRoundTripsAndIncompletePairsAreDropped) {
   EXPECT_TRUE(empty.empty());
 }
 
+// Keys are kept as UTF-8: a handed-over key that is not ASCII came back
+// as its UTF-8 bytes read as Latin-1, in the next hand-over and in the URL
+// (found by the fuzzer; native/fuzz/corpus/stat_params/non_ascii).
+TEST(StatParamsTest, NonAsciiKeyKeepsItsTextThroughHandOverAndUrl) {
+  StatParams params;
+  ParseStatParams(L"\x043a\x043b\x044e\x0447\nv\n", &params);
+  EXPECT_EQ(SerializeStatParams(params), L"\x043a\x043b\x044e\x0447\nv\n");
+  std::wstring url = BuildStatQueryUrl("o", params, 0, Identity);
+  EXPECT_NE(std::wstring::npos, url.find(L"/vars=-\x043a\x043b\x044e\x0447=v/*")) << url;
+}
+
 TEST(StatParamsTest, UrlCarriesThePathKindAndEveryItem) {
   StatParams merged = {{"action", L"download"}, {"brand_id", L"tarvik"}, {"old_ver", L""}};
   EXPECT_EQ(

@@ -25,5 +25,6 @@ hold_wine_desktop "$ROOT_DIR/build/windows-x64/bin"
 log_step "Running tests"
 ctest --test-dir build/windows-x64 -j "${TEST_JOBS:-2}" --output-on-failure --timeout 300 "$@"
 
-# The platform-neutral code again, natively under ASan/UBSan.
-"$ROOT_DIR/scripts/native-tests.sh"
+# The platform-neutral code again, natively under ASan/UBSan, and every
+# fuzzer briefly from the repository's seeds (about a minute in all).
+"$ROOT_DIR/scripts/native-tests.sh" --fuzz-budget "${FUZZ_BUDGET_SECONDS:-60}"
