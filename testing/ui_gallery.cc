@@ -38,6 +38,7 @@
 #include "ui/shadow_window.h"
 #include "ui/ui_drawing.h"
 #include "ui/ui_scale.h"
+#include "ui/window_choices.h"
 #include "ui/window_layout.h"
 #include "ui/window_theme.h"
 
@@ -169,6 +170,9 @@ class GalleryWindow : public DialogBase {
     if (first) {
       ::SetWindowTextW(title, Text(410, language(), L"You can install\nTarvik Browser now").c_str());
       Place(title, layout_->TitleRect());
+      // As in the installer: the title's rectangle reaches over the controls below it.
+      ::SetWindowLongW(title, GWL_STYLE, ::GetWindowLongW(title, GWL_STYLE) | WS_CLIPSIBLINGS);
+      ::SetWindowPos(title, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
       statics_.push_back(std::make_unique<OwnerDrawnStatic>(
           title, background_, TextLook{title_font_.Get(), colours.title, theme_->TitleAlpha()}));
       InitFirstScreen(window);
@@ -199,8 +203,7 @@ class GalleryWindow : public DialogBase {
     std::wstring label = Text(427, language(),
                               L"I want to help improve Tarvik services by sending browser usage "
                               L"statistics to Tarvik");
-    if (!label.empty() && label.back() != L'.') label += L'.';
-    label += L" ((" + Text(431, language(), L"Privacy policy") + L"))";
+    label = StatisticsLabelMarkup(label, Text(431, language(), L"Privacy policy"));
     ::SetWindowTextW(statistics, label.c_str());
     HWND privacy = ::GetDlgItem(window, IDC_PRIVACY_LINK);
     ::SetWindowTextW(privacy, Text(431, language(), L"Privacy policy").c_str());

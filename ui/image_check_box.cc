@@ -111,7 +111,10 @@ LinkCheckBox::LinkCheckBox(HWND check_box, const ScaledImage& strip, const Scale
       link_ids_(std::move(link_ids)),
       line_spacing_(line_spacing),
       label_top_inset_(label_top_inset),
-      label_bottom_inset_(label_bottom_inset) {}
+      label_bottom_inset_(label_bottom_inset) {
+  // The link windows lie over the label: the box must not paint over them.
+  ::SetWindowLongW(check_box, GWL_STYLE, ::GetWindowLongW(check_box, GWL_STYLE) | WS_CLIPSIBLINGS);
+}
 
 int LinkCheckBox::MeasureHeight(int width) {
   plain_pieces_.clear();
@@ -147,8 +150,10 @@ void LinkCheckBox::PlaceLinks() {
   for (const LinkPlacement& link : links_) {
     HWND link_window = ::GetDlgItem(parent, link.id);
     if (!link_window) continue;
+    // Link windows start hidden: one shows once it has its place in the label.
     ::SetWindowPos(link_window, HWND_TOP, box.left + link.rect.left, box.top + link.rect.top,
-                   link.rect.right - link.rect.left, link.rect.bottom - link.rect.top, SWP_NOACTIVATE);
+                   link.rect.right - link.rect.left, link.rect.bottom - link.rect.top,
+                   SWP_NOACTIVATE | SWP_SHOWWINDOW);
   }
 }
 

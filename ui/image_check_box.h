@@ -72,7 +72,8 @@ class LinkCheckBox : public ImageCheckBox {
 
   // Lays the label out for `width` and returns the box's height.
   int MeasureHeight(int width) override;
-  // Moves the link windows to their places in the label (after the box moved).
+  // Moves the link windows to their places in the label (after the box moved)
+  // and shows them.
   void PlaceLinks();
 
  protected:

@@ -83,6 +83,9 @@ TEST(ImageCheckBoxTest, LinkLabelMeasuresItsLinesAndPlacesTheLink) {
   EXPECT_GE(link_rect.left, 10 + box.label_left());
   EXPECT_GT(link_rect.top, 10);
   EXPECT_LE(link_rect.bottom, 10 + height);
+  // The hidden link shows once placed, and the box does not paint over it.
+  EXPECT_TRUE(::GetWindowLongW(link, GWL_STYLE) & WS_VISIBLE);
+  EXPECT_TRUE(::GetWindowLongW(check_box, GWL_STYLE) & WS_CLIPSIBLINGS);
 }
 
 }  // namespace
