@@ -116,8 +116,9 @@ class WindowedInstallationTest(InstallerRunTestCase):
         buttons = [e.get("clicked_button") for e in self.dialog_events(mark)]
         self.assertEqual(buttons, ["install", "cancel"])
 
-    def test_window_moves_by_its_background_and_installs_after_minimize_and_restore(self):
-        self.start(["--standin-step-delay-ms=50"])
+    def test_window_moves_by_its_background_minimizes_and_restores_while_installing(self):
+        # Setup waits before installing, so the progress screen stays.
+        self.start(["--standin-delay-ms=15000"])
         window = self.window()
         x, y, _, _ = drive_window.geometry(window)
         drive_window.drag(window, (700, 300), (100, 50))
@@ -126,19 +127,19 @@ class WindowedInstallationTest(InstallerRunTestCase):
         self.assertEqual((moved_x - x, moved_y - y), (100, 50), self.log_tail())
 
         mark = self.server.mark()
-
+        drive_window.click(window, drive_window.INSTALL_POINT)
+        time.sleep(2.0)
+        # The minimize button belongs to the progress screen.
         drive_window.click(window, drive_window.MINIMIZE_POINT)
         self.assertTrue(self.wait_for_window_state("iconic=1 visible=1"), self.log_tail())
         # A taskbar click restores it (X without a window manager keeps showing it meanwhile).
         self.window_state("restore")
         self.assertTrue(self.wait_for_window_state("iconic=0 visible=1"), self.log_tail())
-        time.sleep(1.0)
-        # The restored window still takes clicks and installs where it now is.
         self.assertEqual(drive_window.geometry(window)[:2], (moved_x, moved_y))
-        drive_window.click(window, drive_window.INSTALL_POINT)
+
         self.assertEqual(self.exit_code(), 400, self.log_tail())
         self.assertIn("--> Installer > MainWindow::OnCloseWindow", self.texts())
-        self.assertEqual([e.get("clicked_button") for e in self.dialog_events(mark)], ["minimize", "install"])
+        self.assertEqual([e.get("clicked_button") for e in self.dialog_events(mark)], ["install", "minimize", "restore"])
 
     def wait_for_window_state(self, state, timeout_s=10):
         deadline = time.monotonic() + timeout_s
