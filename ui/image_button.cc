@@ -99,7 +99,7 @@ std::array<Slice, 3> StretchButtonSlices(int frame_width, int strip_height, int 
       {{x0 + frame_width - cap, 0, cap, strip_height},
        {static_cast<int>(width - cap * ratio - 1), 0, static_cast<int>(cap * ratio + 2), height}},
       {{x0 + cap, 0, frame_width - 2 * cap, strip_height},
-       {scaled_cap, 0, static_cast<int>(width - 2 * cap * ratio), height}},
+       {scaled_cap - 1, 0, static_cast<int>(width - 2 * cap * ratio) + 2, height}},
   }};
 }
 
@@ -127,10 +127,14 @@ void StretchButton::DrawBackground(HDC dc, const RECT& client) {
 }
 
 void StretchButton::DrawFrame(HDC dc, const RECT& client, int frame) {
-  for (const Slice& slice :
-       StretchButtonSlices(strip().Width() / 3, strip().Height(), cap_width_, frame, client.right, client.bottom)) {
-    strip().Draw(dc, slice.target.x, slice.target.y, slice.target.width, slice.target.height, slice.source.x,
-                 slice.source.y, slice.source.width, slice.source.height);
+  // The middle goes first, a pixel wider on each side: the stretched edge
+  // columns blend with what is below them, and the caps drawn over them hide
+  // the seam that would show there.
+  std::array<Slice, 3> slices =
+      StretchButtonSlices(strip().Width() / 3, strip().Height(), cap_width_, frame, client.right, client.bottom);
+  for (const Slice* slice : {&slices[2], &slices[0], &slices[1]}) {
+    strip().Draw(dc, slice->target.x, slice->target.y, slice->target.width, slice->target.height, slice->source.x,
+                 slice->source.y, slice->source.width, slice->source.height);
   }
 }
 

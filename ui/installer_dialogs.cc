@@ -88,6 +88,26 @@ SIZE MeasureText(HDC dc, HFONT font, const std::wstring& text) {
   return {rect.right - rect.left, rect.bottom - rect.top};
 }
 
+// The largest font of `face`, from `height` down to `min_height`, in which
+// `text` wrapped to the rectangle's width fits its height: a long title
+// (Japanese on the old-Windows notice) keeps every line instead of losing one.
+ScopedFont FittingFont(HWND control, const wchar_t* face, int height, int min_height, const std::wstring& text,
+                       const RECT& rect) {
+  ScopedFont font = CreateUiFont(face, height, FW_NORMAL);
+  HDC dc = ::GetDC(control);
+  if (!dc) return font;
+  for (; height > min_height; --height) {
+    HGDIOBJ old = ::SelectObject(dc, font.Get());
+    RECT needed = {0, 0, rect.right - rect.left, 0};
+    ::DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &needed, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
+    ::SelectObject(dc, old);
+    if (needed.bottom - needed.top <= rect.bottom - rect.top) break;
+    font = CreateUiFont(face, height - 1, FW_NORMAL);
+  }
+  ::ReleaseDC(control, dc);
+  return font;
+}
+
 // Adds the product's text face from the executable while a dialog needs it.
 class ScopedProductTextFont {
  public:
@@ -377,6 +397,8 @@ class ClassicDialog : public TemplateDialog {
       title_rect = {40, 30, width - 30, height - primary_size.cy - 30};
       text_rect = {};
     }
+    title_font_ = FittingFont(TitleControl(), face.c_str(), Scale(16), Scale(11), title, title_rect);
+    ::SendMessageW(TitleControl(), WM_SETFONT, reinterpret_cast<WPARAM>(title_font_.Get()), FALSE);
     PlaceWindow(TitleControl(), title_rect);
     PlaceWindow(TextControl(), text_rect);
     if (text.empty()) ::ShowWindow(TextControl(), SW_HIDE);
