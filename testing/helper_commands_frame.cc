@@ -150,6 +150,21 @@ std::wstring CommandAfterSeparator() {
   return separator == std::wstring::npos ? std::wstring() : raw.substr(separator + 4);
 }
 
+// Waits for `process` and prints "exit=<signed code>" (the shell sees only
+// 8 bits), or "exit=timeout", ending it first when `end_on_timeout`.
+int PrintExitCode(HANDLE process, DWORD timeout_ms, bool end_on_timeout) {
+  if (::WaitForSingleObject(process, timeout_ms) != WAIT_OBJECT_0) {
+    if (end_on_timeout) ::TerminateProcess(process, 1);
+    std::printf("exit=timeout\n");
+    return 1;
+  }
+  DWORD code = 0;
+  ::GetExitCodeProcess(process, &code);
+  std::printf("exit=%ld\n", static_cast<long>(code));
+  std::fflush(stdout);
+  return 0;
+}
+
 int RunWithTemp(const std::vector<std::wstring>& a) {
   std::wstring command = CommandAfterSeparator();
   if (a.size() < 3 || command.empty()) return 2;
@@ -164,16 +179,7 @@ int RunWithTemp(const std::vector<std::wstring>& a) {
   }
   ScopedKernelHandle process(info.hProcess);
   ScopedKernelHandle thread(info.hThread);
-  if (::WaitForSingleObject(process.Get(), static_cast<DWORD>(_wtoi(a[1].c_str()))) != WAIT_OBJECT_0) {
-    ::TerminateProcess(process.Get(), 1);
-    std::printf("exit=timeout\n");
-    return 1;
-  }
-  DWORD code = 0;
-  ::GetExitCodeProcess(process.Get(), &code);
-  std::printf("exit=%ld\n", static_cast<long>(code));
-  std::fflush(stdout);
-  return 0;
+  return PrintExitCode(process.Get(), static_cast<DWORD>(_wtoi(a[1].c_str())), /*end_on_timeout=*/true);
 }
 
 int WaitProcess(const std::vector<std::wstring>& a) {
@@ -187,15 +193,7 @@ int WaitProcess(const std::vector<std::wstring>& a) {
   // The caller may now end what it waits for: the handle keeps the exit code.
   std::printf("opened\n");
   std::fflush(stdout);
-  if (::WaitForSingleObject(process.Get(), static_cast<DWORD>(_wtoi(a[1].c_str()))) != WAIT_OBJECT_0) {
-    std::printf("exit=timeout\n");
-    return 1;
-  }
-  DWORD code = 0;
-  ::GetExitCodeProcess(process.Get(), &code);
-  std::printf("exit=%ld\n", static_cast<long>(code));
-  std::fflush(stdout);
-  return 0;
+  return PrintExitCode(process.Get(), static_cast<DWORD>(_wtoi(a[1].c_str())), /*end_on_timeout=*/false);
 }
 
 int EndProcess(const std::vector<std::wstring>& a) {

@@ -77,6 +77,20 @@ def read_log(temp_dir):
     return [LogRecord(match) for match in map(_LOG_RECORD.match, lines) if match]
 
 
+def first_missing_line(texts, prefixes):
+    """The first of `prefixes` that no text after the previous one's line
+    starts with, and the index searched from; None when all are in order."""
+    position = 0
+    for prefix in prefixes:
+        for index in range(position, len(texts)):
+            if texts[index].startswith(prefix):
+                position = index + 1
+                break
+        else:
+            return prefix, position
+    return None
+
+
 def run_with_temp_command(temp, program, arguments, timeout_ms):
     """The command that runs `program` with %TEMP% at `temp` through the
     Windows-side helper, which prints the full 32-bit exit code (the shell

@@ -21,8 +21,8 @@ import tempfile
 import time
 from pathlib import Path
 
-from e2e_support import (ARCHIVES, INSTALLER, TEST_HELPER, WINE64, StandinServer, printed_exit_code, read_log,
-                         run_with_temp_command, windows_path, wine_environment)
+from e2e_support import (ARCHIVES, INSTALLER, TEST_HELPER, WINE64, StandinServer, first_missing_line,
+                         printed_exit_code, read_log, run_with_temp_command, windows_path, wine_environment)
 from standin_client import PLAIN_HTTP_PORT  # noqa: E402 (e2e_support puts it on the path)
 
 RETRY_WAIT_S = 15        # between archive attempts
@@ -130,16 +130,10 @@ class Run:
 
     def expect_lines(self, prefixes, temp=None):
         """Lines starting with these texts, in this order."""
-        texts = self.texts(temp)
-        position = 0
-        for prefix in prefixes:
-            for index in range(position, len(texts)):
-                if texts[index].startswith(prefix):
-                    position = index + 1
-                    break
-            else:
-                self.problem("no line %r%s" % (prefix, " after line %d" % position if position else ""))
-                return
+        missing = first_missing_line(self.texts(temp), prefixes)
+        if missing:
+            prefix, position = missing
+            self.problem("no line %r%s" % (prefix, " after line %d" % position if position else ""))
 
     def expect_no_line(self, prefix, temp=None):
         if any(text.startswith(prefix) for text in self.texts(temp)):

@@ -12,8 +12,8 @@ import time
 import unittest
 from pathlib import Path
 
-from e2e_support import (ARCHIVES, INSTALLER, TEST_HELPER, WINE64, InstallerRunTestCase, printed_exit_code,
-                         read_log, run_with_temp_command, windows_path)
+from e2e_support import (ARCHIVES, INSTALLER, TEST_HELPER, WINE64, InstallerRunTestCase, first_missing_line,
+                         printed_exit_code, read_log, run_with_temp_command, windows_path)
 
 PRODUCT_KEY = r"HKCU\Software\Tarvik\TarvikBrowser"
 HAND_OVER_VALUES = ["InstallerData", "ClidsFile", "TarvikWebsiteIconFile", "DistribInfoParams", "brand", "BrandFile"]
@@ -66,14 +66,9 @@ class SilentInstallationTestCase(InstallerRunTestCase):
 
     def assert_lines_in_order(self, prefixes):
         texts = self.texts()
-        position = 0
-        for prefix in prefixes:
-            for index in range(position, len(texts)):
-                if texts[index].startswith(prefix):
-                    position = index + 1
-                    break
-            else:
-                self.fail(f"no line {prefix!r} after line {position} in:\n" + "\n".join(texts))
+        missing = first_missing_line(texts, prefixes)
+        if missing:
+            self.fail(f"no line {missing[0]!r} after line {missing[1]} in:\n" + "\n".join(texts))
 
     def selected_urls(self):
         texts = self.texts()
