@@ -29,6 +29,12 @@ CustomProgressBar::CustomProgressBar(HWND progress_bar, const ScaledImage& fill,
 
 CustomProgressBar::~CustomProgressBar() = default;
 
+void CustomProgressBar::SetBackground(const ScaledImage& background) {
+  has_background_ = true;
+  background_ = background;
+  ::InvalidateRect(window(), nullptr, FALSE);
+}
+
 bool CustomProgressBar::HandleMessage(HWND window, UINT message, WPARAM, LPARAM, LRESULT& result) {
   switch (message) {
     case WM_PAINT: {

@@ -24,6 +24,8 @@ class CustomProgressBar : public DialogBase {
 
   bool HandleMessage(HWND window, UINT message, WPARAM wparam, LPARAM lparam, LRESULT& result) override;
 
+  // Draws `background` under the bar from now on.
+  void SetBackground(const ScaledImage& background);
   void SetRange(int low, int high);
   void SetPos(int position);
   int GetPos() const;

@@ -269,7 +269,18 @@ void LiteMainWindow::ShowProgressControls() {
   progress_bar_->SetPos(0);
   ::ShowWindow(progress_bar_->window(), SW_SHOW);
   ::ShowWindow(status_text_->window(), SW_SHOW);
+  if (first_screen_skipped()) {
+    controls_on_first_slide_ = false;
+    SetProgressControlsBackground(background_);
+  }
   progress_screen_ = true;
+}
+
+void LiteMainWindow::SetProgressControlsBackground(const ScaledImage& background) {
+  controls_on_first_slide_ = &background == &first_slide_;
+  if (title_) title_->SetBackground(background);
+  if (progress_bar_) progress_bar_->SetBackground(background);
+  if (status_text_) status_text_->SetBackground(background);
 }
 
 void LiteMainWindow::SetProgressPosition(int position) {
@@ -312,6 +323,7 @@ void LiteMainWindow::Paint() {
       minimize_button_->SetBackground(current);
       if (windows_version() >= VERSION_WIN8 && shadow_) shadow_->Update(current);
     }
+    if (!controls_on_first_slide_ && slides->HasAdvanced()) SetProgressControlsBackground(first_slide_);
   } else {
     PaintFirstScreen(dc, client);
   }

@@ -52,6 +52,7 @@ class LiteMainWindow : public MainWindow {
  private:
   void PlaceControl(int id, const RECT& logical_rect);
   void PaintFirstScreen(HDC dc, const RECT& client);
+  void SetProgressControlsBackground(const ScaledImage& background);
   // The picture the shadow is built around: the current slide on the
   // progress screen, else the background.
   const ScaledImage& WindowPicture() const;
@@ -85,6 +86,9 @@ class LiteMainWindow : public MainWindow {
   std::unique_ptr<ScopedAccessibleWrapper> license_name_;
   std::unique_ptr<MainWindowShadow> shadow_;
   bool progress_screen_ = false;
+  // With the first screen skipped the slideshow opens on the first screen's
+  // picture; the controls over it take that picture until it moves on.
+  bool controls_on_first_slide_ = true;
 };
 
 }  // namespace ostrel
