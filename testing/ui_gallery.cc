@@ -127,9 +127,6 @@ class GalleryWindow : public DialogBase {
  private:
   LANGID language() const { return static_cast<LANGID>(brand_->language_id()); }
 
-  ScopedFont Font(const UiFontSpec& spec, bool underline = false) {
-    return CreateUiFont(spec.face, spec.height, spec.weight, underline);
-  }
 
   void SizeWindow(HWND window, int width, int height) {
     ::SetWindowPos(window, nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER);
@@ -147,12 +144,12 @@ class GalleryWindow : public DialogBase {
     background_.Load(first ? theme_->BackgroundImages() : theme_->FirstSlideImages());
     logo_.Load(theme_->LogoImages());
     first_screen_minimize_.Load(theme_->FirstScreenMinimizeImages());
-    title_font_ = Font(theme_->TitleFont());
-    text_font_ = Font(theme_->TextFont());
-    link_font_ = Font(theme_->LinkFont(), true);
-    button_font_ = Font(theme_->ButtonFont());
-    check_box_font_ = Font(theme_->CheckBoxFont());
-    privacy_font_ = Font(theme_->PrivacyLinkFont(), true);
+    title_font_ = CreateThemeFont(theme_->TitleFont());
+    text_font_ = CreateThemeFont(theme_->TextFont());
+    link_font_ = CreateThemeFont(theme_->LinkFont(), true);
+    button_font_ = CreateThemeFont(theme_->ButtonFont());
+    check_box_font_ = CreateThemeFont(theme_->CheckBoxFont());
+    privacy_font_ = CreateThemeFont(theme_->PrivacyLinkFont(), true);
     int width = background_.IsEmpty() ? Scale(layout_->Width()) : background_.Width();
     int height = background_.IsEmpty() ? Scale(layout_->Height()) : background_.Height();
     SizeWindow(window, width, height);

@@ -33,10 +33,6 @@ constexpr int kFirstScreenIds[] = {kInstallButtonId, kLicenseLinkId, kDefaultChe
                                    kPinCheckBoxId,   2093,           2094,               kPrivacyLinkId,
                                    kLicenseTextId};
 
-ScopedFont MakeFont(const UiFontSpec& spec, bool underline = false) {
-  return CreateUiFont(spec.face, spec.height, spec.weight, underline);
-}
-
 int LayoutKind(bool default_box, bool statistics_box) { return (default_box ? 1 : 0) + (statistics_box ? 2 : 0); }
 
 RECT ClientRect(HWND window) {
@@ -74,12 +70,12 @@ void LiteMainWindow::SetTexts() {
 }
 
 void LiteMainWindow::CreateFonts() {
-  title_font_ = MakeFont(theme_->TitleFont());
-  button_font_ = MakeFont(theme_->ButtonFont());
-  text_font_ = MakeFont(theme_->TextFont());
-  link_font_ = MakeFont(theme_->LinkFont(), true);
-  check_box_font_ = MakeFont(theme_->CheckBoxFont());
-  privacy_font_ = MakeFont(theme_->PrivacyLinkFont(), true);
+  title_font_ = CreateThemeFont(theme_->TitleFont());
+  button_font_ = CreateThemeFont(theme_->ButtonFont());
+  text_font_ = CreateThemeFont(theme_->TextFont());
+  link_font_ = CreateThemeFont(theme_->LinkFont(), true);
+  check_box_font_ = CreateThemeFont(theme_->CheckBoxFont());
+  privacy_font_ = CreateThemeFont(theme_->PrivacyLinkFont(), true);
 }
 
 void LiteMainWindow::ShapeWindow() {

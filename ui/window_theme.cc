@@ -9,6 +9,10 @@
 #include "ui/window_layout.h"
 
 namespace ostrel {
+
+ScopedFont CreateThemeFont(const UiFontStyle& style, bool underline) {
+  return CreateUiFont(style.face, style.height, style.weight, underline);
+}
 namespace {
 
 constexpr LANGID kRussian = 1049;
@@ -96,10 +100,10 @@ ImagePair InstallationWindowThemeBase::FirstSlideImages() const {
 int InstallationWindowThemeBase::DefaultCheckBoxStringId() const { return kDefaultCheckBoxStringId; }
 bool InstallationWindowThemeBase::CenterLicenseLines() const { return true; }
 BYTE InstallationWindowThemeBase::TitleAlpha() const { return Colors().title_alpha; }
-UiFontSpec InstallationWindowThemeBase::TitleFont() const { return {Face(kGeoMediumFace), Scale(34), 500}; }
-UiFontSpec InstallationWindowThemeBase::TextFont() const { return {Face(kTextFace), Scale(13), 400}; }
-UiFontSpec InstallationWindowThemeBase::LinkFont() const { return {Face(kTextFace), Scale(13), 400}; }
-UiFontSpec InstallationWindowThemeBase::ButtonFont() const { return {Face(kGeoRegularFace), Scale(18), 400}; }
+UiFontStyle InstallationWindowThemeBase::TitleFont() const { return {Face(kGeoMediumFace), Scale(34), 500}; }
+UiFontStyle InstallationWindowThemeBase::TextFont() const { return {Face(kTextFace), Scale(13), 400}; }
+UiFontStyle InstallationWindowThemeBase::LinkFont() const { return {Face(kTextFace), Scale(13), 400}; }
+UiFontStyle InstallationWindowThemeBase::ButtonFont() const { return {Face(kGeoRegularFace), Scale(18), 400}; }
 ScaledImage InstallationWindowThemeBase::LoadFirstSlide() const {
   ScaledImage image;
   image.Load(FirstSlideImages());
@@ -117,8 +121,8 @@ ImagePair InstallationWindowThemeBase::MinimizeButtonImages() const {
 ImagePair InstallationWindowThemeBase::FirstScreenMinimizeImages() const {
   return {IDR_FIRST_SCREEN_MINIMIZE_1X, IDR_FIRST_SCREEN_MINIMIZE_2X};
 }
-UiFontSpec InstallationWindowThemeBase::CheckBoxFont() const { return {Face(kTextFace), Scale(12), 400}; }
-UiFontSpec InstallationWindowThemeBase::PrivacyLinkFont() const { return {Face(kTextFace), Scale(12), 400}; }
+UiFontStyle InstallationWindowThemeBase::CheckBoxFont() const { return {Face(kTextFace), Scale(12), 400}; }
+UiFontStyle InstallationWindowThemeBase::PrivacyLinkFont() const { return {Face(kTextFace), Scale(12), 400}; }
 ImagePair InstallationWindowThemeBase::ShadowTopLeftImages() const {
   return IsWindows8OrLater() ? ImagePair{IDR_SHADOW_TOP_LEFT_1X, IDR_SHADOW_TOP_LEFT_2X}
                              : ImagePair{IDR_SHADOW_SQUARE_TOP_LEFT_1X, IDR_SHADOW_SQUARE_TOP_LEFT_2X};

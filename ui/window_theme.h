@@ -13,6 +13,7 @@
 
 #include "base/scoped_handle.h"
 #include "base/windows_version.h"
+#include "ui/ui_drawing.h"
 #include "ui/scaled_image.h"
 
 namespace ostrel {
@@ -22,11 +23,13 @@ class DistribInfoParams;
 class InstallationWindowLayout;
 
 // A font of the theme: face, character height in device pixels, weight.
-struct UiFontSpec {
+struct UiFontStyle {
   const wchar_t* face = nullptr;
   int height = 0;
   int weight = FW_NORMAL;
 };
+
+ScopedFont CreateThemeFont(const UiFontStyle& style, bool underline = false);
 
 struct ThemeColors {
   COLORREF title;
@@ -69,18 +72,18 @@ class InstallationWindowThemeBase {
   bool CenterLicenseLines() const;
   BYTE TitleAlpha() const;
   HBRUSH SlideBrush() const { return slide_brush_.Get(); }
-  UiFontSpec TitleFont() const;
-  UiFontSpec TextFont() const;
-  UiFontSpec LinkFont() const;
-  UiFontSpec ButtonFont() const;
+  UiFontStyle TitleFont() const;
+  UiFontStyle TextFont() const;
+  UiFontStyle LinkFont() const;
+  UiFontStyle ButtonFont() const;
   ScaledImage LoadFirstSlide() const;
   int LineSpacing() const;
   virtual ImagePair BackgroundImages() const;
   virtual ImagePair CloseButtonImages() const;
   virtual ImagePair MinimizeButtonImages() const;
   virtual ImagePair FirstScreenMinimizeImages() const;
-  UiFontSpec CheckBoxFont() const;
-  UiFontSpec PrivacyLinkFont() const;
+  UiFontStyle CheckBoxFont() const;
+  UiFontStyle PrivacyLinkFont() const;
   virtual ImagePair ShadowTopLeftImages() const;
   virtual ImagePair ShadowTopRightImages() const;
   virtual ImagePair ShadowBottomRightImages() const;

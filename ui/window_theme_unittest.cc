@@ -46,7 +46,7 @@ TEST(WindowThemeTest, WindowsSevenAndRussianChooseTheirImages) {
 TEST(WindowThemeTest, FontsScaleWithTheFactor) {
   ScopedScaleFactorOverride factor(1.5);
   InstallationWindowDefaultTheme theme(VERSION_WIN10, nullptr, Layout(VERSION_WIN10));
-  UiFontSpec title = theme.TitleFont();
+  UiFontStyle title = theme.TitleFont();
   EXPECT_STREQ(title.face, L"KX Geo Medium");
   EXPECT_EQ(title.height, 51);
   EXPECT_EQ(title.weight, 500);
@@ -77,13 +77,13 @@ TEST(WindowThemeTest, ProductFontsResolveWhileTheThemeLives) {
   ASSERT_EQ(theme->added_font_count(), 3u);
   EXPECT_TRUE(log.Contains("1 font(s) added, id=2088"));
   HDC dc = ::GetDC(nullptr);
-  for (const UiFontSpec& spec : {theme->TitleFont(), theme->TextFont(), theme->ButtonFont()}) {
-    ScopedFont font = CreateUiFont(spec.face, spec.height, spec.weight);
+  for (const UiFontStyle& style : {theme->TitleFont(), theme->TextFont(), theme->ButtonFont()}) {
+    ScopedFont font = CreateThemeFont(style);
     HGDIOBJ old = ::SelectObject(dc, font.Get());
     wchar_t face[LF_FACESIZE] = {};
     ::GetTextFaceW(dc, LF_FACESIZE, face);
     ::SelectObject(dc, old);
-    EXPECT_STREQ(face, spec.face);
+    EXPECT_STREQ(face, style.face);
   }
   ::ReleaseDC(nullptr, dc);
 }
