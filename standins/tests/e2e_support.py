@@ -184,12 +184,18 @@ class InstallerRunTestCase(StandinServerTestCase):
         return self.process
 
     def end_installer(self):
-        """A test that failed midway leaves its installer running: end it."""
+        """A test that failed midway leaves its installer running: end it. A
+        stopped installation leaves its setup running (a stop ends the window,
+        not setup): end that too, or it installs later, into a later test."""
         if self.process and self.process.poll() is None:
             # The helper that reports the exit code is not the installer: end both.
             subprocess.run([WINE64, "taskkill", "/F", "/IM", INSTALLER.name], env=self.env, capture_output=True)
             self.process.kill()
             self.process.wait()
+        for record in read_log(self.temp):
+            if record.text.startswith("Process created: "):
+                subprocess.run([WINE64, str(TEST_HELPER), "end-process", record.text.split(": ", 1)[1]],
+                               env=self.env, capture_output=True, timeout=60)
 
     def forget_installed_browser(self):
         """An earlier test's installation must not make this one find a browser."""
