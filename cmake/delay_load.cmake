@@ -6,8 +6,9 @@
 # is bound on first use, after start-up hardening has restricted the DLL
 # search to System32. tools/tests/test_installer_image.py holds the build to it.
 #
-# mingw-w64 makes delay-load import libraries with dlltool --output-delaylib;
-# the .def files come from the toolchain's own import libraries at build time.
+# cmake/make_delay_import_lib.py writes the delay-load import libraries (its
+# header says why not dlltool); the function lists come from the toolchain's
+# own import libraries at build time.
 # An executable opts in with the target property TARVIK_DELAY_LOAD; the delay
 # libraries then come first on its link line (through installer_lib's link
 # interface), so they win over the ordinary import libraries that follow.
@@ -33,7 +34,7 @@ function(tarvik_add_delay_import_lib name dll)
     set(source_file ${ARG_DEF})
   endif()
   add_custom_command(OUTPUT ${output}
-    COMMAND ${Python3_EXECUTABLE} ${TARVIK_DELAY_LIB_SCRIPT} --dlltool ${CMAKE_DLLTOOL} ${source_args}
+    COMMAND ${Python3_EXECUTABLE} ${TARVIK_DELAY_LIB_SCRIPT} --ar ${CMAKE_AR} ${source_args}
             --dll ${dll} --bits ${TARVIK_TARGET_BITS} --output ${output}
     DEPENDS ${TARVIK_DELAY_LIB_SCRIPT} ${source_file}
     COMMENT "Delay-load import library for ${dll}"
