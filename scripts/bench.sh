@@ -15,7 +15,8 @@
 #   paint     process start to the first painted window: the installer's first
 #             screen against a minimal window program, under the virtual display
 #   install   a whole silent installation against the stand-in setup archive
-#             run alone with the command line the installer gave it
+#             run alone with the command line the installer gave it, and the
+#             shipped i686 build's installation (emulated) against x86_64's
 #   size      the shipped i686 executable by section and resource type
 #
 # BENCH_RUNS (default 3; paint takes 4 more) sets the runs per measure; the best
@@ -23,6 +24,7 @@
 # folder (the installations' logs and setup records) and prints where it is.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/lib/common.sh"
+source "$ROOT_DIR/scripts/lib/wine32.sh"
 cd "$ROOT_DIR"
 RUNS=${BENCH_RUNS:-3}
 PAINT_RUNS=$((RUNS + 4))
@@ -45,6 +47,12 @@ selected() {
 }
 
 ensure_packages
+if selected install; then
+  # The shipped i686 build runs through Wine's 32-bit half (set up before the
+  # private network: a first set-up downloads Debian's packages).
+  ensure_wine32 || { echo "Wine's 32-bit half could not be set up" >&2; exit 1; }
+  WINE64=$WINE32_BIN_DIR/wine64
+fi
 if [ "$needs_wine" = 1 ]; then
   enter_private_network "$ROOT_DIR/scripts/bench.sh" "$@"
   enter_virtual_display "$ROOT_DIR/scripts/bench.sh" "$@"
@@ -77,6 +85,10 @@ if [ "$needs_wine" = 1 ]; then
   cmake --preset windows-x64 >/dev/null
   cmake --build --preset windows-x64 -j "${BUILD_JOBS:-2}" \
     --target TarvikBrowserInstaller test_helper minimal_window standin_archives >/dev/null
+  if selected install; then
+    cmake --preset windows-x86 >/dev/null
+    cmake --build --preset windows-x86 -j "${BUILD_JOBS:-2}" --target TarvikBrowserInstaller >/dev/null
+  fi
   make_wine_prefix "$ROOT_DIR/build/windows-x64/bench-wineprefix"
   hold_wine_desktop "$BIN"
   start_standins "$STANDIN_OUT"
@@ -238,13 +250,20 @@ timed_run() {
 
 bench_install() {
   log_step "install: a silent installation against the stand-in setup alone ($RUNS runs each, best taken)"
-  local switches run best_installer="" best_setup="" ms setup_copy=$WORK/setup-alone.tmp
+  local switches run best_installer="" best_setup="" best_i686="" ms setup_copy=$WORK/setup-alone.tmp
+  local shipped=$ROOT_DIR/build/windows-x86/bin/TarvikBrowserInstaller.exe
   cp "$STANDIN_OUT/browser-setup.arc" "$setup_copy"
   for number in $(seq "$RUNS"); do
     run=$WORK/install-$number
-    mkdir -p "$run/temp"
+    mkdir -p "$run/temp" "$run/i686/temp"
     switches="--silent --do-not-launch-browser --standin-install-root=$(win "$run/installed")"
     switches+=" --standin-record=$(win "$run/record.jsonl")"
+    # The shipped i686 build: the same installation, every instruction of
+    # it emulated (setup stays the x86_64 stand-in).
+    echo "$(win "$shipped") $switches" >"$run/i686/installer.cmd"
+    ms=$(timed_run "$run/i686" "$run/i686/installer.cmd")
+    best_i686=$(calc "min(${best_i686:-$ms}, $ms)")
+    rm -rf "$run/installed" "$run/record.jsonl"
     echo "$(win "$BIN/TarvikBrowserInstaller.exe") $switches" >"$run/installer.cmd"
     ms=$(timed_run "$run" "$run/installer.cmd")
     best_installer=$(calc "min(${best_installer:-$ms}, $ms)")
@@ -268,6 +287,9 @@ PY
   echo "silent installation best ${best_installer} ms; setup alone best ${best_setup} ms" >&2
   row "silent installation, ms (whole installer / stand-in setup alone)" "$best_installer" "$best_setup" \
     "$(calc "'%.2f' % ($best_installer / $best_setup)")"
+  echo "silent installation of the shipped i686 build under emulation best ${best_i686} ms" >&2
+  row "silent installation, ms (shipped i686 under qemu emulation / x86_64)" "$best_i686" "$best_installer" \
+    "$(calc "'%.2f' % ($best_i686 / $best_installer)")"
 }
 
 # --- size -------------------------------------------------------------------

@@ -44,8 +44,10 @@ if ((BUILD)); then
   step cmake --preset windows-x86
   step cmake --build --preset windows-x86 --target TarvikBrowserInstaller
 fi
-# 2. Check the size and that nothing but the stripped file ships.
+# 2. Check the size and that nothing but the stripped file ships, and that
+#    every import slot its code calls through leads to its function.
 step python3 tools/size_report.py "$INSTALLER"
+step python3 tools/check_imports.py "$INSTALLER"
 # 3. The dummy certificate that carries the tag.
 step python3 tools/dummy_certificate.py "$OUT/dummy.pem"
 # 4. Sign, with the dummy certificate in the signature.
@@ -65,3 +67,23 @@ step python3 tools/release_digest.py "$SIGNED" "$INSTALLER"
   echo "make-release: the signed file is not the build's output" >&2; exit 1; }
 # 9. The symbols file of this build goes with the release, for its crash dumps.
 step cp "${INSTALLER%.exe}.debug" "$OUT/"
+# 10. The released file itself runs: its probe mode under Wine's 32-bit half
+#     answers 700 or 701 (the shell sees the low byte: 188 or 189). In the
+#     test run's prefix when there is one, else in a new one beside the output.
+run_released_probe() {
+  if [ -z "${TARVIK_WINE64:-}" ] || [ -z "${WINEPREFIX:-}" ]; then
+    source "$ROOT_DIR/scripts/lib/common.sh"
+    source "$ROOT_DIR/scripts/lib/wine32.sh"
+    ensure_wine32 || return 1
+    export TARVIK_WINE64=$WINE32_BIN_DIR/wine64 WINEPREFIX=$(cd "$OUT" && pwd)/wineprefix WINEARCH=win64
+    [ -f "$WINEPREFIX/system.reg" ] || "$TARVIK_WINE64" wineboot -i >/dev/null 2>&1
+  fi
+  local status=0
+  WINEDEBUG=-all WINEDLLOVERRIDES="mscoree=;mshtml=;winedbg.exe=d" \
+    "$TARVIK_WINE64" "$SIGNED" --check-the-interface </dev/null >/dev/null 2>&1 || status=$?
+  case $status in
+    188 | 189) echo "the released installer's probe answered $((status + 512))" ;;
+    *) echo "make-release: the released installer's probe ended with $status, not 700 or 701" >&2; return 1 ;;
+  esac
+}
+step run_released_probe

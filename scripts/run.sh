@@ -6,6 +6,11 @@
 #
 #   scripts/run.sh [installer switches...]      (default: the window)
 #   scripts/run.sh --silent                     (no window)
+#   scripts/run.sh --x64 [installer switches...]
+#
+# It runs the shipped i686 build, the file users get, through Wine's 32-bit
+# half (set up once per machine, see scripts/lib/wine32.sh); --x64 runs the
+# x86_64 build instead.
 #
 # The window shows on the display when there is one. Without a display it runs
 # under a virtual one: the script clicks Install itself and saves a picture of
@@ -16,22 +21,36 @@
 # from scratch).
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/lib/common.sh"
+source "$ROOT_DIR/scripts/lib/wine32.sh"
 cd "$ROOT_DIR"
 
 ensure_packages
 silent=0
+preset=windows-x86
+args=()
 for arg in "$@"; do
-  case "${arg,,}" in --silent | -silent | /silent | --semi-silent | -semi-silent | /semi-silent) silent=1 ;; esac
+  case "${arg,,}" in
+    --x64) preset=windows-x64; continue ;;
+    --silent | -silent | /silent | --semi-silent | -semi-silent | /semi-silent) silent=1 ;;
+  esac
+  args+=("$arg")
 done
+if [ "$preset" = windows-x86 ]; then
+  # Before the private network: a first set-up downloads Debian's packages.
+  ensure_wine32 || { echo "Wine's 32-bit half could not be set up; scripts/run.sh --x64 runs the x86_64 build" >&2; exit 1; }
+  WINE64=$WINE32_BIN_DIR/wine64
+fi
 # A person at a display sees the real window; everything else runs headless.
 on_display=0
 [ "$silent" = 0 ] && [ -n "${DISPLAY:-}" ] && [ -z "${TARVIK_UNDER_XVFB:-}" ] && on_display=1
 enter_private_network "$ROOT_DIR/scripts/run.sh" "$@"
 [ "$on_display" = 1 ] || enter_virtual_display "$ROOT_DIR/scripts/run.sh" "$@"
 build_preset windows-x64
+[ "$preset" = windows-x64 ] || build_preset "$preset"
 
 prefix="$ROOT_DIR/build/run-prefix"
-if [ -f "$prefix/system.reg" ]; then
+# A prefix made without the 32-bit half has no syswow64 for PE32 programs.
+if [ -f "$prefix/system.reg" ] && { [ "$preset" = windows-x64 ] || [ -d "$prefix/drive_c/windows/syswow64" ]; }; then
   wine_environment "$prefix"
   start_wineserver
 else
@@ -44,26 +63,26 @@ start_standins "$ROOT_DIR/build/run-standins"
 trust_standin_ca "$ROOT_DIR/build/windows-x64/bin"
 trust_codesign_root "$ROOT_DIR/build/windows-x64/bin"
 
-args=("$@")
 if [ "$silent" = 0 ] && [ "$on_display" = 0 ]; then
   # Slow enough to photograph the progress screen; the browser leaves soon.
   args+=(--standin-step-delay-ms=700 --standin-browser-lifetime-ms=2000)
 fi
 
 bin="$ROOT_DIR/build/windows-x64/bin"
+installer="$ROOT_DIR/build/$preset/bin/TarvikBrowserInstaller.exe"
 temp_dir=$("$WINE64" cmd /c echo %TEMP% 2>/dev/null | tr -d '\r')
 log_file=$("$WINE64" winepath -u "$temp_dir\\ostrel.log" 2>/dev/null)
 record_file=$("$WINE64" winepath -u "$temp_dir\\tarvik_standin_record.jsonl" 2>/dev/null)
 rm -f "$log_file" "$record_file"
 
-log_step "Running TarvikBrowserInstaller.exe ${args[*]}"
+log_step "Running build/$preset/bin/TarvikBrowserInstaller.exe ${args[*]}"
 # Into a file, not a pipe: the browser that setup starts inherits the
 # output and would hold a pipe open for its whole life.
 outcome_file=$(mktemp)
 if [ "$silent" = 1 ] || [ "$on_display" = 1 ]; then
-  "$WINE64" "$bin/launcher.exe" -- "$(winepath_w "$bin/TarvikBrowserInstaller.exe")" "${args[@]}" >"$outcome_file"
+  "$WINE64" "$bin/launcher.exe" -- "$(winepath_w "$installer")" "${args[@]}" >"$outcome_file"
 else
-  "$WINE64" "$bin/launcher.exe" -- "$(winepath_w "$bin/TarvikBrowserInstaller.exe")" "${args[@]}" \
+  "$WINE64" "$bin/launcher.exe" -- "$(winepath_w "$installer")" "${args[@]}" \
     >"$outcome_file" &
   installer_job=$!
   if ! python3 "$ROOT_DIR/scripts/lib/drive_window.py" --out "$ROOT_DIR/build/run-screenshots" --pid "$installer_job"; then

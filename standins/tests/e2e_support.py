@@ -15,13 +15,27 @@ HERE = Path(__file__).resolve().parent
 sys.path.insert(0, str(HERE.parent))
 from standin_client import StandinServer  # noqa: E402
 
-WINE64 = "/usr/lib/wine/wine64"
+# The test run's wine64: scripts/test.sh names one beside Wine's 32-bit
+# loader, which also starts the shipped i686 (PE32) build.
+WINE64 = os.environ.get("TARVIK_WINE64", "/usr/lib/wine/wine64")
 SOURCE_DIR = Path(os.environ.get("TARVIK_SOURCE_DIR", HERE.parents[1]))
 BUILD_DIR = Path(os.environ.get("TARVIK_BUILD_DIR", SOURCE_DIR / "build" / "windows-x64"))
 BIN_DIR = BUILD_DIR / "bin"
 ARCHIVES = BUILD_DIR / "standins"
-INSTALLER = BIN_DIR / "TarvikBrowserInstaller.exe"
 TEST_HELPER = BIN_DIR / "test_helper.exe"
+# The build under test: the x86_64 one unless TARVIK_PRODUCT_BIN_DIR names
+# another (the shipped i686 build); the tools around it stay x86_64.
+PRODUCT_BIN_DIR = Path(os.environ.get("TARVIK_PRODUCT_BIN_DIR", BIN_DIR))
+INSTALLER = PRODUCT_BIN_DIR / "TarvikBrowserInstaller.exe"
+# test_helper of the build under test, for what must run in its code (a crash).
+PRODUCT_HELPER = PRODUCT_BIN_DIR / "test_helper.exe"
+
+
+def product_arch():
+    """"i686" or "x86_64": the machine field of the installer under test."""
+    data = INSTALLER.read_bytes()[:4096]
+    pe = int.from_bytes(data[0x3C:0x40], "little")
+    return "i686" if data[pe + 4:pe + 6] == b"\x4c\x01" else "x86_64"
 
 LOG_FILE_NAME = "ostrel.log"
 _LOG_RECORD = re.compile(r"^(\S+ \S+) (\d+):(\d+) (INFO|ERROR|WARNING): (.*) \(([^():]+):\d+\)$", re.S)
@@ -126,7 +140,7 @@ def crash_helper(env, appdata, temp, user, annotations, upload_url=None):
     """Runs test_helper's crash command: the crash client installed as at
     start-up, a null-pointer crash, the report uploaded (to `upload_url`, or
     the collector's default address)."""
-    command = [WINE64, str(TEST_HELPER), "crash", "null", "--appdata=" + windows_path(appdata), "--user=" + user,
+    command = [WINE64, str(PRODUCT_HELPER), "crash", "null", "--appdata=" + windows_path(appdata), "--user=" + user,
                "--temp=" + windows_path(temp)]
     if upload_url:
         command.append("--upload-url=" + upload_url)

@@ -11,7 +11,7 @@ import sys
 import tempfile
 import unittest
 
-from e2e_support import (SOURCE_DIR, TEST_HELPER, StandinServerTestCase, crash_helper, installer_version,
+from e2e_support import (PRODUCT_HELPER, SOURCE_DIR, StandinServerTestCase, crash_helper, installer_version,
                          make_crash_folders, wine_environment)
 from crash_collector import dump_bytes  # noqa: E402  (e2e_support puts standins/ on the path)
 
@@ -75,7 +75,7 @@ class StandinCrashUploadTest(StandinServerTestCase):
         request = self.server.wait_for_requests(1, since=mark, path_prefix="/submit")[0]
         dump = self.temp.parent / "collected.dmp"
         dump.write_bytes(dump_bytes(request["crash_record"]))
-        symbols = TEST_HELPER.with_suffix(".debug")
+        symbols = PRODUCT_HELPER.with_suffix(".debug")
         result = subprocess.run([sys.executable, str(SOURCE_DIR / "tools" / "symbolize_minidump.py"), str(dump),
                                  str(symbols)], stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
         self.assertEqual(result.returncode, 0, result.stderr)

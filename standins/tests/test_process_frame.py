@@ -13,7 +13,8 @@ import time
 import unittest
 from pathlib import Path
 
-from e2e_support import INSTALLER, TEST_HELPER, WINE64, read_log, run_with_temp, windows_path, wine_environment
+from e2e_support import (INSTALLER, PRODUCT_HELPER, TEST_HELPER, WINE64, read_log, run_with_temp, windows_path,
+                         wine_environment)
 
 START_LINE = "-------------------------------------- Start install."
 
@@ -38,8 +39,8 @@ class ProcessFrameTestCase(unittest.TestCase):
         self.assertIsNotNone(code, "the helper printed no exit code")
         return code
 
-    def start_helper(self, *arguments):
-        process = subprocess.Popen([WINE64, str(TEST_HELPER)] + [str(a) for a in arguments], env=self.env,
+    def start_helper(self, *arguments, helper=TEST_HELPER):
+        process = subprocess.Popen([WINE64, str(helper)] + [str(a) for a in arguments], env=self.env,
                                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         self.addCleanup(self.stop_process, process)
         return process
@@ -61,8 +62,10 @@ class ProcessFrameTestCase(unittest.TestCase):
     def hold_instance(self):
         """Starts a stand-in first installer; returns (process id, stop function)."""
         ready, stop, result = self.work / "ready", self.work / "stop", self.work / "result"
+        # It maps the installer's image to write its SHARED section: a helper
+        # of the installer's own bitness.
         process = self.start_helper("hold-installer-instance", windows_path(INSTALLER), windows_path(ready),
-                                    windows_path(stop), windows_path(result))
+                                    windows_path(stop), windows_path(result), helper=PRODUCT_HELPER)
         process_id = int(self.wait_for_file(ready).split()[0])
 
         def stop_instance():

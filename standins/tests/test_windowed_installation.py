@@ -3,13 +3,15 @@ on the virtual display, driven with real input (xdotool), against the stand-in
 server and the stand-in setup, which posts its progress and close messages to
 the window.
 """
+import os
 import subprocess
 import sys
 import time
 import unittest
 from pathlib import Path
 
-from e2e_support import SOURCE_DIR, TEST_HELPER, WINE64, InstallerRunTestCase, printed_exit_code, read_log, windows_path
+from e2e_support import (BUILD_DIR, SOURCE_DIR, TEST_HELPER, WINE64, InstallerRunTestCase, printed_exit_code,
+                         product_arch, read_log, windows_path)
 
 sys.path.insert(0, str(SOURCE_DIR / "scripts" / "lib"))
 import drive_window  # noqa: E402
@@ -39,6 +41,16 @@ class WindowedInstallationTest(InstallerRunTestCase):
         self.assertIsNotNone(code, output + "\n" + self.log_tail())
         return code & 0xFFFFFFFF
 
+    def photograph(self, window, screen):
+        """Saves the window as windowed-<screen>-<build>.png in the screenshot
+        folder; the number of colours in the picture (a window that paints
+        nothing has one or two)."""
+        shots = Path(os.environ.get("TARVIK_SCREENSHOT_DIR", BUILD_DIR / "screenshots"))
+        shots.mkdir(parents=True, exist_ok=True)
+        path = drive_window.screenshot(window, str(shots / f"windowed-{screen}-{product_arch()}.png"), margin=0)
+        colours = subprocess.run(["convert", path, "-format", "%k", "info:"], capture_output=True, text=True).stdout
+        return int(colours.strip() or 0)
+
     def texts(self):
         return [record.text for record in read_log(self.temp)]
 
@@ -58,10 +70,14 @@ class WindowedInstallationTest(InstallerRunTestCase):
 
     def test_install_click_runs_setup_whose_progress_and_close_end_the_window(self):
         mark = self.server.mark()
-        self.start(["--standin-step-delay-ms=300"])
+        self.start(["--standin-step-delay-ms=600"])
         window = self.window()
+        self.assertGreater(self.photograph(window, "first-screen"), 100, "the first screen is not painted")
 
         drive_window.click(window, drive_window.INSTALL_POINT)
+        time.sleep(1.5)
+        if drive_window.is_visible(window):
+            self.photograph(window, "progress-screen")
         # Under Wine the user is an administrator: setup runs in the elevated
         # copy, after which the exit code stays 400.
         self.assertEqual(self.exit_code(), 400, self.log_tail())
