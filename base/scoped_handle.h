@@ -125,6 +125,14 @@ struct WindowTraits {
 };
 using ScopedWindow = ScopedGeneric<WindowTraits>;
 
+struct WindowsHookTraits {
+  using Handle = HHOOK;
+  static Handle InvalidValue() { return nullptr; }
+  static bool IsValid(Handle h) { return h != nullptr; }
+  static bool Close(Handle h) { return ::UnhookWindowsHookEx(h) != FALSE; }
+};
+using ScopedWindowsHook = ScopedGeneric<WindowsHookTraits>;
+
 template <typename GdiObject>
 struct GdiObjectTraits {
   using Handle = GdiObject;

@@ -411,8 +411,11 @@ InstallerCommandLine Installer::BuildSetupCommandLine(const std::wstring& module
 }
 
 bool Installer::RunModule(const std::wstring& module_path, const InstallerCommandLine& command_line) {
-  return RunModuleAndWait(RenderRunModuleCommandLine(module_path, command_line), observer_, &installer_exit_code_,
-                          ::CreateProcessW, &setup_started_);
+  uint32_t exit_code = kInstallerExitCodeNotFinished;
+  bool ran = RunModuleAndWait(RenderRunModuleCommandLine(module_path, command_line), observer_, &exit_code,
+                              ::CreateProcessW, &setup_started_);
+  installer_exit_code_.store(exit_code);
+  return ran;
 }
 
 bool Installer::WriteDelayedParamsForElevatedSetup() {
@@ -466,13 +469,14 @@ void Installer::ReportSetupExited(bool setup_succeeded) {
   SetupExitReport report;
   report.update = stat_reporter_->IsUpdate();
   report.setup_time_us = static_cast<int64_t>(setup_duration_);
-  report.exit_code = installer_exit_code_;
+  uint32_t installer_exit_code = installer_exit_code_.load();
+  report.exit_code = installer_exit_code;
   // Run here, setup's exit code replaces 400 once it is read; a setup that
   // started and left no code is not one that never started.
-  bool no_code = !elevated && !setup_succeeded && installer_exit_code_ == kInstallerExitCodeNotFinished;
+  bool no_code = !elevated && !setup_succeeded && installer_exit_code == kInstallerExitCodeNotFinished;
   report.failed_to_start = no_code && !setup_started_;
   report.exit_code_unknown = no_code && setup_started_;
-  report.success = setup_succeeded && IsSetupSuccess(elevated, installer_exit_code_, installer_exit_code_);
+  report.success = setup_succeeded && IsSetupSuccess(elevated, installer_exit_code, installer_exit_code);
   stat_reporter_->Send(SetupExitedEvent(report));
 }
 

@@ -110,6 +110,7 @@ class Installer {
   void set_send_statistics(uint8_t send_statistics) { send_statistics_ = send_statistics; }
   void set_pin(bool pin) { pin_ = pin; }
   void set_interface_availability(uint64_t value) { interface_availability_ = value; }
+  uint64_t interface_availability() const { return interface_availability_; }
   void set_uac_declined(bool declined) { uac_declined_ = declined; }
   // The window's elevation mode (2: setup asks at the browser's first start).
   void set_elevation_mode(int mode) { elevation_mode_ = mode; }
@@ -146,7 +147,8 @@ class Installer {
   int elevation_mode() const { return elevation_mode_; }
   ElevatedProcess* elevated_process() const { return elevated_process_.get(); }
   // 400 until setup reports; 401 download failed; 402 verification failed.
-  uint32_t installer_exit_code() const { return installer_exit_code_; }
+  // The window's thread reads it while the install thread may still set it.
+  uint32_t installer_exit_code() const { return installer_exit_code_.load(); }
   int32_t cancel_count() const { return cancel_count_.load(); }
   const std::wstring& module_path() const { return module_path_; }
   const std::wstring& installation_id() const { return installation_id_; }
@@ -241,7 +243,7 @@ class Installer {
   std::wstring work_dir_;
   InstallerDataPaths data_paths_;
   std::wstring installation_id_;
-  uint32_t installer_exit_code_ = kInstallerExitCodeNotFinished;
+  std::atomic<uint32_t> installer_exit_code_{kInstallerExitCodeNotFinished};
   ScopedKernelHandle install_thread_;
   ScopedKernelHandle stop_event_;
   // Stops through stop_event_; every download of the install thread joins it.

@@ -10,15 +10,9 @@
 #include <cstdint>
 
 #include "install/installer_observer.h"
+#include "install/window_protocol.h"
 
 namespace ostrel {
-
-// Posted to the installation window: the progress position 0..100 in wParam.
-inline constexpr UINT kProgressPositionMessage = WM_APP + 0x64;
-// Posted to the installation window: remaining seconds and state.
-inline constexpr UINT kRemainingTimeMessage = WM_APP + 0x65;
-// The installation window's stop button.
-inline constexpr int kStopButtonId = 212;
 
 class ProgressRelay : public InstallerObserver {
  public:

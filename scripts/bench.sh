@@ -4,7 +4,7 @@
 # ends with one table: measure | installer | reference | ratio (installer /
 # reference).
 #
-#   scripts/bench.sh [download|verify|paint|install|size]...   (all by default)
+#   scripts/bench.sh [download|verify|paint|idle|install|size]...   (all by default)
 #
 #   download  the downloader (test_helper download-to-file under wine64) against
 #             curl, one 200 MB file from the stand-in over loopback HTTPS; the
@@ -14,6 +14,9 @@
 #             against sha256sum of the same file
 #   paint     process start to the first painted window: the installer's first
 #             screen against a minimal window program, under the virtual display
+#   idle      the installer idling at its first screen: processor time of
+#             the whole process over 10 s (against 1% of one core), and the
+#             window's WM_PAINT messages in 10 s after its first second
 #   install   a whole silent installation against the stand-in setup archive
 #             run alone with the command line the installer gave it, and the
 #             shipped i686 build's installation (emulated) against x86_64's
@@ -29,13 +32,13 @@ cd "$ROOT_DIR"
 RUNS=${BENCH_RUNS:-3}
 PAINT_RUNS=$((RUNS + 4))
 
-ALL_PARTS=(download verify paint install size)
+ALL_PARTS=(download verify paint idle install size)
 PARTS=("$@")
 ((${#PARTS[@]})) || PARTS=("${ALL_PARTS[@]}")
 needs_wine=0
 for part in "${PARTS[@]}"; do
   case "$part" in
-    download | verify | paint | install) needs_wine=1 ;;
+    download | verify | paint | idle | install) needs_wine=1 ;;
     size) ;;
     *) echo "unknown part '$part'; choose from: ${ALL_PARTS[*]}" >&2; exit 2 ;;
   esac
@@ -84,7 +87,7 @@ if [ "$needs_wine" = 1 ]; then
   log_step "Building the x86_64 programs"
   cmake --preset windows-x64 >/dev/null
   cmake --build --preset windows-x64 -j "${BUILD_JOBS:-2}" \
-    --target TarvikBrowserInstaller test_helper minimal_window standin_archives >/dev/null
+    --target TarvikBrowserInstaller test_helper minimal_window ui_gallery standin_archives >/dev/null
   if selected install; then
     cmake --preset windows-x86 >/dev/null
     cmake --build --preset windows-x86 -j "${BUILD_JOBS:-2}" --target TarvikBrowserInstaller >/dev/null
@@ -223,6 +226,25 @@ bench_paint() {
   rmed=$(field median_ms "$reference")
   row "start to first painted window, best ms (installer / minimal window)" "$ib" "$rb" "$(calc "'%.2f' % ($ib / $rb)")"
   row "start to first painted window, median ms" "$im" "$rmed" "$(calc "'%.2f' % ($im / $rmed)")"
+}
+
+# --- idle -------------------------------------------------------------------
+
+bench_idle() {
+  log_step "idle: the first screen standing for 10 s"
+  local cpu paints report=$WORK/idle-paints.txt
+  cpu=$(wine_run "$BIN/test_helper.exe" idle-cpu 10 60000 -- \
+    "$(win "$BIN/TarvikBrowserInstaller.exe")" --standin-install-root="$(win "$WORK/idle/installed")")
+  [[ $cpu == cpu_ms=* ]] || { echo "idle processor time not measured: '$cpu'" >&2; exit 1; }
+  wine_run "$BIN/ui_gallery.exe" --idle-paints=10 "--report=$(win "$report")" >/dev/null
+  paints=$(field paints "$(cat "$report" 2>/dev/null)")
+  [ -n "$paints" ] || { echo "idle paints not counted" >&2; exit 1; }
+  echo "idle first screen: $cpu; window paints=$paints in 10 s" >&2
+  local ms
+  ms=$(field cpu_ms "$cpu")
+  # The aim: under 1% of one core, 100 ms in 10 s.
+  row "idle first screen, processor ms in 10 s (installer / 1% of a core)" "$ms" "100" "$(calc "'%.2f' % ($ms / 100)")"
+  row "idle first screen, WM_PAINT in 10 s after the first second (aim 0)" "$paints" "0" "-"
 }
 
 # --- install ----------------------------------------------------------------

@@ -8,6 +8,11 @@
 //   ui_gallery.exe --dialog=kind-0..kind-12|notice-0|notice-1|notice-3|notice-4|resume|old-windows
 //                  [--family=classic|redesigned] [--language=...] [--seconds=N]
 //     runs one of the installer's own dialogs (kinds are always redesigned).
+//   ui_gallery.exe --idle-paints=N --report=FILE [--theme=...] [--language=...]
+//     runs the installation window itself on its first screen, without an
+//     installation, and writes "paints=P seconds=N" to FILE: the WM_PAINT
+//     messages its thread got in N seconds after the first painted second
+//     (scripts/bench.sh: an idle window paints nothing).
 #include <windows.h>
 
 #include <commctrl.h>
@@ -18,6 +23,7 @@
 #include <vector>
 
 #include "base/file_logger.h"
+#include "base/file_util.h"
 #include "base/installer_command_line.h"
 #include "base/os_facts.h"
 #include "base/scoped_handle.h"
@@ -34,6 +40,7 @@
 #include "ui/installer_dialogs.h"
 #include "ui/link_control.h"
 #include "ui/link_markup.h"
+#include "ui/lite_main_window.h"
 #include "ui/localized_strings.h"
 #include "ui/shadow_window.h"
 #include "ui/ui_drawing.h"
@@ -429,6 +436,48 @@ int ShowInstallerDialog(const std::wstring& name, bool redesigned, const std::st
   return 0;
 }
 
+// The idle-paint count: WM_PAINT messages this thread takes from its queue
+// after the window's first second, until the window is closed.
+struct IdleCount {
+  bool counting = false;
+  int paints = 0;
+};
+IdleCount g_idle;
+
+LRESULT CALLBACK CountPaints(int code, WPARAM removal, LPARAM message) {
+  const MSG* taken = reinterpret_cast<const MSG*>(message);
+  if (code == HC_ACTION && removal == PM_REMOVE && g_idle.counting && taken->message == WM_PAINT) ++g_idle.paints;
+  return ::CallNextHookEx(nullptr, code, removal, message);
+}
+
+BOOL CALLBACK CloseVisibleWindow(HWND window, LPARAM) {
+  if (::IsWindowVisible(window) && !::GetWindow(window, GW_OWNER))
+    ::PostMessageW(window, WM_SYSCOMMAND, SC_CLOSE, 0);
+  return TRUE;
+}
+
+void CALLBACK StartCounting(HWND, UINT, UINT_PTR timer, DWORD) {
+  ::KillTimer(nullptr, timer);
+  g_idle.counting = true;
+}
+
+void CALLBACK StopCounting(HWND, UINT, UINT_PTR timer, DWORD) {
+  ::KillTimer(nullptr, timer);
+  g_idle.counting = false;
+  ::EnumThreadWindows(::GetCurrentThreadId(), CloseVisibleWindow, 0);
+}
+
+int CountIdlePaints(const BrandInfo* brand, int seconds, const std::wstring& report) {
+  ScopedWindowsHook hook(::SetWindowsHookExW(WH_GETMESSAGE, CountPaints, nullptr, ::GetCurrentThreadId()));
+  if (!hook.IsValid()) return 1;
+  ::SetTimer(nullptr, 0, 1000, StartCounting);
+  ::SetTimer(nullptr, 0, 1000 + static_cast<UINT>(seconds) * 1000, StopCounting);
+  LiteMainWindow window(brand, nullptr, false);
+  window.Run();
+  std::string line = "paints=" + std::to_string(g_idle.paints) + " seconds=" + std::to_string(seconds) + "\n";
+  return WriteBytesToFile(report, line) ? 0 : 1;
+}
+
 }  // namespace
 }  // namespace ostrel
 
@@ -448,6 +497,9 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, wchar_t*, int) {
   int seconds = 30;
   std::string seconds_text = command_line.SwitchValueAscii("seconds");
   if (!seconds_text.empty()) seconds = std::max(1, std::atoi(seconds_text.c_str()));
+  std::string idle_seconds = command_line.SwitchValueAscii("idle-paints");
+  if (!idle_seconds.empty())
+    return CountIdlePaints(&brand, std::max(1, std::atoi(idle_seconds.c_str())), command_line.SwitchValueNative("report"));
   std::wstring dialog = command_line.SwitchValueNative("dialog");
   if (!dialog.empty())
     return ShowInstallerDialog(dialog, command_line.SwitchValueAscii("family") != "classic", language, seconds);

@@ -3,31 +3,28 @@
 #include <commctrl.h>
 
 #include <algorithm>
-#include <map>
 
+#include "install/window_protocol.h"
 #include "ui/localized_strings.h"
 
 namespace ostrel {
 namespace {
 
-constexpr wchar_t kMoveWindowMessage[] = L"tarvik.lite.move_window";
-
-std::map<HWND, DialogBase*>& WindowMap() {
-  static std::map<HWND, DialogBase*> map;
-  return map;
-}
+// The window property that holds a window's object. A property, not the
+// window procedure, tells whose the window is: other code (the
+// accessibility wrapper) may sub-class a bound window again.
+constexpr wchar_t kObjectProperty[] = L"tarvik.window_object";
 
 }  // namespace
 
-DialogBase::DialogBase() : move_window_message_(::RegisterWindowMessageW(kMoveWindowMessage)) {}
+DialogBase::DialogBase() : move_window_message_(::RegisterWindowMessageW(kMoveWindowMessageName)) {}
 
 DialogBase::~DialogBase() { Unbind(); }
 
 bool DialogBase::HandleMessage(HWND, UINT, WPARAM, LPARAM, LRESULT&) { return false; }
 
 DialogBase* DialogBase::FromWindow(HWND window) {
-  auto found = WindowMap().find(window);
-  return found == WindowMap().end() ? nullptr : found->second;
+  return window ? static_cast<DialogBase*>(::GetPropW(window, kObjectProperty)) : nullptr;
 }
 
 INT_PTR DialogBase::Run(HWND owner) {
@@ -46,8 +43,8 @@ HWND DialogBase::CreateChild(HWND parent, const RECT& rect, const wchar_t* name,
 
 bool DialogBase::Bind(HWND window) {
   if (!window || window_ || FromWindow(window)) return false;
+  if (!::SetPropW(window, kObjectProperty, this)) return false;
   window_ = window;
-  WindowMap()[window] = this;
   previous_procedure_ = reinterpret_cast<WNDPROC>(
       ::SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&DialogBase::SubclassProcedure)));
   return true;
@@ -55,11 +52,12 @@ bool DialogBase::Bind(HWND window) {
 
 void DialogBase::Unbind() {
   if (!window_) return;
-  if (::IsWindow(window_) &&
-      ::GetWindowLongPtrW(window_, GWLP_WNDPROC) == reinterpret_cast<LONG_PTR>(&DialogBase::SubclassProcedure)) {
-    ::SetWindowLongPtrW(window_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(previous_procedure_));
+  if (FromWindow(window_) == this) {
+    // Sub-classed again on top of this one, the chain stays as it is.
+    if (::GetWindowLongPtrW(window_, GWLP_WNDPROC) == reinterpret_cast<LONG_PTR>(&SubclassProcedure))
+      ::SetWindowLongPtrW(window_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(previous_procedure_));
+    ::RemovePropW(window_, kObjectProperty);
   }
-  WindowMap().erase(window_);
   window_ = nullptr;
 }
 
@@ -83,7 +81,7 @@ LRESULT DialogBase::OnMessage(UINT message, WPARAM wparam, LPARAM lparam) {
   WNDPROC previous = previous_procedure_;
   LRESULT result = 0;
   if (ReflectToControl(message, wparam, lparam, result)) return result;
-  HandleDrag(message, lparam);
+  HandleDrag(message, wparam, lparam);
   if (HandleMessage(window, message, wparam, lparam, result)) return result;
   if (message == WM_NCDESTROY) {
     // The handle may be reused by a later window: forget it now.
@@ -106,20 +104,31 @@ bool DialogBase::ReflectToControl(UINT message, WPARAM wparam, LPARAM lparam, LR
   return target && target->HandleMessage(control, message, wparam, lparam, result);
 }
 
-bool DialogBase::HandleDrag(UINT message, LPARAM lparam) {
+bool DialogBase::HandleDrag(UINT message, WPARAM wparam, LPARAM lparam) {
   // Only borderless top-level windows move; a control keeps its clicks.
   if (::GetWindowLongW(window_, GWL_STYLE) & WS_CHILD) return false;
   switch (message) {
+    case WM_CAPTURECHANGED:
+      // Another window took the mouse (a dialog, the elevation prompt, a
+      // task switch): the drag is over, whatever the button does later.
+      if (reinterpret_cast<HWND>(lparam) != window_) dragging_ = false;
+      return false;
     case WM_LBUTTONDOWN: {
       POINT point = {static_cast<short>(LOWORD(lparam)), static_cast<short>(HIWORD(lparam))};
       ::ClientToScreen(window_, &point);
       last_cursor_ = point;
+      ::SetCapture(window_);  // before the drag starts: taking it tells the old holder
       dragging_ = true;
-      ::SetCapture(window_);
       return true;
     }
     case WM_MOUSEMOVE: {
       if (!dragging_) return false;
+      if (!(wparam & MK_LBUTTON)) {
+        // The button went up where this window did not see it.
+        dragging_ = false;
+        ::ReleaseCapture();
+        return false;
+      }
       POINT point = {static_cast<short>(LOWORD(lparam)), static_cast<short>(HIWORD(lparam))};
       ::ClientToScreen(window_, &point);
       RECT rect = {};

@@ -1,7 +1,9 @@
 // A window object bound to one window handle: the installer's borderless
-// dialogs and its sub-classed controls. One shared window procedure finds the
-// object through a process-wide map and gives it each message first; a
-// borderless dialog is dragged by its background.
+// dialogs and its sub-classed controls. A dialog binds at WM_INITDIALOG (its
+// first message that carries the object), a control when it is sub-classed;
+// the object lives in a property of the window until WM_NCDESTROY (no
+// process-wide map). One shared window procedure gives it each message
+// first; a borderless dialog is dragged by its background.
 #ifndef UI_DIALOG_BASE_H_
 #define UI_DIALOG_BASE_H_
 
@@ -52,7 +54,7 @@ class DialogBase {
   LRESULT OnMessage(UINT message, WPARAM wparam, LPARAM lparam);
   // Custom-draw and owner-draw messages go to the bound control they are about.
   bool ReflectToControl(UINT message, WPARAM wparam, LPARAM lparam, LRESULT& result);
-  bool HandleDrag(UINT message, LPARAM lparam);
+  bool HandleDrag(UINT message, WPARAM wparam, LPARAM lparam);
 
   HWND window_ = nullptr;
   WNDPROC previous_procedure_ = nullptr;

@@ -29,6 +29,17 @@ class DraggedDialog : public DialogBase {
     ::SendMessageW(window, WM_LBUTTONUP, 0, MAKELPARAM(25, 15));
     ::SendMessageW(window, WM_MOUSEMOVE, 0, MAKELPARAM(60, 60));  // after release: no move
     ::GetWindowRect(window, &dragged);
+    // A drag whose capture another window took (a dialog, the elevation
+    // prompt, a task switch) is over, and so is one whose button went up
+    // where this window did not see it.
+    ::SendMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
+    ::SendMessageW(window, WM_CAPTURECHANGED, 0, 0);
+    ::SendMessageW(window, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(45, 45));
+    ::SendMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
+    ::SendMessageW(window, WM_MOUSEMOVE, 0, MAKELPARAM(45, 45));
+    ::SendMessageW(window, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(85, 85));
+    ::GetWindowRect(window, &after_lost_drags);
+    capture_kept = ::GetCapture() == window;
     ::EndDialog(window, 7);
     result = 0;
     return true;
@@ -39,6 +50,8 @@ class DraggedDialog : public DialogBase {
   int moves = 0;
   RECT centred = {};
   RECT dragged = {};
+  RECT after_lost_drags = {};
+  bool capture_kept = true;
 };
 
 TEST(DialogBaseTest, RunBindsCentresDragsAndReturnsTheEndValue) {
@@ -56,6 +69,8 @@ TEST(DialogBaseTest, RunBindsCentresDragsAndReturnsTheEndValue) {
   EXPECT_EQ(dialog.dragged.left, dialog.centred.left + 20);
   EXPECT_EQ(dialog.dragged.top, dialog.centred.top + 10);
   EXPECT_EQ(dialog.moves, 1);
+  EXPECT_TRUE(::EqualRect(&dialog.after_lost_drags, &dialog.dragged));
+  EXPECT_FALSE(dialog.capture_kept);
 }
 
 }  // namespace

@@ -10,12 +10,14 @@
 #include <cstdint>
 #include <memory>
 
+#include "resources/resource_ids.h"
+
 namespace ostrel {
 
-// How a dialog ended.
-inline constexpr int kDialogPrimary = 1;
-inline constexpr int kDialogSecondary = 212;
-inline constexpr int kDialogClose = 213;
+// How a dialog ended: the id of the template's button that ended it.
+inline constexpr int kDialogPrimary = IDOK;
+inline constexpr int kDialogSecondary = IDC_STOP_BUTTON;
+inline constexpr int kDialogClose = IDC_CLOSE_BUTTON;
 
 // Notices, by the type setup's messages and the entry point ask for.
 enum NoticeType : int {
@@ -44,10 +46,6 @@ class DialogFactory {
   // Null for a successful installation (failure kind 0).
   virtual std::unique_ptr<InstallerDialog> CreateForFailure(int32_t failure_kind) = 0;
 };
-
-// Standard message boxes with the dialogs' texts in `language`, until the
-// drawn dialogs exist: Yes/No questions (Yes = primary), plain notices.
-std::unique_ptr<DialogFactory> CreatePlainDialogFactory(LANGID language);
 
 }  // namespace ostrel
 

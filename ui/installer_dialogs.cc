@@ -52,7 +52,7 @@ constexpr std::array<DialogContent, kRedesignedKindCount> kRedesignedKinds = {{
     {493, 494, 509, 510, kMain, DialogAction::kNone},
     {442, 443, 501, 0, kPlain, DialogAction::kNone},
     {433, 453, 508, 504, kMain, DialogAction::kManualDownload},
-    {422, 423, 503, 504, kMain, DialogAction::kNone},
+    {422, 423, 503, 504, kMain, DialogAction::kNone, kDialogPrimary},
     {445, 446, 505, 0, kMain, DialogAction::kBrowserSite},
     {448, 0, 506, 0, kMain, DialogAction::kLaunchBrowser},
     {450, 451, 507, 0, kMain, DialogAction::kFeedbackPage},
@@ -222,6 +222,8 @@ class TemplateDialog : public DialogBase, public InstallerDialog {
         End(kDialogSecondary);
         break;
       case IDCANCEL:  // Escape
+        End(content_.escape_result);
+        break;
       case IDC_CLOSE_BUTTON:
         End(kDialogClose);
         break;
@@ -500,7 +502,7 @@ DialogContent ClassicNoticeContent(NoticeType type) {
   return {454, 455, 461, 0};
 }
 
-DialogContent ClassicResumeContent() { return {419, 0, 420, 421}; }
+DialogContent ClassicResumeContent() { return {419, 0, 420, 421, kPlain, DialogAction::kNone, kDialogPrimary}; }
 
 DialogContent ClassicOldWindowsContent() { return {475, 476, 479, 480, kPlain, DialogAction::kHelpPage}; }
 

@@ -33,7 +33,7 @@ enum class DialogAction {
 
 enum class ButtonLook { kMain, kPlain };
 
-// String ids (0: none) and what the primary button does.
+// String ids (0: none), what the primary button does, and what Escape means.
 struct DialogContent {
   int title = 0;
   int text = 0;
@@ -41,6 +41,9 @@ struct DialogContent {
   int secondary = 0;
   ButtonLook primary_look = ButtonLook::kPlain;
   DialogAction action = DialogAction::kNone;
+  // Escape closes the dialog; on the resume question it keeps installing
+  // instead, since backing out of a close must not cancel the installation.
+  int escape_result = kDialogClose;
 };
 
 inline constexpr int kRedesignedKindCount = 13;

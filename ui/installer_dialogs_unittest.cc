@@ -246,6 +246,19 @@ TEST_F(InstallerDialogsTest, ClassicResumeDialogRunsTwice) {
   EXPECT_EQ(second.size.cx, first.size.cx);
 }
 
+// Escape backs out of the close, in both families: the installation goes on.
+TEST_F(InstallerDialogsTest, EscapeOnTheResumeQuestionKeepsInstalling) {
+  std::unique_ptr<InstallerDialog> classic = Factory().CreateResumeDialog();
+  Shown classic_shown;
+  EXPECT_EQ(RunDialog(*classic, {0, VK_ESCAPE}, &classic_shown), kDialogPrimary);
+  EXPECT_EQ(classic_shown.title, English(419));
+  MakeRedesignedBrand("ru");
+  std::unique_ptr<InstallerDialog> redesigned = Factory().CreateResumeDialog();
+  Shown redesigned_shown;
+  EXPECT_EQ(RunDialog(*redesigned, {0, VK_ESCAPE}, &redesigned_shown), kDialogPrimary);
+  EXPECT_EQ(redesigned_shown.title, English(422));
+}
+
 TEST_F(InstallerDialogsTest, ClassicNoticeHasOneOkButton) {
   std::unique_ptr<InstallerDialog> dialog = Factory().CreateNotice(kNoticeHigherVersion);
   Shown shown;

@@ -28,10 +28,13 @@ constexpr int kStringIdLicenseName = 462;
 constexpr int kStringIdLicenseSentence = 463;
 // Room between the statistics box and the default-browser box below it.
 constexpr int kCheckBoxSpacing = 4;
+// Ids other editions of the template give first-screen controls; this
+// template has none, but the progress screen removes them all the same.
+constexpr int kOtherEditionFirstScreenIds[] = {2093, 2094};
 // Controls of the first screen that the progress screen removes.
-constexpr int kFirstScreenIds[] = {kInstallButtonId, kLicenseLinkId, kDefaultCheckBoxId, kStatisticsCheckBoxId,
-                                   kPinCheckBoxId,   2093,           2094,               kPrivacyLinkId,
-                                   kLicenseTextId};
+constexpr int kFirstScreenIds[] = {kInstallButtonId,      kLicenseLinkId,  kDefaultCheckBoxId,
+                                   kStatisticsCheckBoxId, kPinCheckBoxId,  kOtherEditionFirstScreenIds[0],
+                                   kOtherEditionFirstScreenIds[1], kPrivacyLinkId, kLicenseTextId};
 
 int LayoutKind(bool default_box, bool statistics_box) { return (default_box ? 1 : 0) + (statistics_box ? 2 : 0); }
 
@@ -49,7 +52,7 @@ LiteMainWindow::LiteMainWindow(const BrandInfo* brand, const DistribInfoParams* 
       layout_(CreateLayout(brand, params, LayoutKind(offers_default_box(), offers_statistics_box()))),
       theme_(CreateTheme(brand, params, layout_)) {}
 
-LiteMainWindow::~LiteMainWindow() = default;
+LiteMainWindow::~LiteMainWindow() { StopInstallation(); }
 
 int LiteMainWindow::ProgressPosition() const { return progress_bar_ ? progress_bar_->GetPos() : -1; }
 
@@ -297,7 +300,24 @@ void LiteMainWindow::OnAnimationTick() {
     set_title_on_progress(false);
   }
   // Only a new slide changes the picture; the controls over it draw themselves.
-  if (slides->AdvanceIfDue()) ::InvalidateRect(window(), nullptr, FALSE);
+  if (slides->AdvanceIfDue()) {
+    OnSlideChanged();
+    ::InvalidateRect(window(), nullptr, FALSE);
+  }
+}
+
+// What lies over the slide or around it takes the new picture: the buttons,
+// the progress controls once the slideshow has left the first screen's
+// picture, and (from Windows 8 on) the shadow's edges.
+void LiteMainWindow::OnSlideChanged() {
+  ProgressSlides* slides = this->slides();
+  if (!slides) return;
+  const ScaledImage& current = slides->CurrentImage();
+  if (current.IsEmpty()) return;
+  close_button_->SetBackground(current);
+  minimize_button_->SetBackground(current);
+  if (windows_version() >= VERSION_WIN8 && shadow_) shadow_->Update(current);
+  if (!controls_on_first_slide_ && slides->HasAdvanced()) SetProgressControlsBackground(first_slide_);
 }
 
 void LiteMainWindow::Paint() {
@@ -309,22 +329,15 @@ void LiteMainWindow::Paint() {
     ::EndPaint(window, &paint);
     return;
   }
+  // Painting changes nothing: what the picture decides is set when it changes.
   RECT client = ClientRect(window);
   ProgressSlides* slides = this->slides();
   if (progress_screen_ && slides) {
     PaintDoubleBuffered(dc, client, [slides](HDC canvas, const RECT& rect) { slides->Paint(canvas, rect); });
-    const ScaledImage& current = slides->CurrentImage();
-    if (!current.IsEmpty()) {
-      close_button_->SetBackground(current);
-      minimize_button_->SetBackground(current);
-      if (windows_version() >= VERSION_WIN8 && shadow_) shadow_->Update(current);
-    }
-    if (!controls_on_first_slide_ && slides->HasAdvanced()) SetProgressControlsBackground(first_slide_);
   } else {
     PaintFirstScreen(dc, client);
   }
   ::EndPaint(window, &paint);
-  if (shadow_ && shadow_->window() && !::IsWindowVisible(shadow_->window())) shadow_->Show();
 }
 
 void LiteMainWindow::PaintFirstScreen(HDC dc, const RECT& client) {
@@ -355,7 +368,7 @@ void LiteMainWindow::UpdateShadow() {
 }
 
 void LiteMainWindow::ShowShadow() {
-  if (shadow_) shadow_->Show();
+  if (shadow_ && shadow_->window() && !::IsWindowVisible(shadow_->window())) shadow_->Show();
 }
 
 void LiteMainWindow::HideShadow() {
@@ -364,6 +377,12 @@ void LiteMainWindow::HideShadow() {
 
 void LiteMainWindow::MoveShadow() {
   if (shadow_) shadow_->Move();
+}
+
+void LiteMainWindow::ClearFocusCues() {
+  for (ImageButton* button : {install_button_.get(), close_button_.get(), minimize_button_.get()}) {
+    if (button) button->ClearFocusCue();
+  }
 }
 
 std::optional<bool> LiteMainWindow::CheckBoxState(int id) const {

@@ -46,6 +46,7 @@ class LiteMainWindow : public MainWindow {
   void ShowShadow() override;
   void HideShadow() override;
   void MoveShadow() override;
+  void ClearFocusCues() override;
   std::optional<bool> CheckBoxState(int id) const override;
   void ToggleCheckBox(int id) override;
 
@@ -53,6 +54,7 @@ class LiteMainWindow : public MainWindow {
   void PlaceControl(int id, const RECT& logical_rect);
   void PaintFirstScreen(HDC dc, const RECT& client);
   void SetProgressControlsBackground(const ScaledImage& background);
+  void OnSlideChanged();
   // The picture the shadow is built around: the current slide on the
   // progress screen, else the background.
   const ScaledImage& WindowPicture() const;

@@ -2,6 +2,9 @@
 
 #include <shellapi.h>
 
+#include <tuple>
+#include <utility>
+
 #include "base/installer_command_line.h"
 #include "base/logging.h"
 #include "base/os_facts.h"
@@ -9,10 +12,8 @@
 #include "base/utf_string_conversions.h"
 #include "config/brand_info.h"
 #include "config/distrib_info_params.h"
-#include "install/progress_relay.h"
 #include "reporting/stat_events.h"
 #include "resources/resource_ids.h"
-#include <tuple>
 #include "ui/installer_dialogs.h"
 #include "ui/slideshow.h"
 #include "ui/ui_scale.h"
@@ -60,17 +61,23 @@ void OpenWithShell(const std::wstring& url) {
 
 }  // namespace
 
-MainWindowMessages MainWindowMessages::Register() {
-  MainWindowMessages messages;
-  messages.set_install_progress = ::RegisterWindowMessageW(kSetInstallProgressMessageName);
-  messages.set_import_progress = ::RegisterWindowMessageW(kSetImportProgressMessageName);
-  messages.close_window = ::RegisterWindowMessageW(kCloseWindowMessageName);
-  messages.higher_version_exist = ::RegisterWindowMessageW(kHigherVersionExistMessageName);
-  messages.move_window = ::RegisterWindowMessageW(kMoveWindowMessageName);
-  messages.corp_user_higher_version_exist = ::RegisterWindowMessageW(kCorpUserHigherVersionExistMessageName);
-  messages.corp_user_browser_exists = ::RegisterWindowMessageW(kCorpUserBrowserExistsMessageName);
-  return messages;
+void WindowObserver::Post(UINT message, WPARAM wparam) {
+  if (HWND window = window_.load()) ::PostMessageW(window, message, wparam, 0);
 }
+
+void WindowObserver::OnDownloadProgress(float fraction) { SetProgress(DownloadProgressPosition(fraction)); }
+
+void WindowObserver::OnInstallFinished(int) { Post(kInstallFinishedMessage); }
+
+void WindowObserver::OnInstallError(int32_t failure_kind) {
+  set_pending_error(failure_kind);
+  Post(kInstallErrorMessage, static_cast<WPARAM>(failure_kind));
+}
+
+void WindowObserver::SetProgress(int percentage) { Post(kProgressPositionMessage, static_cast<WPARAM>(percentage)); }
+
+// A thread cannot destroy a window another thread made: the window does it.
+void WindowObserver::RemoveStopButton() { Post(kRemoveStopButtonMessage); }
 
 MainWindow::MainWindow(const BrandInfo* brand, const DistribInfoParams* params, bool create_installer,
                        MainWindowServices services)
@@ -79,7 +86,7 @@ MainWindow::MainWindow(const BrandInfo* brand, const DistribInfoParams* params, 
       create_installer_(create_installer),
       services_(std::move(services)),
       windows_version_(CurrentWindowsVersion()),
-      messages_(MainWindowMessages::Register()) {
+      messages_(WindowMessages::Register()) {
   if (brand_) language_ = static_cast<LANGID>(brand_->language_id());
   if (!services_.dialogs) services_.dialogs = CreateDialogFactory(brand_, params_);
   if (!services_.slides) services_.slides = &CreateSlideshow;
@@ -97,112 +104,49 @@ MainWindow::MainWindow(const BrandInfo* brand, const DistribInfoParams* params, 
   offers_default_box_ = !choices_.make_default.has_value() && elevation_mode_ != 2;
 
   if (!create_installer_) return;
-  installer_ = std::make_unique<Installer>(this, brand_, params_, true);
+  installer_ = std::make_unique<Installer>(&observer_, brand_, params_, true);
   installer_->set_elevation_mode(elevation_mode_);
   installer_->set_scale_factor(ScaleFactor());
-  if (offers_default_box_) {
-    // The question runs a probe child on some Windows 10 builds; its
-    // diagnostic goes to setup either way.
-    uint64_t diagnostic = 0;
-    bool capable = installer::win10_default_browser::IsDefaultBrowserCapabilityAvailable(&diagnostic);
-    installer_->set_interface_availability(diagnostic);
-    offers_default_box_ = capable;
-  }
+  // Whether the browser may be made the default decides the box whatever
+  // "def" says, and setup gets the diagnostic either way. The question runs
+  // a probe child on some Windows 10 builds.
+  uint64_t diagnostic = 0;
+  bool capable = installer::win10_default_browser::IsDefaultBrowserCapabilityAvailable(&diagnostic);
+  installer_->set_interface_availability(diagnostic);
+  offers_default_box_ = offers_default_box_ && capable;
   const wchar_t* flavour = HasCorporateSystemInstallation() ? L"corporate" : !no_existing_browser_ ? L"user" : L"none";
   installer_->stat_reporter().SetParam(StatParam::kBrowserPresent, flavour);
-  installer_->StartInstallThread();
 }
 
 MainWindow::~MainWindow() {
-  if (keyboard_hook_) ::UnhookWindowsHookEx(keyboard_hook_);
   if (g_arrow_focus.window == window()) g_arrow_focus = ArrowFocusState();
-  // The installation stops before the window it reports to is gone.
-  installer_.reset();
+  StopInstallation();
 }
+
+void MainWindow::StopInstallation() { installer_.reset(); }
 
 int MainWindow::TemplateId() { return IDD_INSTALLATION_WINDOW; }
 
 int MainWindow::Run() {
+  // The whole window object exists now: the download may start and report.
+  if (installer_) installer_->StartInstallThread();
   INT_PTR result = DialogBase::Run(nullptr);
   if (result == -1 || result == 0) PLOG(ERROR) << "The installation window could not be shown: " << result;
   return static_cast<int>(result);
 }
 
-void MainWindow::OnDownloadProgress(float fraction) { SetProgress(DownloadProgressPosition(fraction)); }
-
-void MainWindow::OnInstallFinished(int) {
-  if (HWND window = observed_window_.load()) ::PostMessageW(window, kInstallFinishedMessage, 0, 0);
-}
-
-void MainWindow::OnInstallError(int32_t failure_kind) {
-  pending_error_.store(failure_kind);
-  if (HWND window = observed_window_.load())
-    ::PostMessageW(window, kInstallErrorMessage, static_cast<WPARAM>(failure_kind), 0);
-}
-
-void MainWindow::SetProgress(int percentage) {
-  // Before the window exists nothing shows progress yet.
-  if (HWND window = observed_window_.load())
-    ::PostMessageW(window, kProgressPositionMessage, static_cast<WPARAM>(percentage), 0);
-}
-
-void MainWindow::RemoveStopButton() {
-  HWND window = observed_window_.load();
-  if (HWND stop = window ? ::GetDlgItem(window, kStopButtonId) : nullptr) ::DestroyWindow(stop);
-}
-
-bool MainWindow::HandleMessage(HWND window, UINT message, WPARAM wparam, LPARAM, LRESULT& result) {
+bool MainWindow::HandleMessage(HWND window, UINT message, WPARAM wparam, LPARAM lparam, LRESULT& result) {
   if (window != this->window()) return false;
   switch (message) {
     case WM_INITDIALOG:
       OnInitDialog();
       result = FALSE;
       return true;
-    case WM_COMMAND: {
-      int id = LOWORD(wparam);
-      switch (id) {
-        case kInstallButtonId:
-          OnInstallClick();
-          return true;
-        case kCancelCommandId:
-          ReportDialogEvent(ButtonEvent(kButtonCancel));
-          return true;
-        case kCloseButtonId:
-          OnCloseButton();
-          return true;
-        case kStopButtonId:
-          OnStopCommand();
-          return true;
-        case kMinimizeButtonId:
-          OnMinimize();
-          return true;
-        case kPrivacyLinkId:
-          if (brand_)
-            OpenLink(Utf8ToWide(brand_->conf_policy_url()) + L"?lang=" + Utf8ToWide(brand_->interface_language()));
-          return true;
-        case kLicenseLinkId:
-          if (brand_) OpenLink(brand_->GetLicenseUrlWithLanguage());
-          return true;
-        case kDefaultCheckBoxId:
-        case kStatisticsCheckBoxId:
-        case kPinCheckBoxId:
-          if (HIWORD(wparam) != BN_CLICKED) return false;
-          ToggleCheckBox(id);
-          ReportDialogEvent(CheckBoxEvent(id == kDefaultCheckBoxId      ? kCheckBoxDefault
-                                          : id == kStatisticsCheckBoxId ? kCheckBoxSendStat
-                                                                        : kCheckBoxQopinTrial));
-          return true;
-        default:
-          return false;
-      }
-    }
+    case WM_COMMAND:
+      OnCommand(LOWORD(wparam), HIWORD(wparam));
+      return true;
     case WM_SYSCOMMAND:
-      if ((wparam & 0xFFF0) == SC_CLOSE) {
-        End(kWindowResultSystemClose);
-        return true;
-      }
-      if ((wparam & 0xFFF0) == SC_RESTORE) ReportDialogEvent(ButtonEvent(kButtonRestore));
-      return false;
+      return OnSysCommand(wparam);
     case WM_TIMER:
       if (wparam != kAnimationTimerId) return false;
       OnAnimationTick();
@@ -216,55 +160,148 @@ bool MainWindow::HandleMessage(HWND window, UINT message, WPARAM wparam, LPARAM,
     case WM_CTLCOLORDLG:
       result = reinterpret_cast<LRESULT>(::GetStockObject(NULL_BRUSH));
       return true;
+    case WM_WINDOWPOSCHANGED:
+      OnWindowPosChanged(*reinterpret_cast<const WINDOWPOS*>(lparam));
+      return false;  // the default handling still sends WM_MOVE and WM_SIZE
+    case WM_NCACTIVATE:
+      OnActivateFrame(wparam != FALSE);
+      return false;
+    case WM_NCDESTROY:
+      OnDestroyed();
+      return false;
     case kProgressPositionMessage:
       OnProgressPosition(static_cast<int>(wparam));
       return true;
     case kInstallErrorMessage:
-      ShowInstallError(static_cast<int32_t>(wparam));
+      OnInstallError(static_cast<int32_t>(wparam));
       return true;
     case kInstallFinishedMessage:
-      if (install_clicked_ || skip_first_screen_) End(kWindowResultInstalled);
+      OnInstallFinished();
       return true;
+    case kRemoveStopButtonMessage:
+      OnRemoveStopButton();
+      return true;
+    default:
+      return OnRegisteredMessage(message, wparam, result);
+  }
+}
+
+void MainWindow::OnCommand(int id, int notification) {
+  // A double click on a button or link is one activation: its second click
+  // arrives as BN_DOUBLECLICKED and is not acted on.
+  if (notification != BN_CLICKED) return;
+  switch (id) {
+    case kInstallButtonId:
+      OnInstallClick();
+      break;
+    case kCancelCommandId:
+      ReportDialogEvent(ButtonEvent(kButtonCancel));
+      break;
+    case kCloseButtonId:
+      OnCloseButton();
+      break;
+    case kStopButtonId:
+      OnStopCommand();
+      break;
+    case kMinimizeButtonId:
+      OnMinimize();
+      break;
+    case kPrivacyLinkId:
+      if (brand_)
+        OpenLink(Utf8ToWide(brand_->conf_policy_url()) + L"?lang=" + Utf8ToWide(brand_->interface_language()));
+      break;
+    case kLicenseLinkId:
+      if (brand_) OpenLink(brand_->GetLicenseUrlWithLanguage());
+      break;
+    case kDefaultCheckBoxId:
+    case kStatisticsCheckBoxId:
+    case kPinCheckBoxId:
+      ToggleCheckBox(id);
+      ReportDialogEvent(CheckBoxEvent(id == kDefaultCheckBoxId      ? kCheckBoxDefault
+                                      : id == kStatisticsCheckBoxId ? kCheckBoxSendStat
+                                                                    : kCheckBoxQopinTrial));
+      break;
     default:
       break;
   }
+}
+
+bool MainWindow::OnSysCommand(WPARAM command) {
+  switch (command & 0xFFF0) {
+    case SC_CLOSE:
+      End(kWindowResultSystemClose);
+      return true;
+    case SC_RESTORE:
+      ReportDialogEvent(ButtonEvent(kButtonRestore));
+      return false;
+    default:
+      return false;
+  }
+}
+
+// Every move of the window, dragged or not, takes the shadow along; the
+// shadow shows again once the window is visible and not minimized. A change
+// of stacking alone is left alone: placing the shadow under the window
+// restacks the window, and answering that would never end.
+void MainWindow::OnWindowPosChanged(const WINDOWPOS& position) {
+  const UINT stacking_only = SWP_NOMOVE | SWP_NOSIZE;
+  if ((position.flags & stacking_only) == stacking_only && !(position.flags & SWP_SHOWWINDOW)) return;
+  MoveShadow();
+  if (::IsWindowVisible(window()) && !::IsIconic(window())) ShowShadow();
+}
+
+void MainWindow::OnActivateFrame(bool active) {
+  if (active) ClearFocusCues();
+}
+
+void MainWindow::OnDestroyed() {
+  observer_.Detach();
+  ::KillTimer(window(), kAnimationTimerId);
+}
+
+void MainWindow::OnInstallFinished() {
+  if (install_clicked_ || skip_first_screen_) End(kWindowResultInstalled);
+}
+
+void MainWindow::OnRemoveStopButton() {
+  if (HWND stop = ::GetDlgItem(window(), kStopButtonId)) ::DestroyWindow(stop);
+}
+
+bool MainWindow::OnRegisteredMessage(UINT message, WPARAM wparam, LRESULT& result) {
   if (message == messages_.set_install_progress) {
-    if (std::optional<int> position = SetupStageProgressPosition(wparam)) {
-      LOG_TAG(INFO, "OnInstallProgress") << "--> Installer > MainWindow::OnInstallProgress: " << *position;
-      OnProgressPosition(*position);
-    }
-    return true;
-  }
-  if (message == messages_.set_import_progress) {
-    LOG_TAG(INFO, "OnImportProgress") << "--> Installer > MainWindow::OnImportProgress: " << wparam;
-    OnProgressPosition(ImportProgressPosition(wparam));
-    return true;
-  }
-  if (message == messages_.close_window) {
+    OnInstallProgress(wparam);
+  } else if (message == messages_.set_import_progress) {
+    OnImportProgress(wparam);
+  } else if (message == messages_.close_window) {
     OnCloseWindow();
-    return true;
-  }
-  if (message == messages_.higher_version_exist) {
+  } else if (message == messages_.higher_version_exist) {
     OnNotice(kNoticeHigherVersion);
-    return true;
-  }
-  if (message == messages_.corp_user_higher_version_exist) {
+  } else if (message == messages_.corp_user_higher_version_exist) {
     OnNotice(kNoticeCorporateHigherVersion);
-    return true;
-  }
-  if (message == messages_.corp_user_browser_exists) {
+  } else if (message == messages_.corp_user_browser_exists) {
     result = OnCorporateUpdateQuestion();
-    return true;
-  }
-  if (message == messages_.move_window) {
+  } else if (message == messages_.move_window) {
     MoveShadow();
-    return true;
+  } else {
+    return false;
   }
-  return false;
+  return true;
+}
+
+void MainWindow::OnInstallProgress(WPARAM stage) {
+  if (std::optional<int> position = SetupStageProgressPosition(stage)) {
+    LOG_TAG(INFO, "OnInstallProgress") << "--> Installer > MainWindow::OnInstallProgress: " << *position;
+    OnProgressPosition(*position);
+  }
+}
+
+void MainWindow::OnImportProgress(WPARAM percent) {
+  LOG_TAG(INFO, "OnImportProgress") << "--> Installer > MainWindow::OnImportProgress: " << percent;
+  OnProgressPosition(ImportProgressPosition(percent));
 }
 
 void MainWindow::OnInitDialog() {
-  observed_window_.store(window());
+  observer_.Attach(window());
   AllowMessagesThroughFilter();
   if (elevation_mode_ == 1) ElevateIfNeeded();
   SetTexts();
@@ -325,6 +362,7 @@ void MainWindow::OnInstallClick() {
   if (LayoutProgressDialog()) {
     ::InvalidateRect(window(), nullptr, FALSE);
     UpdateShadow();
+    ShowShadow();
   }
 }
 
@@ -346,8 +384,8 @@ bool MainWindow::LayoutProgressDialog() {
   }
   CreateProgressControls();
 
-  if (int32_t error = pending_error_.load(); error != kFailureNone) {
-    ShowInstallError(error);
+  if (int32_t error = observer_.pending_error(); error != kFailureNone) {
+    OnInstallError(error);
     return false;
   }
   ShowProgressControls();
@@ -364,14 +402,14 @@ void MainWindow::OnProgressPosition(int position) {
   if (taskbar_) taskbar_->SetProgressValue(window(), static_cast<ULONGLONG>(position), kProgressMax);
 }
 
-void MainWindow::ShowInstallError(int32_t failure_kind) {
-  pending_error_.store(failure_kind);
+void MainWindow::OnInstallError(int32_t failure_kind) {
+  observer_.set_pending_error(failure_kind);
   if (!install_clicked_ && !skip_first_screen_) return;
   if (ended_) return;
   ::ShowWindow(window(), SW_HIDE);
   HideShadow();
   if (std::unique_ptr<InstallerDialog> dialog = services_.dialogs->CreateForFailure(failure_kind))
-    dialog->Run(window());
+    RunDialog(*dialog, kDialogPrimary);
   End(kWindowResultInstalled);
 }
 
@@ -381,14 +419,14 @@ void MainWindow::OnCloseWindow() {
   LOG_TAG(INFO, "OnCloseWindow") << "--> Installer > MainWindow::OnCloseWindow";
   if (installer_ && !installer_->WaitForInstallAsync())
     PLOG_TAG(ERROR, "OnCloseWindow") << "--> Installer > MainWindow::OnCloseWindow: WaitForInstallAsync timeout";
-  if (resume_dialog_) resume_dialog_->End(kDialogPrimary);
   End(kWindowResultInstalled);
   ::KillTimer(window(), kAnimationTimerId);
 }
 
 void MainWindow::OnCloseButton() {
   if (progress_shown_) {
-    int answer = resume_dialog_ ? resume_dialog_->Run(window()) : kDialogPrimary;
+    if (open_dialog_) return;  // the question is open already
+    int answer = resume_dialog_ ? RunDialog(*resume_dialog_, kDialogPrimary) : kDialogPrimary;
     // Setup may have closed the window while the question was open.
     if (ended_) return;
     if (answer != kDialogSecondary && answer != kDialogClose) return;
@@ -402,7 +440,8 @@ void MainWindow::OnCloseButton() {
 }
 
 void MainWindow::OnStopCommand() {
-  int answer = resume_dialog_ ? resume_dialog_->Run(window()) : kDialogPrimary;
+  if (open_dialog_) return;
+  int answer = resume_dialog_ ? RunDialog(*resume_dialog_, kDialogPrimary) : kDialogPrimary;
   if (ended_ || (answer != kDialogSecondary && answer != kDialogClose)) return;
   if (installer_) installer_->IncrementCancelCount();
   End(kWindowResultStopped);
@@ -418,12 +457,15 @@ void MainWindow::OnNotice(NoticeType type) {
   if (ended_) return;
   ::ShowWindow(window(), SW_HIDE);
   HideShadow();
-  services_.dialogs->CreateNotice(type)->Run(window());
+  std::unique_ptr<InstallerDialog> notice = services_.dialogs->CreateNotice(type);
+  RunDialog(*notice, kDialogPrimary);
   End(kWindowResultInstalled);
 }
 
 LRESULT MainWindow::OnCorporateUpdateQuestion() {
-  int answer = services_.dialogs->CreateNotice(kNoticeCorporateUpdate)->Run(window());
+  std::unique_ptr<InstallerDialog> question = services_.dialogs->CreateNotice(kNoticeCorporateUpdate);
+  // Ended by the window's end, the question counts as declined.
+  int answer = RunDialog(*question, kDialogClose);
   return answer == kDialogSecondary || answer == kDialogClose ? 0 : 1;
 }
 
@@ -432,9 +474,24 @@ void MainWindow::OpenLink(const std::wstring& url) {
   ReportDialogEvent(LinkEvent(url));
 }
 
+int MainWindow::RunDialog(InstallerDialog& dialog, int neutral_answer) {
+  EndOpenDialog();
+  open_dialog_ = &dialog;
+  open_dialog_neutral_answer_ = neutral_answer;
+  int answer = dialog.Run(window());
+  if (open_dialog_ == &dialog) open_dialog_ = nullptr;
+  return answer;
+}
+
+void MainWindow::EndOpenDialog() {
+  if (InstallerDialog* open = std::exchange(open_dialog_, nullptr)) open->End(open_dialog_neutral_answer_);
+}
+
 void MainWindow::End(int result) {
   if (ended_) return;
   ended_ = true;
+  // No dialog of the window outlives it.
+  EndOpenDialog();
   ::EndDialog(window(), result);
 }
 
@@ -453,7 +510,7 @@ void MainWindow::InstallKeyboardHook() {
     previous = control;
   }
   g_arrow_focus = ArrowFocusState{window(), 0, 0};
-  keyboard_hook_ = ::SetWindowsHookExW(WH_KEYBOARD, &ArrowFocusHook, nullptr, ::GetCurrentThreadId());
+  keyboard_hook_.Reset(::SetWindowsHookExW(WH_KEYBOARD, &ArrowFocusHook, nullptr, ::GetCurrentThreadId()));
 }
 
 }  // namespace ostrel

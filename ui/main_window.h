@@ -22,6 +22,7 @@
 #include "base/windows_version.h"
 #include "install/installer.h"
 #include "install/installer_observer.h"
+#include "install/window_protocol.h"
 #include "ui/dialog_base.h"
 #include "ui/dialog_factory.h"
 #include "ui/progress_slides.h"
@@ -32,100 +33,74 @@ namespace ostrel {
 class BrandInfo;
 class DistribInfoParams;
 
-// Registered messages exchanged with setup (and the window's own drag).
-inline constexpr wchar_t kSetInstallProgressMessageName[] = L"tarvik.lite.set_install_progress";
-inline constexpr wchar_t kSetImportProgressMessageName[] = L"tarvik.lite.set_import_progress";
-inline constexpr wchar_t kCloseWindowMessageName[] = L"tarvik.lite.close_window";
-inline constexpr wchar_t kHigherVersionExistMessageName[] = L"tarvik.higher_version_exist";
-inline constexpr wchar_t kMoveWindowMessageName[] = L"tarvik.lite.move_window";
-inline constexpr wchar_t kCorpUserHigherVersionExistMessageName[] = L"tarvik.corp.user_higher_version_exist";
-inline constexpr wchar_t kCorpUserBrowserExistsMessageName[] = L"tarvik.corp.user_browser_exists";
-
-struct MainWindowMessages {
-  UINT set_install_progress = 0;
-  UINT set_import_progress = 0;
-  UINT close_window = 0;
-  UINT higher_version_exist = 0;
-  UINT move_window = 0;
-  UINT corp_user_higher_version_exist = 0;
-  UINT corp_user_browser_exists = 0;
-
-  static MainWindowMessages Register();
-};
-
-// Posted by the window's observer from the install thread, so the outcome is
-// handled on the window's thread.
-inline constexpr UINT kInstallErrorMessage = WM_APP + 110;
-inline constexpr UINT kInstallFinishedMessage = WM_APP + 111;
-
-// Codes the window ends with: 1 lets the installation's exit code through.
-inline constexpr int kWindowResultInstalled = 1;
-inline constexpr int kWindowResultSystemClose = 2;
-inline constexpr int kWindowResultStopped = 212;
-inline constexpr int kWindowResultClosed = 213;
-
-// Control ids of the window's template.
-enum MainWindowControl : int {
-  kInstallButtonId = 1,
-  kCancelCommandId = 2,
-  kTitleId = 107,
-  kDefaultCheckBoxId = 109,
-  kStatisticsCheckBoxId = 110,
-  kPinCheckBoxId = 112,
-  kCloseButtonId = 213,
-  kMinimizeButtonId = 214,
-  kProgressBarId = 215,
-  kPrivacyLinkId = 218,
-  kLicenseTextId = 222,
-  kLicenseLinkId = 223,
-  kStatusTextId = 224,
-};
-
 inline constexpr UINT_PTR kAnimationTimerId = 100;
 inline constexpr UINT kAnimationTimerMs = 20;
 
-// What the window uses besides the brand and the parameters; tests replace
-// the dialogs and the page opener.
 struct MainWindowServices {
-  std::unique_ptr<DialogFactory> dialogs;  // null: message boxes
+  std::unique_ptr<DialogFactory> dialogs;  // null: the installer's dialogs
   ProgressSlidesFactory slides;            // null: the first slide only
   std::function<void(const std::wstring& url)> open_url;  // null: the shell
 };
 
-class MainWindow : public DialogBase, public InstallerObserver {
+// The installation's side of the window: what the install thread (or the
+// elevated copy's relay) reports is posted to the window's own thread, and
+// nothing else of the window is touched from there. Posts go nowhere before
+// the window exists and after it is destroyed.
+class WindowObserver : public InstallerObserver {
  public:
-  // Creates the installation and starts it when `create_installer` is set.
-  MainWindow(const BrandInfo* brand, const DistribInfoParams* params, bool create_installer,
-             MainWindowServices services);
-  ~MainWindow() override;
-
-  // Runs the window modally; the code it ended with.
-  int Run();
-
-  Installer* installer() const { return installer_.get(); }
-  bool first_screen_skipped() const { return skip_first_screen_; }
-  int elevation_mode() const { return elevation_mode_; }
-  bool install_clicked() const { return install_clicked_; }
-  bool progress_shown() const { return progress_shown_; }
+  void Attach(HWND window) { window_.store(window); }
+  void Detach() { window_.store(nullptr); }
+  // A failure reported before the Install click, kept for the click.
   int32_t pending_error() const { return pending_error_.load(); }
-  // EndDialog was called.
-  bool ended() const { return ended_; }
-  // The bar's position; -1 before the progress screen.
-  virtual int ProgressPosition() const = 0;
+  void set_pending_error(int32_t failure_kind) { pending_error_.store(failure_kind); }
 
-  // InstallerObserver: called on the install thread.
   void OnDownloadProgress(float fraction) override;
   void OnSlowDownload() override {}
   void OnRemainingTime(int32_t, int32_t) override {}
   void OnInstallFinished(int result) override;
   void OnInstallError(int32_t failure_kind) override;
-  HWND GetWindow() override { return observed_window_.load(); }
+  HWND GetWindow() override { return window_.load(); }
   void SetProgress(int percentage) override;
   void RemoveStopButton() override;
+
+ private:
+  void Post(UINT message, WPARAM wparam = 0);
+
+  std::atomic<HWND> window_{nullptr};
+  std::atomic<int32_t> pending_error_{kFailureNone};
+};
+
+class MainWindow : public DialogBase {
+ public:
+  // Creates the installation when `create_installer` is set; its thread
+  // starts with Run, once the whole window object exists.
+  MainWindow(const BrandInfo* brand, const DistribInfoParams* params, bool create_installer,
+             MainWindowServices services);
+  ~MainWindow() override;
+
+  // Starts the installation and runs the window modally; the code it ended with.
+  int Run();
+
+  Installer* installer() const { return installer_.get(); }
+  InstallerObserver& observer() { return observer_; }
+  bool first_screen_skipped() const { return skip_first_screen_; }
+  int elevation_mode() const { return elevation_mode_; }
+  bool install_clicked() const { return install_clicked_; }
+  bool progress_shown() const { return progress_shown_; }
+  int32_t pending_error() const { return observer_.pending_error(); }
+  // EndDialog was called.
+  bool ended() const { return ended_; }
+  // The bar's position; -1 before the progress screen.
+  virtual int ProgressPosition() const = 0;
 
  protected:
   bool HandleMessage(HWND window, UINT message, WPARAM wparam, LPARAM lparam, LRESULT& result) override;
   int TemplateId() override;
+
+  // Stops the installation and waits for its thread. The most derived
+  // window's destructor calls it first, so nothing of the window goes while
+  // the installation still reports.
+  void StopInstallation();
 
   // The screens, drawn by the concrete window.
   virtual void SetTexts() = 0;
@@ -145,6 +120,8 @@ class MainWindow : public DialogBase, public InstallerObserver {
   virtual void ShowShadow() = 0;
   virtual void HideShadow() = 0;
   virtual void MoveShadow() = 0;
+  // The buttons stop drawing the keyboard focus cue.
+  virtual void ClearFocusCues() = 0;
   // Check-box state; nothing when the box is not shown.
   virtual std::optional<bool> CheckBoxState(int id) const = 0;
   virtual void ToggleCheckBox(int id) = 0;
@@ -167,23 +144,40 @@ class MainWindow : public DialogBase, public InstallerObserver {
   ITaskbarList3* taskbar() const { return taskbar_.Get(); }
 
  private:
+  // Message handlers.
   void OnInitDialog();
+  void OnCommand(int id, int notification);
+  bool OnSysCommand(WPARAM command);
+  void OnWindowPosChanged(const WINDOWPOS& position);
+  void OnActivateFrame(bool active);
+  void OnDestroyed();
+  void OnProgressPosition(int position);
+  void OnInstallError(int32_t failure_kind);
+  void OnInstallFinished();
+  void OnRemoveStopButton();
+  // Setup's registered messages; false when `message` is none of them.
+  bool OnRegisteredMessage(UINT message, WPARAM wparam, LRESULT& result);
+  void OnInstallProgress(WPARAM stage);
+  void OnImportProgress(WPARAM percent);
+  void OnCloseWindow();
+  void OnNotice(NoticeType type);
+  LRESULT OnCorporateUpdateQuestion();
+
   void AllowMessagesThroughFilter();
   void OnInstallClick();
   // The choices go to the installation, the progress screen replaces the
   // first one and the installation may go on; false when a failure reported
   // earlier ended the window instead.
   bool LayoutProgressDialog();
-  void OnProgressPosition(int position);
-  void ShowInstallError(int32_t failure_kind);
-  void OnCloseWindow();
   void OnCloseButton();
   void OnStopCommand();
   void OnMinimize();
-  void OnNotice(NoticeType type);
-  LRESULT OnCorporateUpdateQuestion();
   void OpenLink(const std::wstring& url);
   void ElevateIfNeeded();
+  // Runs `dialog` modally as the window's one open dialog. Another dialog
+  // that opens, or the window's end, ends it first with `neutral_answer`.
+  int RunDialog(InstallerDialog& dialog, int neutral_answer);
+  void EndOpenDialog();
   void End(int result);
   void ReportDialogEvent(const StatEvent& event);
   void InstallKeyboardHook();
@@ -200,19 +194,22 @@ class MainWindow : public DialogBase, public InstallerObserver {
   bool no_existing_browser_ = true;
   int pin_offer_state_ = 0;
   bool offers_default_box_ = false;
-  MainWindowMessages messages_;
+  WindowMessages messages_;
   std::unique_ptr<InstallerDialog> resume_dialog_;
+  // Declared before the installation, so it outlives the installation's thread.
+  WindowObserver observer_;
   std::unique_ptr<Installer> installer_;
   std::unique_ptr<ProgressSlides> slides_;
   ScopedComPtr<ITaskbarList3> taskbar_;
-  std::atomic<HWND> observed_window_{nullptr};
-  std::atomic<int32_t> pending_error_{kFailureNone};
   bool install_clicked_ = false;
   bool progress_shown_ = false;
   bool title_on_progress_ = false;
   // EndDialog was called: a dialog still on the stack must not end it again.
   bool ended_ = false;
-  HHOOK keyboard_hook_ = nullptr;
+  // The dialog running modally over the window, if any.
+  InstallerDialog* open_dialog_ = nullptr;
+  int open_dialog_neutral_answer_ = kDialogPrimary;
+  ScopedWindowsHook keyboard_hook_;
 };
 
 }  // namespace ostrel

@@ -3,10 +3,18 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <map>
 #include <memory>
+#include <string>
+#include <thread>
 #include <vector>
 
-#include "install/progress_relay.h"
+#include "config/brand_info.h"
+#include "config/distrib_info_params.h"
+#include "install/window_protocol.h"
+#include "testing/fake_os_facts.h"
+#include "testing/registry_override.h"
+#include "testing/test_util.h"
 #include "ui/lite_main_window.h"
 
 namespace ostrel {
@@ -19,27 +27,36 @@ struct DialogLog {
   int resume_answer = kDialogPrimary;
   int resume_runs = 0;
   std::function<void()> while_resume_open;
+  // "resume ended N", "failure shown N", in order.
+  std::vector<std::string> events;
+  std::vector<std::wstring> opened;
 };
 
 class AnsweringDialog : public InstallerDialog {
  public:
-  explicit AnsweringDialog(std::function<int()> answer) : answer_(std::move(answer)) {}
+  explicit AnsweringDialog(std::function<int()> answer, std::function<void(int)> end = {})
+      : answer_(std::move(answer)), end_(std::move(end)) {}
   int Run(HWND) override { return answer_(); }
-  void End(int) override {}
+  void End(int result) override {
+    if (end_) end_(result);
+  }
 
  private:
   std::function<int()> answer_;
+  std::function<void(int)> end_;
 };
 
 class RecordingDialogFactory : public DialogFactory {
  public:
   explicit RecordingDialogFactory(DialogLog* log) : log_(log) {}
   std::unique_ptr<InstallerDialog> CreateResumeDialog() override {
-    return std::make_unique<AnsweringDialog>([log = log_] {
-      ++log->resume_runs;
-      if (log->while_resume_open) log->while_resume_open();
-      return log->resume_answer;
-    });
+    return std::make_unique<AnsweringDialog>(
+        [log = log_] {
+          ++log->resume_runs;
+          if (log->while_resume_open) log->while_resume_open();
+          return log->resume_answer;
+        },
+        [log = log_](int result) { log->events.push_back("resume ended " + std::to_string(result)); });
   }
   std::unique_ptr<InstallerDialog> CreateNotice(NoticeType type) override {
     log_->notices.push_back(type);
@@ -47,7 +64,10 @@ class RecordingDialogFactory : public DialogFactory {
   }
   std::unique_ptr<InstallerDialog> CreateForFailure(int32_t kind) override {
     log_->failures.push_back(kind);
-    return std::make_unique<AnsweringDialog>([] { return kDialogPrimary; });
+    return std::make_unique<AnsweringDialog>([log = log_, kind] {
+      log->events.push_back("failure shown " + std::to_string(kind));
+      return kDialogPrimary;
+    });
   }
 
  private:
@@ -60,8 +80,8 @@ constexpr UINT kRunScriptMessage = WM_APP + 500;
 // loop once it is shown, as input and setup's messages would arrive there.
 class ScriptedWindow : public LiteMainWindow {
  public:
-  ScriptedWindow(DialogLog* log, std::function<void(ScriptedWindow&)> script)
-      : LiteMainWindow(nullptr, nullptr, false, Services(log)), script_(std::move(script)) {}
+  ScriptedWindow(DialogLog* log, std::function<void(ScriptedWindow&)> script, const BrandInfo* brand = nullptr)
+      : LiteMainWindow(brand, nullptr, false, Services(log)), script_(std::move(script)) {}
 
   void Send(UINT message, WPARAM wparam = 0) { ::SendMessageW(window(), message, wparam, 0); }
   void Click(int id) { Send(WM_COMMAND, MAKEWPARAM(id, BN_CLICKED)); }
@@ -83,16 +103,33 @@ class ScriptedWindow : public LiteMainWindow {
   static MainWindowServices Services(DialogLog* log) {
     MainWindowServices services;
     services.dialogs = std::make_unique<RecordingDialogFactory>(log);
-    services.open_url = [](const std::wstring&) {};
+    services.open_url = [log](const std::wstring& url) { log->opened.push_back(url); };
     return services;
   }
 
   std::function<void(ScriptedWindow&)> script_;
 };
 
+// Dispatches this thread's messages for `milliseconds`; the number of
+// WM_PAINT among them.
+int PumpMessages(DWORD milliseconds) {
+  int paints = 0;
+  ULONGLONG deadline = ::GetTickCount64() + milliseconds;
+  for (ULONGLONG now = ::GetTickCount64(); now < deadline; now = ::GetTickCount64()) {
+    MSG message;
+    while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+      if (message.message == WM_PAINT) ++paints;
+      ::TranslateMessage(&message);
+      ::DispatchMessageW(&message);
+    }
+    ::MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(deadline - now), QS_ALLINPUT);
+  }
+  return paints;
+}
+
 TEST(MainWindowTest, ProgressFromSetupAndTheImportFillsOneBarUntilSetupCloses) {
   DialogLog log;
-  MainWindowMessages messages = MainWindowMessages::Register();
+  WindowMessages messages = WindowMessages::Register();
   std::vector<int> positions;
   ScriptedWindow window(&log, [&](ScriptedWindow& w) {
     positions.push_back(w.ProgressPosition());  // no bar on the first screen
@@ -121,7 +158,7 @@ TEST(MainWindowTest, FailureBeforeTheClickShowsAtTheClick) {
   DialogLog log;
   bool first_screen_stayed = false;
   ScriptedWindow window(&log, [&](ScriptedWindow& w) {
-    w.OnInstallError(kFailureSetupWrongArchitecture);
+    w.observer().OnInstallError(kFailureSetupWrongArchitecture);
     MSG message;
     while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageW(&message);
     first_screen_stayed = log.failures.empty() && !w.ended();
@@ -150,7 +187,7 @@ TEST(MainWindowTest, CloseDuringInstallationAsksAndOnlyStopEndsTheWindow) {
 
 TEST(MainWindowTest, SetupClosingTheWindowDuringTheQuestionWins) {
   DialogLog log;
-  MainWindowMessages messages = MainWindowMessages::Register();
+  WindowMessages messages = WindowMessages::Register();
   HWND main_window = nullptr;
   log.while_resume_open = [&] { ::SendMessageW(main_window, messages.close_window, 0, 0); };
   log.resume_answer = kDialogSecondary;  // the user's "Stop" comes too late
@@ -165,7 +202,7 @@ TEST(MainWindowTest, SetupClosingTheWindowDuringTheQuestionWins) {
 
 TEST(MainWindowTest, SetupNoticesEndTheWindowAndTheCorporateQuestionIsAnswered) {
   DialogLog log;
-  MainWindowMessages messages = MainWindowMessages::Register();
+  WindowMessages messages = WindowMessages::Register();
   LRESULT answer = -1;
   ScriptedWindow window(&log, [&](ScriptedWindow& w) {
     answer = ::SendMessageW(w.window(), messages.corp_user_browser_exists, 0, 0);
@@ -174,6 +211,146 @@ TEST(MainWindowTest, SetupNoticesEndTheWindowAndTheCorporateQuestionIsAnswered) 
   EXPECT_EQ(window.Run(), kWindowResultInstalled);
   EXPECT_EQ(answer, 1);
   EXPECT_EQ(log.notices, (std::vector<int>{kNoticeCorporateUpdate, kNoticeHigherVersion}));
+}
+
+// The install thread may not touch the window (a thread cannot destroy
+// another thread's window): each of its calls posts, and the window acts on
+// its own thread. Had a call been sent instead, the join would never end.
+TEST(MainWindowTest, TheInstallationOnlyPostsAndNothingAfterTheWindowIsGone) {
+  DialogLog log;
+  bool stop_after_calls = false;
+  bool stop_after_messages = true;
+  std::vector<int> positions;
+  ScriptedWindow window(&log, [&](ScriptedWindow& w) {
+    w.Click(kInstallButtonId);
+    std::thread install([&w] {
+      w.observer().RemoveStopButton();
+      w.observer().SetProgress(30);
+    });
+    install.join();
+    stop_after_calls = ::GetDlgItem(w.window(), kStopButtonId) != nullptr;
+    positions.push_back(w.ProgressPosition());
+    PumpMessages(100);
+    stop_after_messages = ::GetDlgItem(w.window(), kStopButtonId) != nullptr;
+    positions.push_back(w.ProgressPosition());
+  });
+  EXPECT_EQ(window.Run(), kWindowResultSystemClose);
+  EXPECT_TRUE(stop_after_calls);
+  EXPECT_FALSE(stop_after_messages);
+  EXPECT_EQ(positions, (std::vector<int>{0, 30}));
+
+  EXPECT_EQ(window.observer().GetWindow(), nullptr);
+  window.observer().SetProgress(40);
+  window.observer().OnInstallFinished(0);
+  MSG message;
+  EXPECT_FALSE(::PeekMessageW(&message, nullptr, WM_APP, 0xBFFF, PM_REMOVE)) << message.message;
+}
+
+// The resume question is open when the installation fails or finishes: it
+// goes first (as "keep installing"), then the error shows, and the user's
+// late "Stop" changes nothing.
+TEST(MainWindowTest, TheEndOfTheInstallationEndsAnOpenQuestionFirst) {
+  for (UINT outcome : {kInstallErrorMessage, kInstallFinishedMessage}) {
+    SCOPED_TRACE(outcome);
+    DialogLog log;
+    HWND main_window = nullptr;
+    log.while_resume_open = [&] { ::SendMessageW(main_window, outcome, kFailureDownload, 0); };
+    log.resume_answer = kDialogSecondary;
+    ScriptedWindow window(&log, [&](ScriptedWindow& w) {
+      main_window = w.window();
+      w.Click(kInstallButtonId);
+      w.Click(kCloseButtonId);
+    });
+    EXPECT_EQ(window.Run(), kWindowResultInstalled);
+    std::vector<std::string> expected = {"resume ended 1"};
+    if (outcome == kInstallErrorMessage) expected.push_back("failure shown 2");
+    EXPECT_EQ(log.events, expected);
+  }
+}
+
+// An owner-drawn link or button sends BN_CLICKED for the first click of a
+// double click and BN_DOUBLECLICKED for the second.
+TEST(MainWindowTest, ADoubleClickIsOneActivation) {
+  DialogLog log;
+  testing::ScopedTempDir work;
+  BrandInfo brand(work.path());
+  brand.ApplyDefaults();
+  bool ended_by_double_click = true;
+  ScriptedWindow window(
+      &log,
+      [&](ScriptedWindow& w) {
+        w.Send(WM_COMMAND, MAKEWPARAM(kPrivacyLinkId, BN_CLICKED));
+        w.Send(WM_COMMAND, MAKEWPARAM(kPrivacyLinkId, BN_DOUBLECLICKED));
+        w.Send(WM_COMMAND, MAKEWPARAM(kCloseButtonId, BN_DOUBLECLICKED));
+        ended_by_double_click = w.ended();
+      },
+      &brand);
+  EXPECT_EQ(window.Run(), kWindowResultSystemClose);
+  EXPECT_EQ(log.opened.size(), 1u);
+  EXPECT_FALSE(ended_by_double_click);
+}
+
+// Painting leaves nothing to paint: an idle window, on either screen, gets
+// no WM_PAINT once it is drawn.
+TEST(MainWindowTest, AnIdleWindowPaintsNothing) {
+  DialogLog log;
+  int first_screen_paints = -1;
+  int progress_screen_paints = -1;
+  bool paint_invalidated_a_button = true;
+  ScriptedWindow window(&log, [&](ScriptedWindow& w) {
+    PumpMessages(300);
+    first_screen_paints = PumpMessages(600);
+    w.Click(kInstallButtonId);
+    PumpMessages(300);
+    HWND close = ::GetDlgItem(w.window(), kCloseButtonId);
+    ::RedrawWindow(w.window(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+    ::InvalidateRect(w.window(), nullptr, FALSE);
+    ::UpdateWindow(w.window());
+    paint_invalidated_a_button = ::GetUpdateRect(close, nullptr, FALSE) != FALSE;
+    PumpMessages(300);
+    progress_screen_paints = PumpMessages(600);
+  });
+  window.Run();
+  EXPECT_EQ(first_screen_paints, 0);
+  EXPECT_FALSE(paint_invalidated_a_button);
+  EXPECT_EQ(progress_screen_paints, 0);
+}
+
+// Parameters as a distribution gives them, without the registry.
+class GivenParams : public DistribInfoParams {
+ public:
+  GivenParams(const std::wstring& work_dir, std::map<std::string, std::string> values)
+      : DistribInfoParams(work_dir), values_(std::move(values)) {}
+  bool Get(const std::string& key, std::string* value) const override {
+    auto found = values_.find(key);
+    if (found == values_.end()) return false;
+    *value = found->second;
+    return true;
+  }
+
+ private:
+  std::map<std::string, std::string> values_;
+};
+
+// "def" given or not, Windows 10 is asked whether the browser may be made the
+// default, and setup gets the diagnostic.
+TEST(MainWindowInstallationTest, TheDefaultBrowserCapabilityIsAskedWhateverDefSays) {
+  testing::ScopedHkcuOverride registry;
+  ASSERT_TRUE(registry.active());
+  testing::ScopedFakeOsFacts facts;
+  facts.SetWindows(10, 0, 19045, 3803);
+  testing::ScopedTempDir work;
+  BrandInfo brand(work.path());
+  brand.ApplyDefaults();
+  for (const char* def : {"1", "2", ""}) {
+    SCOPED_TRACE(def);
+    std::map<std::string, std::string> values;
+    if (*def) values["def"] = def;
+    GivenParams params(work.path(), values);
+    LiteMainWindow window(&brand, &params, true);
+    ASSERT_TRUE(window.installer());
+    EXPECT_EQ(window.installer()->interface_availability(), 190453803u);
+  }
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 // The pictures behind the progress screen: the window asks them to move on
 // every timer tick, paints the current one, and borrows it as the background
-// of the controls drawn over it. StillSlides shows its first image only.
+// of the controls drawn over it.
 #ifndef UI_PROGRESS_SLIDES_H_
 #define UI_PROGRESS_SLIDES_H_
 
@@ -37,23 +37,6 @@ class ProgressSlides {
 };
 
 using ProgressSlidesFactory = std::function<std::unique_ptr<ProgressSlides>(const ProgressSlidesSettings&)>;
-
-// The first initial image, for as long as the screen shows.
-class StillSlides : public ProgressSlides {
- public:
-  explicit StillSlides(const ProgressSlidesSettings& settings);
-  bool AdvanceIfDue() override;
-  void Paint(HDC dc, const RECT& rect) override;
-  bool HasAdvanced() const override { return false; }
-  const ScaledImage& CurrentImage() const override { return image_; }
-
- private:
-  HBRUSH brush_;
-  ScaledImage image_;
-  bool is_new_ = true;
-};
-
-std::unique_ptr<ProgressSlides> CreateStillSlides(const ProgressSlidesSettings& settings);
 
 }  // namespace ostrel
 

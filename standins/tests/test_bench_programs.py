@@ -1,7 +1,8 @@
 """The benchmark's own programs (scripts/bench.sh): a figure is only worth
 printing when what it timed did the real work. The large signed archive passes
 the installer's whole verification, and a changed payload byte is refused; the
-first-paint timer sees a real window program paint and end."""
+first-paint timer sees a real window program paint and end; the idle measures
+read a real process's processor time and the installation window's paints."""
 import shutil
 import subprocess
 import sys
@@ -49,6 +50,15 @@ class BenchProgramsTest(unittest.TestCase):
         self.assertRegex(output, r"^best_ms=[\d.]+ median_ms=[\d.]+ visible_best_ms=[\d.]+ runs=2 each_ms=\d+,\d+$")
         best, visible = float(output.split()[0][8:]), float(output.split()[2][16:])
         self.assertGreaterEqual(best, visible)
+
+    def test_idle_measures_read_processor_time_and_count_the_windows_paints(self):
+        output = self.helper("idle-cpu", "1", "60000", "--", windows_path(BIN_DIR / "minimal_window.exe"))
+        self.assertRegex(output, r"^cpu_ms=[\d.]+ seconds=1$")
+        report = self.work / "paints.txt"
+        subprocess.run([WINE64, str(BIN_DIR / "ui_gallery.exe"), "--idle-paints=2", "--report=" + windows_path(report)],
+                       env=self.env, capture_output=True, timeout=120)
+        # The installation window standing idle on its first screen paints nothing.
+        self.assertEqual(report.read_text().strip(), "paints=0 seconds=2")
 
 
 if __name__ == "__main__":

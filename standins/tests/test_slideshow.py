@@ -71,7 +71,8 @@ class SlideshowWindowTest(InstallerRunTestCase):
         drive_window.click(window, drive_window.CLOSE_POINT)
         question = drive_window.find_window(30, RESUME_TITLE)
         self.assertIsNotNone(question, self.log_tail())
-        drive_window.key(question, "Escape")  # Stop
+        drive_window.key(question, "Tab")  # from Resume to the stopping button
+        drive_window.key(question, "Return")
         output, _ = self.process.communicate(timeout=120)
         self.assertEqual(printed_exit_code(output), 500, self.log_tail())
         # The window's closing also waits for the elevated copy the click
