@@ -132,6 +132,15 @@ TEST_F(DelayLoadProcessTest, MissingFunctionOrLibraryEndsTheProcessWithItsExitCo
   EXPECT_NE(log.find("ERROR: Windows dll is not found: tarvik_absent_library.dll"), std::string::npos) << log;
 }
 
+// The load thunk hands a first call's arguments on whole, floating-point
+// registers included (x86_64 passes the first four floats in xmm0-3, which
+// the delay-load helper may use).
+TEST_F(DelayLoadProcessTest, FloatingPointArgumentsSurviveTheFirstCall) {
+  DWORD exit_code = 99;
+  ASSERT_TRUE(testing::RunProcessAndWait(Command(L"floating-arguments"), 30000, &exit_code));
+  EXPECT_EQ(exit_code, 0u);
+}
+
 struct BoxSearch {
   DWORD process_id;
   HWND box;
