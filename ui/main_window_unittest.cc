@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "config/brand_info.h"
-#include "config/distrib_info_params.h"
 #include "install/window_protocol.h"
+#include "testing/fake_distrib_info_params.h"
 #include "testing/fake_os_facts.h"
 #include "testing/registry_override.h"
 #include "testing/test_util.h"
@@ -316,22 +316,6 @@ TEST(MainWindowTest, AnIdleWindowPaintsNothing) {
   EXPECT_EQ(progress_screen_paints, 0);
 }
 
-// Parameters as a distribution gives them, without the registry.
-class GivenParams : public DistribInfoParams {
- public:
-  GivenParams(const std::wstring& work_dir, std::map<std::string, std::string> values)
-      : DistribInfoParams(work_dir), values_(std::move(values)) {}
-  bool Get(const std::string& key, std::string* value) const override {
-    auto found = values_.find(key);
-    if (found == values_.end()) return false;
-    *value = found->second;
-    return true;
-  }
-
- private:
-  std::map<std::string, std::string> values_;
-};
-
 // "def" given or not, Windows 10 is asked whether the browser may be made the
 // default, and setup gets the diagnostic.
 TEST(MainWindowInstallationTest, TheDefaultBrowserCapabilityIsAskedWhateverDefSays) {
@@ -346,7 +330,7 @@ TEST(MainWindowInstallationTest, TheDefaultBrowserCapabilityIsAskedWhateverDefSa
     SCOPED_TRACE(def);
     std::map<std::string, std::string> values;
     if (*def) values["def"] = def;
-    GivenParams params(work.path(), values);
+    testing::FakeDistribInfoParams params(values, work.path());
     LiteMainWindow window(&brand, &params, true);
     ASSERT_TRUE(window.installer());
     EXPECT_EQ(window.installer()->interface_availability(), 190453803u);

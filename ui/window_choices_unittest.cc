@@ -5,23 +5,12 @@
 #include <map>
 
 #include "config/distrib_info_params.h"
+#include "testing/fake_distrib_info_params.h"
 
 namespace ostrel {
 namespace {
 
-class FakeParams : public DistribInfoParams {
- public:
-  explicit FakeParams(std::map<std::string, std::string> values) : DistribInfoParams(L""), values_(values) {}
-  bool Get(const std::string& key, std::string* value) const override {
-    auto found = values_.find(key);
-    if (found == values_.end()) return false;
-    *value = found->second;
-    return true;
-  }
-
- private:
-  std::map<std::string, std::string> values_;
-};
+using FakeParams = testing::FakeDistribInfoParams;
 
 WindowChoices Choices(std::map<std::string, std::string> values) { return ReadWindowChoices(FakeParams(values)); }
 

@@ -8,6 +8,7 @@
 #include "base/installer_command_line.h"
 #include "config/brand_info.h"
 #include "config/distrib_info_params.h"
+#include "testing/fake_distrib_info_params.h"
 #include "testing/registry_override.h"
 
 namespace ostrel {
@@ -47,20 +48,7 @@ TEST(WindowLayoutTest, RectanglesAreStoredInsideTheBorder) {
   EXPECT_EQ(InstallationWindowLayoutNewIdentity(VERSION_WIN7, nullptr, 0).CornerRadius(), 0);
 }
 
-// Parameters as given, without the registry and file side effects of Load.
-class FakeParams : public DistribInfoParams {
- public:
-  explicit FakeParams(std::map<std::string, std::string> values) : DistribInfoParams(L""), values_(std::move(values)) {}
-  bool Get(const std::string& key, std::string* value) const override {
-    auto found = values_.find(key);
-    if (found == values_.end()) return false;
-    *value = found->second;
-    return true;
-  }
-
- private:
-  std::map<std::string, std::string> values_;
-};
+using FakeParams = testing::FakeDistribInfoParams;
 
 class DarkThemeRuleTest : public ::testing::Test {
  protected:
