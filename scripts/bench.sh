@@ -15,8 +15,9 @@
 #   paint     process start to the first painted window: the installer's first
 #             screen against a minimal window program, under the virtual display
 #   idle      the installer idling at its first screen: processor time of
-#             the whole process over 10 s (against 1% of one core), and the
-#             window's WM_PAINT messages in 10 s after its first second
+#             the whole process over 10 s (from /proc, against 1% of one
+#             core), and the window's WM_PAINT messages in 10 s after its
+#             first second (ui_gallery --idle-paints)
 #   install   a whole silent installation against the stand-in setup archive
 #             run alone with the command line the installer gave it, and the
 #             shipped i686 build's installation (emulated) against x86_64's
@@ -230,20 +231,48 @@ bench_paint() {
 
 # --- idle -------------------------------------------------------------------
 
+# Processor time, in ms, that the program $1 (window title $2) uses in 10 s
+# while it stands idle, as the system counts it for the process (Wine
+# answers GetProcessTimes for another process with zeros): from its window's
+# appearance and 3 s of settling (a download it began ends) on.
+idle_processor_ms() {
+  local program=$1 title=$2 job pid ticks before after
+  shift 2
+  # Nobody at the mouse: under Wine a control that tracks the pointer's
+  # leaving (a hovered button) polls the cursor every 10 ms, which Windows
+  # does not.
+  xdotool mousemove 0 0 >/dev/null 2>&1 || true
+  "$WINE64" "$program" "$@" </dev/null >/dev/null 2>&1 &
+  job=$!
+  for _ in $(seq 600); do
+    xdotool search --onlyvisible --name "$title" >/dev/null 2>&1 && break
+    sleep 0.1
+  done
+  sleep 3
+  pid=$(pgrep -f "$(basename "$program" | sed 's/\./\\./g')" | head -n 1 || true)
+  [ -n "$pid" ] || { echo "idle: $program is not running" >&2; exit 1; }
+  ticks=$(getconf CLK_TCK)
+  before=$(awk '{print $14 + $15}' "/proc/$pid/stat")
+  sleep 10
+  after=$(awk '{print $14 + $15}' "/proc/$pid/stat")
+  "$WINE64" taskkill /F /IM "$(basename "$program")" >/dev/null 2>&1 || true
+  wait "$job" 2>/dev/null || true
+  calc "($after - $before) * 1000 / $ticks"
+}
+
 bench_idle() {
-  log_step "idle: the first screen standing for 10 s"
-  local cpu paints report=$WORK/idle-paints.txt
-  cpu=$(wine_run "$BIN/test_helper.exe" idle-cpu 10 60000 -- \
-    "$(win "$BIN/TarvikBrowserInstaller.exe")" --standin-install-root="$(win "$WORK/idle/installed")")
-  [[ $cpu == cpu_ms=* ]] || { echo "idle processor time not measured: '$cpu'" >&2; exit 1; }
+  log_step "idle: the first screen standing for 10 s, beside the minimal window"
+  local report=$WORK/idle-paints.txt installer reference paints
+  installer=$(idle_processor_ms "$BIN/TarvikBrowserInstaller.exe" '^Tarvik$' \
+    "--standin-install-root=$(win "$WORK/idle/installed")")
+  reference=$(idle_processor_ms "$BIN/minimal_window.exe" '^Minimal window$')
   wine_run "$BIN/ui_gallery.exe" --idle-paints=10 "--report=$(win "$report")" >/dev/null
   paints=$(field paints "$(cat "$report" 2>/dev/null)")
   [ -n "$paints" ] || { echo "idle paints not counted" >&2; exit 1; }
-  echo "idle first screen: $cpu; window paints=$paints in 10 s" >&2
-  local ms
-  ms=$(field cpu_ms "$cpu")
-  # The aim: under 1% of one core, 100 ms in 10 s.
-  row "idle first screen, processor ms in 10 s (installer / 1% of a core)" "$ms" "100" "$(calc "'%.2f' % ($ms / 100)")"
+  echo "idle: installer ${installer} ms, minimal window ${reference} ms in 10 s; window paints=$paints" >&2
+  # The aim: under 1% of one core, 100 ms in 10 s; Wine's own share shows in the minimal window.
+  row "idle first screen, processor ms in 10 s (installer / minimal window; aim < 100)" "$installer" "$reference" \
+    "$(calc "'%.2f' % ($installer / max($reference, 10))")"
   row "idle first screen, WM_PAINT in 10 s after the first second (aim 0)" "$paints" "0" "-"
 }
 

@@ -10,18 +10,12 @@
 //       idle (its first paint handled), closes it and waits for it to end.
 //       Prints "best_ms=.. median_ms=.. visible_best_ms=.. runs=..
 //       each_ms=a,b,.." (from just before CreateProcess).
-//   idle-cpu <seconds> <timeout ms> -- <command line>
-//       Starts the command, waits for its visible top-level window and input
-//       idle, lets it settle for 3 s (a download it began ends), then prints
-//       the processor time it used over <seconds>: "cpu_ms=.. seconds=..";
-//       closes it.
 //   timed-run <temp dir> <timeout ms> <command line file>
 //       Runs the command line read from the UTF-8 file with TEMP and TMP set
 //       to <temp dir>; prints "exit=<signed code> ms=..".
 #include <windows.h>
 
 #include <algorithm>
-#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -162,56 +156,6 @@ int FirstPaintCommand(const std::vector<std::wstring>& a) {
   return 0;
 }
 
-// Kernel and user time of the process so far, in milliseconds.
-double ProcessCpuMs(HANDLE process) {
-  FILETIME created, exited, kernel, user;
-  if (!::GetProcessTimes(process, &created, &exited, &kernel, &user)) return -1;
-  auto ms = [](const FILETIME& time) {
-    return static_cast<double>((static_cast<uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime) / 10000.0;
-  };
-  return ms(kernel) + ms(user);
-}
-
-int IdleCpuCommand(const std::vector<std::wstring>& a) {
-  std::wstring command = CommandAfterSeparator();
-  int seconds = a.size() >= 3 ? ParseCount(a[0]) : 0;
-  if (seconds == 0 || command.empty()) return 2;
-  DWORD timeout_ms = static_cast<DWORD>(ParseCount(a[1]));
-  STARTUPINFOW startup = {};
-  startup.cb = sizeof(startup);
-  PROCESS_INFORMATION info = {};
-  if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) {
-    std::fprintf(stderr, "CreateProcess failed: %lu\n", ::GetLastError());
-    return 1;
-  }
-  ScopedKernelHandle process(info.hProcess);
-  ScopedKernelHandle thread(info.hThread);
-  WindowSearch search = {info.dwProcessId, nullptr};
-  double start = NowMs();
-  while (!search.found && NowMs() - start < timeout_ms) {
-    ::EnumWindows(FindVisibleWindow, reinterpret_cast<LPARAM>(&search));
-    if (::WaitForSingleObject(process.Get(), 10) == WAIT_OBJECT_0) break;
-  }
-  bool idle = search.found && ::WaitForInputIdle(process.Get(), timeout_ms) == 0;
-  double used = -1;
-  if (idle && ::WaitForSingleObject(process.Get(), 3000) == WAIT_TIMEOUT) {
-    double before = ProcessCpuMs(process.Get());
-    bool still_running = ::WaitForSingleObject(process.Get(), static_cast<DWORD>(seconds) * 1000) == WAIT_TIMEOUT;
-    if (still_running) used = ProcessCpuMs(process.Get()) - before;
-  }
-  ::EnumWindows(CloseWindowsOfProcess, info.dwProcessId);
-  if (::WaitForSingleObject(process.Get(), 10000) != WAIT_OBJECT_0) {
-    ::TerminateProcess(process.Get(), 1);
-    ::WaitForSingleObject(process.Get(), 10000);
-  }
-  if (used < 0) {
-    std::printf("result=failed\n");
-    return 1;
-  }
-  std::printf("cpu_ms=%.1f seconds=%d\n", used, seconds);
-  return 0;
-}
-
 int TimedRunCommand(const std::vector<std::wstring>& a) {
   std::string command_utf8;
   if (a.size() < 3 || !ReadFileToBytes(a[2], &command_utf8)) return 2;
@@ -243,7 +187,6 @@ int TimedRunCommand(const std::vector<std::wstring>& a) {
 
 HelperCommandRegistrar verify_module_command(L"verify-module", VerifyModuleCommand);
 HelperCommandRegistrar first_paint_command(L"first-paint", FirstPaintCommand);
-HelperCommandRegistrar idle_cpu_command(L"idle-cpu", IdleCpuCommand);
 HelperCommandRegistrar timed_run_command(L"timed-run", TimedRunCommand);
 
 }  // namespace

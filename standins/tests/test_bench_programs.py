@@ -1,8 +1,8 @@
 """The benchmark's own programs (scripts/bench.sh): a figure is only worth
 printing when what it timed did the real work. The large signed archive passes
 the installer's whole verification, and a changed payload byte is refused; the
-first-paint timer sees a real window program paint and end; the idle measures
-read a real process's processor time and the installation window's paints."""
+first-paint timer sees a real window program paint and end; the idle paint
+count runs the installation window itself."""
 import shutil
 import subprocess
 import sys
@@ -51,9 +51,7 @@ class BenchProgramsTest(unittest.TestCase):
         best, visible = float(output.split()[0][8:]), float(output.split()[2][16:])
         self.assertGreaterEqual(best, visible)
 
-    def test_idle_measures_read_processor_time_and_count_the_windows_paints(self):
-        output = self.helper("idle-cpu", "1", "60000", "--", windows_path(BIN_DIR / "minimal_window.exe"))
-        self.assertRegex(output, r"^cpu_ms=[\d.]+ seconds=1$")
+    def test_idle_paint_count_runs_the_installation_window(self):
         report = self.work / "paints.txt"
         subprocess.run([WINE64, str(BIN_DIR / "ui_gallery.exe"), "--idle-paints=2", "--report=" + windows_path(report)],
                        env=self.env, capture_output=True, timeout=120)
