@@ -241,8 +241,7 @@ bool MainWindow::OnSysCommand(WPARAM command) {
 
 // Every move of the window, dragged or not, takes the shadow along; the
 // shadow shows again once the window is visible and not minimized. A change
-// of stacking alone is left alone: placing the shadow under the window
-// restacks the window, and answering that would never end.
+// of stacking alone moves nothing the shadow follows.
 void MainWindow::OnWindowPosChanged(const WINDOWPOS& position) {
   const UINT stacking_only = SWP_NOMOVE | SWP_NOSIZE;
   if ((position.flags & stacking_only) == stacking_only && !(position.flags & SWP_SHOWWINDOW)) return;
