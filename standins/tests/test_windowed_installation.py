@@ -110,30 +110,23 @@ class WindowedInstallationTest(InstallerRunTestCase):
         drive_window.click(window, drive_window.INSTALL_POINT)
         time.sleep(2.0)
 
-        # Proceed: the question goes, the installation goes on.
-        drive_window.click(window, drive_window.CLOSE_POINT)
-        question = drive_window.find_window(30, RESUME_TITLE)
-        self.assertIsNotNone(question, self.log_tail())
-        drive_window.key(question, "Return")
-        time.sleep(1.0)
-        self.assertIsNone(self.process.poll())
-        self.assertTrue(drive_window.is_visible(window))
+        def answer_close_question(*keys):
+            drive_window.click(window, drive_window.CLOSE_POINT)
+            question = drive_window.find_window(30, RESUME_TITLE)
+            self.assertIsNotNone(question, self.log_tail())
+            for key in keys:
+                drive_window.key(question, key)
 
-        # Escape backs out of the close: the installation goes on.
-        drive_window.click(window, drive_window.CLOSE_POINT)
-        question = drive_window.find_window(30, RESUME_TITLE)
-        self.assertIsNotNone(question, self.log_tail())
-        drive_window.key(question, "Escape")
-        time.sleep(1.0)
-        self.assertIsNone(self.process.poll())
-        self.assertTrue(drive_window.is_visible(window))
+        # Resume, then Escape (backing out of the close): the installation goes on.
+        for keys in (["Return"], ["Escape"]):
+            answer_close_question(*keys)
+            time.sleep(1.0)
+            self.assertIsNone(self.process.poll(), keys)
+            self.assertTrue(drive_window.is_visible(window), keys)
 
-        # Stop: the window ends and the installation counts as cancelled.
-        drive_window.click(window, drive_window.CLOSE_POINT)
-        question = drive_window.find_window(30, RESUME_TITLE)
-        self.assertIsNotNone(question, self.log_tail())
-        drive_window.key(question, "Tab")  # from Resume to the stopping button
-        drive_window.key(question, "Return")
+        # Stop (Tab from Resume to the stopping button): the window ends and
+        # the installation counts as cancelled.
+        answer_close_question("Tab", "Return")
         self.assertEqual(self.exit_code(), 500, self.log_tail())
         texts = self.texts()
         self.assertIn("User cancelled installation.", texts)
