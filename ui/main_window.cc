@@ -143,8 +143,7 @@ bool MainWindow::HandleMessage(HWND window, UINT message, WPARAM wparam, LPARAM 
       result = FALSE;
       return true;
     case WM_COMMAND:
-      OnCommand(LOWORD(wparam), HIWORD(wparam));
-      return true;
+      return OnCommand(LOWORD(wparam), HIWORD(wparam));
     case WM_SYSCOMMAND:
       return OnSysCommand(wparam);
     case WM_TIMER:
@@ -186,10 +185,10 @@ bool MainWindow::HandleMessage(HWND window, UINT message, WPARAM wparam, LPARAM 
   }
 }
 
-void MainWindow::OnCommand(int id, int notification) {
+bool MainWindow::OnCommand(int id, int notification) {
   // A double click on a button or link is one activation: its second click
   // arrives as BN_DOUBLECLICKED and is not acted on.
-  if (notification != BN_CLICKED) return;
+  if (notification != BN_CLICKED) return false;
   switch (id) {
     case kInstallButtonId:
       OnInstallClick();
@@ -222,8 +221,9 @@ void MainWindow::OnCommand(int id, int notification) {
                                                                     : kCheckBoxQopinTrial));
       break;
     default:
-      break;
+      return false;
   }
+  return true;
 }
 
 bool MainWindow::OnSysCommand(WPARAM command) {

@@ -146,7 +146,8 @@ class MainWindow : public DialogBase {
  private:
   // Message handlers.
   void OnInitDialog();
-  void OnCommand(int id, int notification);
+  // False for a command the window has no use for.
+  bool OnCommand(int id, int notification);
   bool OnSysCommand(WPARAM command);
   void OnWindowPosChanged(const WINDOWPOS& position);
   void OnActivateFrame(bool active);
