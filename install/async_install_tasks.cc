@@ -13,7 +13,7 @@
 #include "config/brand_info.h"
 #include "config/distrib_info_params.h"
 #include "config/maker_hosts.h"
-#include "install/internet_downloader.h"
+#include "net/internet_downloader.h"
 #include "reporting/user_id.h"
 
 namespace ostrel {

@@ -19,7 +19,7 @@
 #include "config/distrib_info_params.h"
 #include "config/distrib_info_syntax.h"
 #include "config/maker_hosts.h"
-#include "install/internet_downloader.h"
+#include "net/internet_downloader.h"
 #include "reporting/user_id.h"
 #include "testing/log_capture.h"
 #include "testing/platform_log_capture.h"

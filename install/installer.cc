@@ -7,6 +7,7 @@
 #include "base/installer_command_line.h"
 #include "base/logging.h"
 #include "base/os_facts.h"
+#include "base/scoped_gdi.h"
 #include "base/switches.h"
 #include "base/utf_string_conversions.h"
 #include "config/brand_info.h"
@@ -38,24 +39,9 @@ constexpr DistribStatParam kDistribStatParams[] = {
     {"tarvikuid", StatParam::kTarvikUid},
 };
 
-// The screen's device context, released with the screen's window handle.
-class ScopedScreenDC {
- public:
-  ScopedScreenDC() : dc_(::GetDC(nullptr)) {}
-  ScopedScreenDC(const ScopedScreenDC&) = delete;
-  ScopedScreenDC& operator=(const ScopedScreenDC&) = delete;
-  ~ScopedScreenDC() {
-    if (dc_) ::ReleaseDC(nullptr, dc_);
-  }
-  HDC Get() const { return dc_; }
-
- private:
-  HDC dc_;
-};
-
 // The screen's scale, for an installation without a window.
 double ScreenScaleFactor() {
-  ScopedScreenDC screen;
+  ScopedWindowDC screen(nullptr);
   int dpi = screen.Get() ? ::GetDeviceCaps(screen.Get(), LOGPIXELSX) : 0;
   return dpi > 0 ? static_cast<double>(dpi) / kDefaultDpi : 1.0;
 }

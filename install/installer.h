@@ -21,7 +21,7 @@
 #include "install/async_install_tasks.h"
 #include "install/elevated_process.h"
 #include "install/installer_observer.h"
-#include "install/internet_downloader.h"
+#include "net/internet_downloader.h"
 #include "install/setup_download_urls.h"
 #include "reporting/stat_events.h"
 #include "reporting/stat_reporter.h"

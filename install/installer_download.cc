@@ -176,9 +176,9 @@ bool Installer::Download(const std::wstring& url, DownloadSink* sink, std::strin
   std::unique_ptr<InternetDownloader> downloader = downloader_factory_();
   downloader->set_stopper(stopper);
   if (timeout_ms != 0) {
-    DownloadLimits limits = downloader->limits();
-    limits.connect_timeout_ms = limits.send_timeout_ms = limits.receive_timeout_ms = timeout_ms;
-    downloader->set_limits(limits);
+    RequestOptions options = downloader->options();
+    options.connect_timeout_ms = options.send_timeout_ms = options.receive_timeout_ms = timeout_ms;
+    downloader->set_options(options);
   }
   DownloadLoopResult loop;
   bool ok = RunDownloadLoop(downloader.get(), url, sink, stopper->stop_event(), nullptr, nullptr, &loop);

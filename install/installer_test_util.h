@@ -17,7 +17,7 @@
 #include "base/scoped_handle.h"
 #include "base/utf_string_conversions.h"
 #include "install/installer.h"
-#include "install/internet_downloader.h"
+#include "net/internet_downloader.h"
 #include "reporting/stat_reporter.h"
 
 namespace ostrel::testing {

@@ -11,6 +11,7 @@
 
 #include "base/file_util.h"
 #include "base/installer_command_line.h"
+#include "base/scoped_gdi.h"
 #include "base/scoped_handle.h"
 #include "base/system_queries.h"
 #include "base/utf_string_conversions.h"
@@ -229,9 +230,8 @@ TEST_F(InstallerTest, SilentInstallationRunsSetupAndHandsTheRegistryBack) {
 // The start event's dpi: the screen's pixels per inch against 96, as a
 // percentage rounded half up.
 std::wstring ScreenDpiPercent() {
-  HDC screen = ::GetDC(nullptr);
-  int dpi = ::GetDeviceCaps(screen, LOGPIXELSX);
-  ::ReleaseDC(nullptr, screen);
+  ScopedWindowDC screen(nullptr);
+  int dpi = ::GetDeviceCaps(screen.Get(), LOGPIXELSX);
   return std::to_wstring((dpi * 200 + 96) / 192);
 }
 

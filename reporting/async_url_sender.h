@@ -12,9 +12,6 @@
 
 namespace ostrel {
 
-inline constexpr wchar_t kStatUserAgent[] = L"Tarvik.Browser installer";
-inline constexpr DWORD kStatRequestTimeoutMs = 2000;
-
 class AsyncUrlSender {
  public:
   AsyncUrlSender();
@@ -40,6 +37,8 @@ class AsyncUrlSender {
   virtual void SendUrl(const std::wstring& url);
 
  private:
+  // Under lock_.
+  bool StartWorker();
   static unsigned __stdcall ThreadMain(void* self);
   void Run();
 

@@ -9,7 +9,7 @@
 
 #include "base/utf_string_conversions.h"
 #include "config/maker_hosts.h"
-#include "install/internet_downloader.h"
+#include "net/internet_downloader.h"
 #include "testing/fake_os_facts.h"
 #include "testing/log_capture.h"
 #include "testing/standin_test_util.h"

@@ -4,6 +4,7 @@
 
 #include <iterator>
 
+#include "base/scoped_lock.h"
 #include "base/system_queries.h"
 #include "reporting/user_id.h"
 
@@ -18,17 +19,6 @@ constexpr const char* kParamKeys[] = {
 
 constexpr wchar_t kTestIdSeparator[] = L"%3B";
 constexpr DWORD kCanonicalUrlChars = 2084;
-
-class ScopedExclusiveLock {
- public:
-  explicit ScopedExclusiveLock(SRWLOCK* lock) : lock_(lock) { ::AcquireSRWLockExclusive(lock_); }
-  ScopedExclusiveLock(const ScopedExclusiveLock&) = delete;
-  ScopedExclusiveLock& operator=(const ScopedExclusiveLock&) = delete;
-  ~ScopedExclusiveLock() { ::ReleaseSRWLockExclusive(lock_); }
-
- private:
-  SRWLOCK* lock_;
-};
 
 std::unique_ptr<InstallStatSender> MakeSender(const std::string& user_id) {
   return std::make_unique<InstallStatSender>(0, kInstallerTypeLite, ReadProductValue(kInstallStatValueName),

@@ -15,6 +15,7 @@ import sys
 LAYERS = [
     ["base"],
     ["resources"],
+    ["net"],
     ["config", "trust", "win"],
     ["reporting"],
     ["install", "crash"],

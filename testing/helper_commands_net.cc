@@ -10,14 +10,13 @@
 #include <windows.h>
 #include <psapi.h>
 #include <wincrypt.h>
-#include <wininet.h>
 
 #include <cstdio>
 #include <string>
 
 #include "base/file_util.h"
 #include "base/utf_string_conversions.h"
-#include "install/internet_downloader.h"
+#include "net/internet_downloader.h"
 #include "testing/helper_commands.h"
 
 namespace ostrel::testing {
@@ -38,16 +37,14 @@ int AddRootCert(const std::vector<std::wstring>& a) {
   return 0;
 }
 
-void* OpenUrlWithoutCacheWrite(void* internet, const wchar_t* url, const wchar_t* headers, DWORD headers_length,
-                               DWORD flags, DWORD_PTR context) {
-  return ::InternetOpenUrlW(static_cast<HINTERNET>(internet), url, headers, headers_length,
-                            flags | INTERNET_FLAG_NO_CACHE_WRITE, context);
-}
-
 int DownloadToFileCommand(const std::vector<std::wstring>& a) {
   if (a.size() < 2) return 2;
   InternetDownloader downloader;
-  if (a.size() >= 3 && a[2] == L"--no-cache-write") downloader.set_open_url_function_for_testing(OpenUrlWithoutCacheWrite);
+  if (a.size() >= 3 && a[2] == L"--no-cache-write") {
+    RequestOptions options = downloader.options();
+    options.write_to_cache = false;
+    downloader.set_options(options);
+  }
   ULONGLONG start = ::GetTickCount64();
   bool ok = downloader.DownloadToFile(WideToUtf8(a[0]), nullptr, a[1]);
   ULONGLONG elapsed = ::GetTickCount64() - start;

@@ -17,6 +17,7 @@
 #include <string>
 
 #include "base/file_util.h"
+#include "base/scoped_gdi.h"
 #include "base/system_queries.h"
 #include "base/utf_string_conversions.h"
 #include "reporting/stat_reporter.h"
@@ -81,9 +82,8 @@ int StatEvents(const std::vector<std::wstring>& a) {
 }
 
 int ScreenMetrics(const std::vector<std::wstring>&) {
-  HDC screen = ::GetDC(nullptr);
-  int logpixels = screen ? ::GetDeviceCaps(screen, LOGPIXELSX) : 0;
-  if (screen) ::ReleaseDC(nullptr, screen);
+  ScopedWindowDC screen(nullptr);
+  int logpixels = screen.Get() ? ::GetDeviceCaps(screen.Get(), LOGPIXELSX) : 0;
   std::printf("logpixels=%d\nresolution=%dx%d\n", logpixels, ::GetSystemMetrics(SM_CXSCREEN),
               ::GetSystemMetrics(SM_CYSCREEN));
   return 0;

@@ -1,7 +1,7 @@
 #include "testing/standin_test_util.h"
 
 #include "base/utf_string_conversions.h"
-#include "install/internet_downloader.h"
+#include "net/internet_downloader.h"
 #include "testing/test_util.h"
 
 namespace ostrel::testing {

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <string>
 
+#include "base/scoped_gdi.h"
 #include "ui/ui_drawing.h"
 
 namespace ostrel {
@@ -38,9 +39,8 @@ void CustomProgressBar::SetBackground(const ScaledImage& background) {
 bool CustomProgressBar::HandleMessage(HWND window, UINT message, WPARAM, LPARAM, LRESULT& result) {
   switch (message) {
     case WM_PAINT: {
-      PAINTSTRUCT paint = {};
-      HDC dc = ::BeginPaint(window, &paint);
-      if (dc) {
+      ScopedPaintDC paint(window);
+      if (HDC dc = paint.Get()) {
         RECT client = {};
         ::GetClientRect(window, &client);
         if (has_background_) {
@@ -49,7 +49,6 @@ bool CustomProgressBar::HandleMessage(HWND window, UINT message, WPARAM, LPARAM,
           Paint(dc, client);
         }
       }
-      ::EndPaint(window, &paint);
       result = 0;
       return true;
     }

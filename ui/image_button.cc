@@ -4,20 +4,10 @@
 
 #include <string>
 
+#include "base/scoped_gdi.h"
 #include "ui/ui_drawing.h"
 
 namespace ostrel {
-namespace {
-
-std::wstring WindowText(HWND window) {
-  int length = ::GetWindowTextLengthW(window);
-  std::wstring text(length + 1, L'\0');
-  text.resize(::GetWindowTextW(window, text.data(), length + 1));
-  return text;
-}
-
-}  // namespace
-
 ImageButton::ImageButton(HWND button, const ScaledImage& strip, const ScaledImage& parent_background,
                          const ImageButtonStyle& style)
     : strip_(strip), background_(parent_background), style_(style) {
@@ -65,12 +55,11 @@ void ImageButton::Paint(HDC dc, UINT item_state) {
       RECT text_rect = {rect.left + style_.text_insets.left, rect.top + style_.text_insets.top,
                         rect.right - style_.text_insets.right, rect.bottom - style_.text_insets.bottom};
       if (pressed) ::OffsetRect(&text_rect, style_.pressed_text_offset.x, style_.pressed_text_offset.y);
-      HGDIOBJ old_font = style_.font ? ::SelectObject(canvas, style_.font) : nullptr;
+      ScopedSelectObject selected_font(canvas, style_.font);
       ::SetBkMode(canvas, TRANSPARENT);
       ::SetTextColor(canvas, style_.text_colour);
       ::DrawTextW(canvas, text.c_str(), static_cast<int>(text.size()), &text_rect,
                   DT_SINGLELINE | DT_VCENTER | DT_CENTER);
-      if (old_font) ::SelectObject(canvas, old_font);
     }
     if (focused && focus_cue_) {
       RECT focus = rect;

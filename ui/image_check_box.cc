@@ -5,6 +5,7 @@
 
 #include <algorithm>
 
+#include "base/scoped_gdi.h"
 #include "ui/ui_drawing.h"
 
 namespace ostrel {
@@ -38,22 +39,15 @@ void ImageCheckBox::Toggle() {
   ::InvalidateRect(window(), nullptr, FALSE);
 }
 
-std::wstring ImageCheckBox::Text() const {
-  int length = ::GetWindowTextLengthW(window());
-  std::wstring text(length + 1, L'\0');
-  text.resize(::GetWindowTextW(window(), text.data(), length + 1));
-  return text;
-}
+std::wstring ImageCheckBox::Text() const { return WindowText(window()); }
 
 int ImageCheckBox::MeasureHeight(int width) {
-  HDC dc = ::GetDC(window());
-  if (!dc) return kBoxInset + box_height();
-  HGDIOBJ old_font = style_.label.font ? ::SelectObject(dc, style_.label.font) : nullptr;
+  ScopedWindowDC dc(window());
+  if (!dc.Get()) return kBoxInset + box_height();
+  ScopedSelectObject selected_font(dc.Get(), style_.label.font);
   std::wstring text = Text();
   RECT rect = {0, 0, std::max(0, width - label_left()), 0};
-  ::DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &rect, DT_CALCRECT | DT_WORDBREAK);
-  if (old_font) ::SelectObject(dc, old_font);
-  ::ReleaseDC(window(), dc);
+  ::DrawTextW(dc.Get(), text.c_str(), static_cast<int>(text.size()), &rect, DT_CALCRECT | DT_WORDBREAK);
   return kBoxInset + std::max<int>(box_height(), rect.bottom - rect.top);
 }
 
@@ -93,10 +87,11 @@ void ImageCheckBox::Paint(HDC dc, bool pressed, bool hot, bool show_prefix) {
 
 void ImageCheckBox::DrawLabel(HDC dc, const RECT& client, bool show_prefix) {
   std::wstring text = Text();
-  HGDIOBJ old_font = style_.label.font ? ::SelectObject(dc, style_.label.font) : nullptr;
   RECT measured = {0, 0, client.right - label_left(), 0};
-  ::DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &measured, DT_CALCRECT | DT_SINGLELINE);
-  if (old_font) ::SelectObject(dc, old_font);
+  {
+    ScopedSelectObject selected_font(dc, style_.label.font);
+    ::DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &measured, DT_CALCRECT | DT_SINGLELINE);
+  }
   int text_height = measured.bottom - measured.top;
   RECT label = {label_left(), kBoxInset, client.right, client.bottom};
   if (box_height() > text_height) label.top += (box_height() - text_height) / 2;
@@ -119,14 +114,13 @@ LinkCheckBox::LinkCheckBox(HWND check_box, const ScaledImage& strip, const Scale
 int LinkCheckBox::MeasureHeight(int width) {
   plain_pieces_.clear();
   links_.clear();
-  HDC dc = ::GetDC(window());
-  if (!dc) return kBoxInset + box_height();
+  ScopedWindowDC dc(window());
+  if (!dc.Get()) return kBoxInset + box_height();
   int left = label_left();
   std::vector<TextPiece> pieces =
       LayoutTextPieces(TokenizeLinkMarkup(Text()), std::max(0, width - left),
-                       [&](std::wstring_view text) { return TextWidth(dc, style().label.font, text); });
-  int line_height = LineHeight(dc, style().label.font);
-  ::ReleaseDC(window(), dc);
+                       [&](std::wstring_view text) { return TextWidth(dc.Get(), style().label.font, text); });
+  int line_height = LineHeight(dc.Get(), style().label.font);
   size_t next_link = 0;
   for (const TextPiece& piece : pieces) {
     int x = left + piece.offset;

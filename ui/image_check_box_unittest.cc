@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <uxtheme.h>
 
+#include "base/scoped_gdi.h"
 #include "ui/ui_test_util.h"
 
 namespace ostrel {
@@ -66,11 +67,10 @@ TEST(ImageCheckBoxTest, LinkLabelMeasuresItsLinesAndPlacesTheLink) {
   int height = box.MeasureHeight(200);
   int line_height = 0;
   {
-    HDC dc = ::GetDC(check_box);
+    ScopedWindowDC dc(check_box);
     TEXTMETRICW metrics = {};
-    ::GetTextMetricsW(dc, &metrics);
+    ::GetTextMetricsW(dc.Get(), &metrics);
     line_height = metrics.tmHeight;
-    ::ReleaseDC(check_box, dc);
   }
   // Several lines of the same height, one pixel apart, inset 5 above and below.
   ASSERT_GT(height, line_height + 10);

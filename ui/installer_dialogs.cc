@@ -12,6 +12,7 @@
 #include "base/installer_command_line.h"
 #include "base/logging.h"
 #include "base/os_facts.h"
+#include "base/scoped_gdi.h"
 #include "base/switches.h"
 #include "base/utf_string_conversions.h"
 #include "config/brand_info.h"
@@ -81,10 +82,9 @@ void PlaceWindow(HWND window, const RECT& rect) {
 // A text's extent in `font` with its own line breaks (no wrapping).
 SIZE MeasureText(HDC dc, HFONT font, const std::wstring& text) {
   if (text.empty()) return {0, 0};
-  HGDIOBJ old = ::SelectObject(dc, font);
+  ScopedSelectObject selected_font(dc, font);
   RECT rect = {0, 0, 0, 0};
   ::DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &rect, DT_CALCRECT | DT_NOPREFIX);
-  ::SelectObject(dc, old);
   return {rect.right - rect.left, rect.bottom - rect.top};
 }
 
@@ -94,17 +94,18 @@ SIZE MeasureText(HDC dc, HFONT font, const std::wstring& text) {
 ScopedFont FittingFont(HWND control, const wchar_t* face, int height, int min_height, const std::wstring& text,
                        const RECT& rect) {
   ScopedFont font = CreateUiFont(face, height, FW_NORMAL);
-  HDC dc = ::GetDC(control);
-  if (!dc) return font;
+  ScopedWindowDC dc(control);
+  if (!dc.Get()) return font;
   for (; height > min_height; --height) {
-    HGDIOBJ old = ::SelectObject(dc, font.Get());
     RECT needed = {0, 0, rect.right - rect.left, 0};
-    ::DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &needed, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
-    ::SelectObject(dc, old);
+    {
+      ScopedSelectObject selected_font(dc.Get(), font.Get());
+      ::DrawTextW(dc.Get(), text.c_str(), static_cast<int>(text.size()), &needed,
+                  DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
+    }
     if (needed.bottom - needed.top <= rect.bottom - rect.top) break;
     font = CreateUiFont(face, height - 1, FW_NORMAL);
   }
-  ::ReleaseDC(control, dc);
   return font;
 }
 
@@ -271,13 +272,15 @@ class RedesignedDialog : public TemplateDialog {
     ::SendMessageW(TextControl(), WM_SETFONT, reinterpret_cast<WPARAM>(text_font_.Get()), FALSE);
 
     RedesignedMeasures measures;
-    HDC dc = ::GetDC(dialog);
-    measures.title = MeasureText(dc, title_font_.Get(), title);
-    measures.text = MeasureText(dc, text_font_.Get(), text);
-    measures.primary_text = {TextWidth(dc, button_font_.Get(), primary), LineHeight(dc, button_font_.Get())};
-    if (!secondary.empty())
-      measures.secondary_text = {TextWidth(dc, button_font_.Get(), secondary), LineHeight(dc, button_font_.Get())};
-    ::ReleaseDC(dialog, dc);
+    {
+      ScopedWindowDC window_dc(dialog);
+      HDC dc = window_dc.Get();
+      measures.title = MeasureText(dc, title_font_.Get(), title);
+      measures.text = MeasureText(dc, text_font_.Get(), text);
+      measures.primary_text = {TextWidth(dc, button_font_.Get(), primary), LineHeight(dc, button_font_.Get())};
+      if (!secondary.empty())
+        measures.secondary_text = {TextWidth(dc, button_font_.Get(), secondary), LineHeight(dc, button_font_.Get())};
+    }
     measures.close_image = FrameSize(close_strip);
     RedesignedPlacement placement = LayoutRedesignedDialog(measures);
 

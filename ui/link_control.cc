@@ -2,17 +2,11 @@
 
 #include <string>
 
+#include "base/scoped_gdi.h"
 #include "ui/ui_drawing.h"
 
 namespace ostrel {
 namespace {
-
-std::wstring WindowText(HWND window) {
-  int length = ::GetWindowTextLengthW(window);
-  std::wstring text(length + 1, L'\0');
-  text.resize(::GetWindowTextW(window, text.data(), length + 1));
-  return text;
-}
 
 void DrawTextOverBackground(const DRAWITEMSTRUCT& item, const ScaledImage& background, const TextLook& look,
                             UINT format) {
@@ -70,14 +64,16 @@ bool LinkControl::HandleMessage(HWND, UINT message, WPARAM, LPARAM lparam, LRESU
 SentenceWindows BuildSentenceWindows(HWND parent, const RECT& rect, std::wstring_view markup,
                                      const ScaledImage& parent_background, const SentenceStyle& style) {
   SentenceWindows windows;
-  HDC dc = ::GetDC(parent);
-  if (!dc) return windows;
   int available = rect.right - rect.left;
-  std::vector<TextPiece> pieces = LayoutTextPieces(
-      TokenizeLinkMarkup(markup), available,
-      [&](std::wstring_view text) { return TextWidth(dc, style.text.font, text); });
-  int line_height = LineHeight(dc, style.text.font);
-  ::ReleaseDC(parent, dc);
+  std::vector<TextPiece> pieces;
+  int line_height = 0;
+  {
+    ScopedWindowDC dc(parent);
+    if (!dc.Get()) return windows;
+    pieces = LayoutTextPieces(TokenizeLinkMarkup(markup), available,
+                              [&](std::wstring_view text) { return TextWidth(dc.Get(), style.text.font, text); });
+    line_height = LineHeight(dc.Get(), style.text.font);
+  }
   std::vector<int> line_offsets =
       style.center_lines ? CenterLineOffsets(pieces, available) : std::vector<int>(LineCount(pieces), 0);
   HINSTANCE instance = ::GetModuleHandleW(nullptr);

@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include "base/scoped_gdi.h"
 #include "config/brand_info.h"
 #include "ui/link_markup.h"
 #include "ui/localized_strings.h"
@@ -322,13 +323,9 @@ void LiteMainWindow::OnSlideChanged() {
 
 void LiteMainWindow::Paint() {
   HWND window = this->window();
-  PAINTSTRUCT paint = {};
-  HDC dc = ::BeginPaint(window, &paint);
-  if (!dc) return;
-  if (::IsIconic(window)) {
-    ::EndPaint(window, &paint);
-    return;
-  }
+  ScopedPaintDC paint(window);
+  HDC dc = paint.Get();
+  if (!dc || ::IsIconic(window)) return;
   // Painting changes nothing: what the picture decides is set when it changes.
   RECT client = ClientRect(window);
   ProgressSlides* slides = this->slides();
@@ -337,7 +334,6 @@ void LiteMainWindow::Paint() {
   } else {
     PaintFirstScreen(dc, client);
   }
-  ::EndPaint(window, &paint);
 }
 
 void LiteMainWindow::PaintFirstScreen(HDC dc, const RECT& client) {

@@ -4,6 +4,7 @@
 #include <functional>
 
 #include "base/os_facts.h"
+#include "base/scoped_gdi.h"
 #include "ui/ui_scale.h"
 #include "ui/window_theme.h"
 
@@ -15,32 +16,19 @@ constexpr int kMainShadowMargin = 8;
 // A top-down 32-bit premultiplied DIB in a memory context.
 class LayeredCanvas {
  public:
-  LayeredCanvas(int width, int height) : width_(width), height_(height) {
-    HDC screen = ::GetDC(nullptr);
-    dc_ = ::CreateCompatibleDC(screen);
-    ::ReleaseDC(nullptr, screen);
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof(info.bmiHeader);
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
-    bitmap_.Reset(::CreateDIBSection(dc_, &info, DIB_RGB_COLORS, &bits_, nullptr, 0));
-    if (dc_ && bitmap_) {
-      previous_ = ::SelectObject(dc_, bitmap_.Get());
-      std::memset(bits_, 0, static_cast<size_t>(width) * height * 4);
-    }
+  LayeredCanvas(int width, int height)
+      : width_(width),
+        height_(height),
+        dc_(CreateScreenCompatibleDC()),
+        bitmap_(CreateTopDownDib(dc_.Get(), width, height, &bits_)),
+        selection_(dc_.Get(), bitmap_.Get()) {
+    if (selection_.selected()) std::memset(bits_, 0, static_cast<size_t>(width) * height * 4);
   }
   LayeredCanvas(const LayeredCanvas&) = delete;
   LayeredCanvas& operator=(const LayeredCanvas&) = delete;
-  ~LayeredCanvas() {
-    if (previous_) ::SelectObject(dc_, previous_);
-    if (dc_) ::DeleteDC(dc_);
-  }
 
-  bool IsValid() const { return previous_ != nullptr; }
-  HDC dc() const { return dc_; }
+  bool IsValid() const { return selection_.selected(); }
+  HDC dc() const { return dc_.Get(); }
   PixelCanvas pixels() const { return {bits_, width_, height_}; }
   void Clear(const RECT& rect) {
     auto* pixels = static_cast<uint32_t*>(bits_);
@@ -53,16 +41,32 @@ class LayeredCanvas {
     SIZE size = {width_, height_};
     POINT source = {0, 0};
     BLENDFUNCTION blend = {AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
-    ::UpdateLayeredWindow(window, nullptr, nullptr, &size, dc_, &source, 0, &blend, ULW_ALPHA);
+    ::UpdateLayeredWindow(window, nullptr, nullptr, &size, dc_.Get(), &source, 0, &blend, ULW_ALPHA);
   }
 
  private:
+  static HDC CreateScreenCompatibleDC() {
+    ScopedWindowDC screen(nullptr);
+    return ::CreateCompatibleDC(screen.Get());
+  }
+  static HBITMAP CreateTopDownDib(HDC dc, int width, int height, void** bits) {
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof(info.bmiHeader);
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    return ::CreateDIBSection(dc, &info, DIB_RGB_COLORS, bits, nullptr, 0);
+  }
+
   int width_;
   int height_;
-  HDC dc_ = nullptr;
   void* bits_ = nullptr;
+  // Released in reverse: the selection, the bitmap, the context.
+  ScopedMemoryDC dc_;
   ScopedBitmap bitmap_;
-  HGDIOBJ previous_ = nullptr;
+  ScopedSelectObject selection_;
 };
 
 void DrawStretched(const PixelCanvas& canvas, const ScaledImage& image, const RECT& rect) {
@@ -154,9 +158,11 @@ void MainWindowShadow::Hide() {
 bool DialogShadow::Create(HWND dialog, const ScaledImage& shadow_image, const RECT& margins) {
   dialog_ = dialog;
   margins_ = margins;
-  HDC screen = ::GetDC(nullptr);
-  int bits = screen ? ::GetDeviceCaps(screen, BITSPIXEL) * ::GetDeviceCaps(screen, PLANES) : 0;
-  if (screen) ::ReleaseDC(nullptr, screen);
+  int bits = 0;
+  {
+    ScopedWindowDC screen(nullptr);
+    if (screen.Get()) bits = ::GetDeviceCaps(screen.Get(), BITSPIXEL) * ::GetDeviceCaps(screen.Get(), PLANES);
+  }
   if (bits < 32 || shadow_image.IsEmpty()) return false;
   RECT rect = {};
   ::GetWindowRect(dialog, &rect);

@@ -8,7 +8,8 @@
 
 #include "base/logging.h"
 #include "base/os_facts.h"
-#include "install/internet_downloader.h"
+#include "base/scoped_lock.h"
+#include "net/internet_downloader.h"
 
 namespace ostrel {
 namespace {
@@ -88,9 +89,11 @@ void SlideSource::DownloadSlides() {
 }
 
 bool SlideSource::DownloadImage() {
-  ::AcquireSRWLockExclusive(&list_lock_);
-  size_t numbered = images_.size() - uncounted_;
-  ::ReleaseSRWLockExclusive(&list_lock_);
+  size_t numbered = 0;
+  {
+    ScopedExclusiveLock lock(&list_lock_);
+    numbered = images_.size() - uncounted_;
+  }
   auto request = std::make_shared<SlideRequest>();
   request->url = base_url_ + kDoubleResolutionFolder + SlideFileName(numbered + 1, png_allowed_ && DecodesPngWell());
   if (!request->cancel_event) return false;
@@ -112,23 +115,21 @@ bool SlideSource::DownloadImage() {
   }
   if (!request->ok) return false;
 
-  IStream* stream = ::SHCreateMemStream(reinterpret_cast<const BYTE*>(request->data.data()),
-                                        static_cast<UINT>(request->data.size()));
+  ScopedComPtr<IStream> stream(::SHCreateMemStream(reinterpret_cast<const BYTE*>(request->data.data()),
+                                                   static_cast<UINT>(request->data.size())));
   ScaledImage image;
-  bool loaded = stream && image.LoadFromStream(stream, factor_);
-  if (stream) stream->Release();
+  bool loaded = stream && image.LoadFromStream(stream.Get(), factor_);
   if (!loaded) {
     PLOG(ERROR) << "Failed to load a background slide bitmap from data downloaded from " << request->url;
     return false;
   }
-  ::AcquireSRWLockExclusive(&list_lock_);
+  ScopedExclusiveLock lock(&list_lock_);
   images_.push_back(std::move(image));
-  ::ReleaseSRWLockExclusive(&list_lock_);
   return true;
 }
 
 ScaledImage SlideSource::GetSlide(size_t index) {
-  ::AcquireSRWLockExclusive(&list_lock_);
+  ScopedExclusiveLock lock(&list_lock_);
   ScaledImage slide;
   size_t count = images_.size();
   if (count > 0) {
@@ -145,15 +146,12 @@ ScaledImage SlideSource::GetSlide(size_t index) {
     }
     slide = images_[i];
   }
-  ::ReleaseSRWLockExclusive(&list_lock_);
   return slide;
 }
 
 size_t SlideSource::ImageCount() {
-  ::AcquireSRWLockExclusive(&list_lock_);
-  size_t count = images_.size();
-  ::ReleaseSRWLockExclusive(&list_lock_);
-  return count;
+  ScopedExclusiveLock lock(&list_lock_);
+  return images_.size();
 }
 
 bool SlideSource::WaitForDownloadsToEnd(DWORD timeout_ms) const {

@@ -4,6 +4,7 @@
 
 #include <memory>
 
+#include "base/scoped_gdi.h"
 #include "base/scoped_handle.h"
 #include "ui/ui_test_util.h"
 
@@ -55,11 +56,11 @@ TEST(SlideshowTest, AdvancesOnTimeAndPlacesSlidesBottomLeft) {
 // covers the brush in its corner.
 TEST(SlideshowTest, PaintsTheBrushAndTheSlide) {
   ScopedBrush brush(::CreateSolidBrush(RGB(207, 207, 207)));
-  HDC screen = ::GetDC(nullptr);
-  HDC dc = ::CreateCompatibleDC(screen);
-  ScopedBitmap bitmap(::CreateCompatibleBitmap(screen, 100, 80));
-  ::ReleaseDC(nullptr, screen);
-  HGDIOBJ old = ::SelectObject(dc, bitmap.Get());
+  ScopedWindowDC screen(nullptr);
+  ScopedMemoryDC memory(::CreateCompatibleDC(screen.Get()));
+  ScopedBitmap bitmap(::CreateCompatibleBitmap(screen.Get(), 100, 80));
+  ScopedSelectObject selected(memory.Get(), bitmap.Get());
+  HDC dc = memory.Get();
   RECT area = {0, 0, 100, 80};
 
   Slideshow empty({100, 80}, std::make_unique<SlideSource>(std::vector<ScaledImage>{}, "", true, 1.0), brush.Get());
@@ -76,8 +77,6 @@ TEST(SlideshowTest, PaintsTheBrushAndTheSlide) {
   EXPECT_EQ(::GetPixel(dc, 5, 50), RGB(207, 207, 207));
   EXPECT_EQ(::GetPixel(dc, 40, 75), RGB(207, 207, 207));
 
-  ::SelectObject(dc, old);
-  ::DeleteDC(dc);
 }
 
 }  // namespace

@@ -1,33 +1,36 @@
 #include "ui/ui_drawing.h"
 
+#include "base/scoped_gdi.h"
 #include "ui/scaled_image.h"
 
 namespace ostrel {
 namespace {
 
-// A memory context with a selected bitmap, restored and freed on scope exit.
+// A memory context with a selected bitmap, restored and freed on scope exit
+// (members go in reverse: the selection, the bitmap, the context).
 class MemoryCanvas {
  public:
   MemoryCanvas(HDC reference, int width, int height)
-      : dc_(::CreateCompatibleDC(reference)), bitmap_(::CreateCompatibleBitmap(reference, width, height)) {
-    if (dc_ && bitmap_) previous_ = ::SelectObject(dc_, bitmap_.Get());
-  }
-  MemoryCanvas(const MemoryCanvas&) = delete;
-  MemoryCanvas& operator=(const MemoryCanvas&) = delete;
-  ~MemoryCanvas() {
-    if (previous_) ::SelectObject(dc_, previous_);
-    if (dc_) ::DeleteDC(dc_);
-  }
-  bool IsValid() const { return dc_ && bitmap_ && previous_; }
-  HDC dc() const { return dc_; }
+      : dc_(::CreateCompatibleDC(reference)),
+        bitmap_(::CreateCompatibleBitmap(reference, width, height)),
+        selection_(dc_.Get(), bitmap_.Get()) {}
+  bool IsValid() const { return dc_ && bitmap_ && selection_.selected(); }
+  HDC dc() const { return dc_.Get(); }
 
  private:
-  HDC dc_;
+  ScopedMemoryDC dc_;
   ScopedBitmap bitmap_;
-  HGDIOBJ previous_ = nullptr;
+  ScopedSelectObject selection_;
 };
 
 }  // namespace
+
+std::wstring WindowText(HWND window) {
+  int length = ::GetWindowTextLengthW(window);
+  std::wstring text(length + 1, L'\0');
+  text.resize(::GetWindowTextW(window, text.data(), length + 1));
+  return text;
+}
 
 ScopedFont CreateUiFont(const wchar_t* face, int height, int weight, bool underline) {
   return ScopedFont(::CreateFontW(-height, 0, 0, 0, weight, FALSE, underline ? TRUE : FALSE, FALSE, DEFAULT_CHARSET,
@@ -42,37 +45,33 @@ void DrawAlphaText(HDC dc, const RECT& rect, std::wstring_view text, HFONT font,
   MemoryCanvas canvas(dc, width, height);
   if (!canvas.IsValid()) return;
   ::BitBlt(canvas.dc(), 0, 0, width, height, dc, rect.left, rect.top, SRCCOPY);
-  HGDIOBJ old_font = font ? ::SelectObject(canvas.dc(), font) : nullptr;
-  ::SetBkMode(canvas.dc(), TRANSPARENT);
-  ::SetTextColor(canvas.dc(), colour);
-  RECT local = {0, 0, width, height};
-  ::DrawTextW(canvas.dc(), text.data(), static_cast<int>(text.size()), &local, format | DT_WORDBREAK);
-  if (old_font) ::SelectObject(canvas.dc(), old_font);
+  {
+    ScopedSelectObject selected_font(canvas.dc(), font);
+    ::SetBkMode(canvas.dc(), TRANSPARENT);
+    ::SetTextColor(canvas.dc(), colour);
+    RECT local = {0, 0, width, height};
+    ::DrawTextW(canvas.dc(), text.data(), static_cast<int>(text.size()), &local, format | DT_WORDBREAK);
+  }
   BLENDFUNCTION blend = {AC_SRC_OVER, 0, alpha, 0};
   ::AlphaBlend(dc, rect.left, rect.top, width, height, canvas.dc(), 0, 0, width, height, blend);
 }
 
 int LineHeight(HDC dc, HFONT font) {
-  HGDIOBJ old_font = font ? ::SelectObject(dc, font) : nullptr;
+  ScopedSelectObject selected_font(dc, font);
   RECT rect = {0, 0, 0, 0};
   ::DrawTextW(dc, L"anything", -1, &rect, DT_CALCRECT);
-  if (old_font) ::SelectObject(dc, old_font);
   return rect.bottom - rect.top;
 }
 
 int LineHeight(HFONT font) {
-  HDC screen = ::GetDC(nullptr);
-  if (!screen) return 0;
-  int height = LineHeight(screen, font);
-  ::ReleaseDC(nullptr, screen);
-  return height;
+  ScopedWindowDC screen(nullptr);
+  return screen.Get() ? LineHeight(screen.Get(), font) : 0;
 }
 
 int TextWidth(HDC dc, HFONT font, std::wstring_view text) {
-  HGDIOBJ old_font = font ? ::SelectObject(dc, font) : nullptr;
+  ScopedSelectObject selected_font(dc, font);
   SIZE size = {0, 0};
   ::GetTextExtentPoint32W(dc, text.data(), static_cast<int>(text.size()), &size);
-  if (old_font) ::SelectObject(dc, old_font);
   return size.cx;
 }
 

@@ -16,6 +16,9 @@ namespace ostrel {
 
 class ScaledImage;
 
+// A window's text (a control's label).
+std::wstring WindowText(HWND window);
+
 // `height` is the character height in device pixels (callers pass Scale(size)).
 ScopedFont CreateUiFont(const wchar_t* face, int height, int weight, bool underline = false);
 

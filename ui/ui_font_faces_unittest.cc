@@ -8,6 +8,7 @@
 #if defined(_WIN32)
 #include <windows.h>
 
+#include "base/scoped_gdi.h"
 #include "base/scoped_handle.h"
 #include "resources/resource_ids.h"
 #endif
@@ -55,11 +56,6 @@ constexpr wchar_t kJapaneseSample[] =
     L"Tarvik \u30D6\u30E9\u30A6\u30B6\u30FC\u3092\u4ECA\u3059\u3050\u30A4\u30F3\u30B9\u30C8\u30FC\u30EB\u3067\u304D\u307E\u3059\u3002";
 constexpr wchar_t kKoreanSample[] = L"\uC9C0\uAE08 Tarvik \uBE0C\uB77C\uC6B0\uC800\uB97C \uC124\uCE58\uD560 \uC218 \uC788\uC2B5\uB2C8\uB2E4";
 
-struct ScopedMemoryDc {
-  HDC dc = ::CreateCompatibleDC(nullptr);
-  ~ScopedMemoryDc() { ::DeleteDC(dc); }
-};
-
 struct ScopedMemoryFont {
   HANDLE handle = nullptr;
   ~ScopedMemoryFont() {
@@ -75,24 +71,24 @@ struct SelectedFace {
 };
 
 SelectedFace SelectFace(const std::wstring& face, LONG weight, const std::wstring& text, int height = 13) {
-  ScopedMemoryDc dc;
+  ScopedMemoryDC memory(::CreateCompatibleDC(nullptr));
+  HDC dc = memory.Get();
   ScopedFont font(::CreateFontW(-height, 0, 0, 0, weight, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
                                 CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH, face.c_str()));
-  HGDIOBJ previous = ::SelectObject(dc.dc, font.Get());
+  ScopedSelectObject selected_font(dc, font.Get());
   SelectedFace selected;
   wchar_t name[LF_FACESIZE] = {};
-  ::GetTextFaceW(dc.dc, LF_FACESIZE, name);
+  ::GetTextFaceW(dc, LF_FACESIZE, name);
   selected.face = name;
   TEXTMETRICW metrics = {};
-  ::GetTextMetricsW(dc.dc, &metrics);
+  ::GetTextMetricsW(dc, &metrics);
   selected.weight = metrics.tmWeight;
   std::vector<WORD> glyphs(text.size());
-  ::GetGlyphIndicesW(dc.dc, text.c_str(), static_cast<int>(text.size()), glyphs.data(),
+  ::GetGlyphIndicesW(dc, text.c_str(), static_cast<int>(text.size()), glyphs.data(),
                      GGI_MARK_NONEXISTING_GLYPHS);
   for (size_t i = 0; i < text.size(); ++i) {
     if (glyphs[i] == 0xFFFF && text[i] != L'\n') selected.missing += text[i];
   }
-  ::SelectObject(dc.dc, previous);
   return selected;
 }
 

@@ -6,6 +6,7 @@
 
 #include "base/installer_command_line.h"
 #include "base/logging.h"
+#include "base/scoped_gdi.h"
 #include "base/switches.h"
 
 namespace ostrel {
@@ -26,9 +27,9 @@ double ComputeScaleFactor(const InstallerCommandLine& command_line) {
                  << command_line.SwitchValueNative(switches::kForceDeviceScaleFactor);
   }
   double factor = 1.0;
-  if (HDC screen = ::GetDC(nullptr)) {
-    int dpi = ::GetDeviceCaps(screen, LOGPIXELSX);
-    ::ReleaseDC(nullptr, screen);
+  ScopedWindowDC screen(nullptr);
+  if (screen.Get()) {
+    int dpi = ::GetDeviceCaps(screen.Get(), LOGPIXELSX);
     if (dpi > 0) factor = dpi / 96.0;
   }
   return factor;

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <vector>
 
+#include "base/scoped_gdi.h"
 #include "base/scoped_handle.h"
 #include "ui/dialog_base.h"
 #include "ui/scaled_image.h"
@@ -89,10 +90,8 @@ inline void PumpMessages(int rounds = 5) {
 inline COLORREF WindowPixel(HWND window, int x, int y) {
   ::RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
   PumpMessages(2);
-  HDC dc = ::GetDC(window);
-  COLORREF colour = ::GetPixel(dc, x, y);
-  ::ReleaseDC(window, dc);
-  return colour;
+  ScopedWindowDC dc(window);
+  return ::GetPixel(dc.Get(), x, y);
 }
 
 }  // namespace ostrel::testing

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "base/scoped_gdi.h"
 #include "config/brand_info.h"
 #include "testing/log_capture.h"
 #include "ui/ui_drawing.h"
@@ -76,16 +77,14 @@ TEST(WindowThemeTest, ProductFontsResolveWhileTheThemeLives) {
   auto theme = std::make_unique<InstallationWindowDefaultTheme>(VERSION_WIN10, nullptr, Layout(VERSION_WIN10));
   ASSERT_EQ(theme->added_font_count(), 3u);
   EXPECT_TRUE(log.Contains("1 font(s) added, id=2088"));
-  HDC dc = ::GetDC(nullptr);
+  ScopedWindowDC dc(nullptr);
   for (const UiFontStyle& style : {theme->TitleFont(), theme->TextFont(), theme->ButtonFont()}) {
     ScopedFont font = CreateThemeFont(style);
-    HGDIOBJ old = ::SelectObject(dc, font.Get());
+    ScopedSelectObject selected(dc.Get(), font.Get());
     wchar_t face[LF_FACESIZE] = {};
-    ::GetTextFaceW(dc, LF_FACESIZE, face);
-    ::SelectObject(dc, old);
+    ::GetTextFaceW(dc.Get(), LF_FACESIZE, face);
     EXPECT_STREQ(face, style.face);
   }
-  ::ReleaseDC(nullptr, dc);
 }
 
 }  // namespace

@@ -2,8 +2,8 @@
 // archive, final report, data bundles, slides): one URL into a sink, with
 // progress, resume of a partly filled sink, redirect capture and a short
 // error text for the statistics.
-#ifndef INSTALL_INTERNET_DOWNLOADER_H_
-#define INSTALL_INTERNET_DOWNLOADER_H_
+#ifndef NET_INTERNET_DOWNLOADER_H_
+#define NET_INTERNET_DOWNLOADER_H_
 
 #include <windows.h>
 
@@ -12,7 +12,9 @@
 #include <memory>
 #include <string>
 
-#include "base/request_headers.h"
+#include "net/download_sink.h"
+#include "net/internet_handle.h"
+#include "net/request_options.h"
 
 namespace ostrel {
 
@@ -28,44 +30,6 @@ std::string DescribeDownloadException(const DownloadErrorInfo& info);
 // A delay-load failure of the cryptography-provider library that breaks the
 // network stack.
 bool IsCryptoProFailure(const DownloadErrorInfo& info);
-
-// Where downloaded bytes go.
-class DownloadSink {
- public:
-  virtual ~DownloadSink() = default;
-  virtual bool Write(const void* bytes, uint32_t count) = 0;
-  virtual void Reset() = 0;
-
-  // Bytes accepted since the last reset.
-  uint32_t bytes_written() const { return bytes_written_; }
-
- protected:
-  uint32_t bytes_written_ = 0;
-};
-
-// Writes to an open, writable file (not owned).
-class FileDownloadSink : public DownloadSink {
- public:
-  explicit FileDownloadSink(HANDLE file) : file_(file) {}
-  bool Write(const void* bytes, uint32_t count) override;
-  // Back to the start, truncated.
-  void Reset() override;
-
- private:
-  HANDLE file_;
-};
-
-class StringDownloadSink : public DownloadSink {
- public:
-  bool Write(const void* bytes, uint32_t count) override;
-  void Reset() override;
-
-  const std::string& data() const { return data_; }
-  std::string TakeData();
-
- private:
-  std::string data_;
-};
 
 class DownloadProgressObserver {
  public:
@@ -95,23 +59,6 @@ inline constexpr char kErrorIncompleteDownload[] = "incomplete_download-";
 inline constexpr char kErrorTooManyRedirects[] = "too_many_redirects-";
 // A progress window brought too few body bytes; the decimal is how many.
 inline constexpr char kErrorNoProgress[] = "no_progress-";
-
-inline constexpr char kDownloaderUserAgent[] = "Tarvik.Browser lite installer";
-inline constexpr uint32_t kDownloadBufferSize = 0x8000;
-
-// What bounds one request, so that no host can hold an attempt for long: a
-// host that accepts and never answers fails it by the time-outs, a redirect
-// loop by the redirect limit, a trickling body by the progress rule (each
-// window of the body must bring a minimum of bytes). The retries and the
-// next URL then get their turn.
-struct DownloadLimits {
-  DWORD connect_timeout_ms = 20000;
-  DWORD send_timeout_ms = 20000;
-  DWORD receive_timeout_ms = 20000;
-  uint32_t max_redirects = 10;
-  uint64_t progress_window_ms = 30000;
-  uint32_t progress_window_min_bytes = 32768;  // about 1 KiB/s
-};
 
 class InternetDownloader;
 
@@ -173,10 +120,10 @@ class InternetDownloader {
   void Abort();
   // Joined on the next open; must outlive this downloader.
   void set_stopper(DownloadStopper* stopper) { stopper_ = stopper; }
-  const DownloadLimits& limits() const { return limits_; }
+  const RequestOptions& options() const { return options_; }
   // The download loop's progress rule failed the attempt.
   void FailForNoProgress(uint64_t window_bytes);
-  void set_limits(const DownloadLimits& limits) { limits_ = limits; }
+  void set_options(const RequestOptions& options) { options_ = options; }
 
   const std::wstring& url() const { return url_; }
   const std::string& error_text() const { return error_text_; }
@@ -216,15 +163,19 @@ class InternetDownloader {
   static void CALLBACK StatusCallback(void* handle, DWORD_PTR context, DWORD status, void* information,
                                       DWORD length);
 
+  // Takes both handles out under the lock and closes them outside it, the
+  // request first; `abort` also refuses every later open.
+  void CloseHandles(bool abort);
+
   // Abort may close them from another thread: both are read and replaced
   // under the lock, and whoever takes a handle out closes it.
   mutable SRWLOCK handles_lock_ = SRWLOCK_INIT;
-  void* internet_ = nullptr;
-  void* request_ = nullptr;
+  ScopedInternetHandle internet_;
+  ScopedInternetHandle request_;
   bool aborted_ = false;
   DownloadStopper* stopper_ = nullptr;
   bool attached_ = false;
-  DownloadLimits limits_;
+  RequestOptions options_;
   uint32_t redirect_count_ = 0;
   std::unique_ptr<char[]> buffer_;
   std::function<uint64_t()> tick_source_;
@@ -251,4 +202,4 @@ inline constexpr uint64_t kSlowDownloadSeconds = 120;
 
 }  // namespace ostrel
 
-#endif  // INSTALL_INTERNET_DOWNLOADER_H_
+#endif  // NET_INTERNET_DOWNLOADER_H_

@@ -1,4 +1,4 @@
-#include "install/internet_downloader.h"
+#include "net/internet_downloader.h"
 
 #include <wininet.h>
 
@@ -11,13 +11,12 @@
 #include "base/file_util.h"
 #include "base/logging.h"
 #include "base/request_headers.h"
-#include "base/scoped_handle.h"
+#include "base/scoped_lock.h"
 #include "base/structured_exception.h"
 
 namespace ostrel {
 namespace {
 
-constexpr wchar_t kUserAgentWide[] = L"Tarvik.Browser lite installer";
 constexpr wchar_t kTempFilePrefix[] = L"dl";
 constexpr char kErrorCreateFile[] = "create_file-";
 constexpr char kErrorMoveFile[] = "move_file-";
@@ -30,14 +29,6 @@ void* DefaultOpenUrl(void* internet, const wchar_t* url, const wchar_t* headers,
 DWORD DefaultSetFilePointer(void* request, LONG distance, LONG* distance_high, DWORD move_method,
                             DWORD_PTR context) {
   return ::InternetSetFilePointer(static_cast<HINTERNET>(request), distance, distance_high, move_method, context);
-}
-
-void CloseInternetHandle(void* handle) {
-  if (handle) ::InternetCloseHandle(static_cast<HINTERNET>(handle));
-}
-
-bool SetTimeoutOption(HINTERNET handle, DWORD option, DWORD timeout_ms) {
-  return ::InternetSetOptionW(handle, option, &timeout_ms, sizeof(timeout_ms)) != FALSE;
 }
 
 LONG RecordOpenException(EXCEPTION_POINTERS* pointers, void* context) {
@@ -69,57 +60,23 @@ bool IsCryptoProFailure(const DownloadErrorInfo& info) {
          ToLowerAscii(info.proc_name).find("cryptopro") != std::string::npos;
 }
 
-bool FileDownloadSink::Write(const void* bytes, uint32_t count) {
-  DWORD written = 0;
-  bool ok = ::WriteFile(file_, bytes, count, &written, nullptr) && written == count;
-  if (ok) bytes_written_ += count;
-  return ok;
-}
-
-void FileDownloadSink::Reset() {
-  ::SetFilePointer(file_, 0, nullptr, FILE_BEGIN);
-  ::SetEndOfFile(file_);
-  bytes_written_ = 0;
-}
-
-bool StringDownloadSink::Write(const void* bytes, uint32_t count) {
-  data_.append(static_cast<const char*>(bytes), count);
-  bytes_written_ += count;
-  return true;
-}
-
-void StringDownloadSink::Reset() {
-  data_.clear();
-  bytes_written_ = 0;
-}
-
-std::string StringDownloadSink::TakeData() {
-  std::string data;
-  data.swap(data_);
-  bytes_written_ = 0;
-  return data;
-}
-
 void DownloadStopper::Stop() {
   ::SetEvent(stop_event_);
-  ::AcquireSRWLockExclusive(&lock_);
+  ScopedExclusiveLock lock(&lock_);
   if (active_) active_->Abort();
-  ::ReleaseSRWLockExclusive(&lock_);
 }
 
 bool DownloadStopper::Attach(InternetDownloader* downloader) {
-  ::AcquireSRWLockExclusive(&lock_);
+  ScopedExclusiveLock lock(&lock_);
   // Checked under the lock: a Stop either sees this download or comes first.
   bool stopped = ::WaitForSingleObject(stop_event_, 0) == WAIT_OBJECT_0;
   if (!stopped) active_ = downloader;
-  ::ReleaseSRWLockExclusive(&lock_);
   return !stopped;
 }
 
 void DownloadStopper::Detach(InternetDownloader* downloader) {
-  ::AcquireSRWLockExclusive(&lock_);
+  ScopedExclusiveLock lock(&lock_);
   if (active_ == downloader) active_ = nullptr;
-  ::ReleaseSRWLockExclusive(&lock_);
 }
 
 InternetDownloader::InternetDownloader()
@@ -139,39 +96,34 @@ void InternetDownloader::ResetState() {
   content_length_ = 0;
   resume_offset_ = 0;
   redirect_count_ = 0;
-  ::AcquireSRWLockExclusive(&handles_lock_);
-  void* request = request_;
-  void* internet = internet_;
-  request_ = internet_ = nullptr;
-  ::ReleaseSRWLockExclusive(&handles_lock_);
-  CloseInternetHandle(request);
-  CloseInternetHandle(internet);
+  CloseHandles(false);
 }
 
-void InternetDownloader::Abort() {
-  ::AcquireSRWLockExclusive(&handles_lock_);
-  aborted_ = true;
-  void* request = request_;
-  void* internet = internet_;
-  request_ = internet_ = nullptr;
-  ::ReleaseSRWLockExclusive(&handles_lock_);
+void InternetDownloader::Abort() { CloseHandles(true); }
+
+void InternetDownloader::CloseHandles(bool abort) {
+  ScopedInternetHandle request;
+  ScopedInternetHandle internet;
+  {
+    ScopedExclusiveLock lock(&handles_lock_);
+    if (abort) aborted_ = true;
+    request = std::move(request_);
+    internet = std::move(internet_);
+  }
   // The session last: closing it also ends an open still in progress.
-  CloseInternetHandle(request);
-  CloseInternetHandle(internet);
+  request.Close();
+  internet.Close();
 }
 
 void* InternetDownloader::request() const {
-  ::AcquireSRWLockShared(&handles_lock_);
-  void* request = request_;
-  ::ReleaseSRWLockShared(&handles_lock_);
-  return request;
+  ScopedSharedLock lock(&handles_lock_);
+  return request_.Get();
 }
 
 void InternetDownloader::SetTimeouts(void* handle) const {
-  HINTERNET internet = static_cast<HINTERNET>(handle);
-  SetTimeoutOption(internet, INTERNET_OPTION_CONNECT_TIMEOUT, limits_.connect_timeout_ms);
-  SetTimeoutOption(internet, INTERNET_OPTION_SEND_TIMEOUT, limits_.send_timeout_ms);
-  SetTimeoutOption(internet, INTERNET_OPTION_RECEIVE_TIMEOUT, limits_.receive_timeout_ms);
+  SetInternetTimeout(handle, INTERNET_OPTION_CONNECT_TIMEOUT, options_.connect_timeout_ms);
+  SetInternetTimeout(handle, INTERNET_OPTION_SEND_TIMEOUT, options_.send_timeout_ms);
+  SetInternetTimeout(handle, INTERNET_OPTION_RECEIVE_TIMEOUT, options_.receive_timeout_ms);
 }
 
 // Not every stack passes the session's time-outs on to its requests, hence
@@ -183,10 +135,8 @@ void CALLBACK InternetDownloader::StatusCallback(void* handle, DWORD_PTR context
 }
 
 bool InternetDownloader::IsAborted() const {
-  ::AcquireSRWLockShared(&handles_lock_);
-  bool aborted = aborted_;
-  ::ReleaseSRWLockShared(&handles_lock_);
-  return aborted;
+  ScopedSharedLock lock(&handles_lock_);
+  return aborted_;
 }
 
 // The absolute URL a redirect answer points to; empty for any other answer
@@ -217,7 +167,7 @@ std::wstring InternetDownloader::RedirectTarget(void* request, const std::wstrin
 void InternetDownloader::FailForNoProgress(uint64_t window_bytes) {
   error_text_ = kErrorNoProgress + std::to_string(window_bytes);
   LOG(ERROR) << "Download makes no progress: " << url_ << " (" << window_bytes << " bytes in "
-             << limits_.progress_window_ms / 1000 << " s)";
+             << options_.progress_window_ms / 1000 << " s)";
 }
 
 void InternetDownloader::SetErrorFromLastError(const char* prefix) {
@@ -229,22 +179,24 @@ bool InternetDownloader::OpenDownload(const std::wstring& url, DownloadSink* sin
   if (stopper_ && !attached_) {
     attached_ = stopper_->Attach(this);
     if (!attached_) {
-      ::AcquireSRWLockExclusive(&handles_lock_);
+      ScopedExclusiveLock lock(&handles_lock_);
       aborted_ = true;
-      ::ReleaseSRWLockExclusive(&handles_lock_);
     }
   }
-  HINTERNET internet = ::InternetOpenW(kUserAgentWide, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
-  if (!internet) {
+  ScopedInternetHandle session = OpenInternetSession(kDownloaderUserAgent);
+  if (!session) {
     SetErrorFromLastError(kErrorInternetOpen);
     return false;
   }
-  ::AcquireSRWLockExclusive(&handles_lock_);
-  bool aborted = aborted_;
-  if (!aborted) internet_ = internet;
-  ::ReleaseSRWLockExclusive(&handles_lock_);
+  HINTERNET internet = static_cast<HINTERNET>(session.Get());
+  bool aborted = false;
+  {
+    ScopedExclusiveLock lock(&handles_lock_);
+    aborted = aborted_;
+    if (!aborted) internet_ = std::move(session);
+  }
   if (aborted) {
-    ::InternetCloseHandle(internet);
+    session.Close();
     ::SetLastError(ERROR_INTERNET_OPERATION_CANCELLED);
     SetErrorFromLastError(kErrorInternetOpen);
     return false;
@@ -257,24 +209,25 @@ bool InternetDownloader::OpenDownload(const std::wstring& url, DownloadSink* sin
   // a loop without end: each hop is counted and recorded.
   std::wstring headers = BuildRequestHeaders();
   std::wstring target = url;
-  void* request = nullptr;
+  DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_AUTO_REDIRECT;
+  if (!options_.write_to_cache) flags |= INTERNET_FLAG_NO_CACHE_WRITE;
+  ScopedInternetHandle opened;
   DWORD open_error = 0;
   bool too_many_redirects = false;
   for (;;) {
     RunGuarded(
         [&] {
-          request = open_url_(internet, target.c_str(), headers.c_str(), static_cast<DWORD>(-1),
-                              INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_AUTO_REDIRECT, reinterpret_cast<DWORD_PTR>(this));
+          opened.Reset(open_url_(internet, target.c_str(), headers.c_str(), static_cast<DWORD>(-1), flags,
+                                 reinterpret_cast<DWORD_PTR>(this)));
           open_error = ::GetLastError();
         },
         RecordOpenException, &exception_);
-    if (!request || exception_.code != 0 || IsAborted()) break;
-    std::wstring next = RedirectTarget(request, target);
+    if (!opened || exception_.code != 0 || IsAborted()) break;
+    std::wstring next = RedirectTarget(opened.Get(), target);
     if (next.empty()) break;
-    ::InternetCloseHandle(static_cast<HINTERNET>(request));
-    request = nullptr;
+    opened.Close();
     redirect_url_ = next;
-    if (++redirect_count_ > limits_.max_redirects) {
+    if (++redirect_count_ > options_.max_redirects) {
       too_many_redirects = true;
       break;
     }
@@ -282,15 +235,17 @@ bool InternetDownloader::OpenDownload(const std::wstring& url, DownloadSink* sin
   }
   // An Abort during the open closed the session; a request it still
   // returned is this thread's to close.
-  ::AcquireSRWLockExclusive(&handles_lock_);
-  aborted = aborted_;
-  if (!aborted) {
-    ::InternetSetStatusCallbackW(internet, nullptr);
-    request_ = request;
+  void* request = opened.Get();
+  {
+    ScopedExclusiveLock lock(&handles_lock_);
+    aborted = aborted_;
+    if (!aborted) {
+      ::InternetSetStatusCallbackW(internet, nullptr);
+      request_ = std::move(opened);
+    }
   }
-  ::ReleaseSRWLockExclusive(&handles_lock_);
   if (aborted) {
-    CloseInternetHandle(request);
+    opened.Close();
     request = nullptr;
     if (open_error == 0) open_error = ERROR_INTERNET_OPERATION_CANCELLED;
   }
@@ -299,7 +254,7 @@ bool InternetDownloader::OpenDownload(const std::wstring& url, DownloadSink* sin
     return false;
   }
   if (too_many_redirects && !aborted) {
-    error_text_ = kErrorTooManyRedirects + std::to_string(limits_.max_redirects);
+    error_text_ = kErrorTooManyRedirects + std::to_string(options_.max_redirects);
     LOG(ERROR) << "Too many redirects: " << url << " (last to " << redirect_url_ << ")";
     return false;
   }
@@ -474,7 +429,7 @@ bool RunDownloadLoop(InternetDownloader* downloader, const std::wstring& url, Do
       observer->OnProgress(0.0f);
       observer->OnRemainingTime(-1, DownloadProgressObserver::kRemainingUnknown);
     }
-    const DownloadLimits& limits = downloader->limits();
+    const RequestOptions& options = downloader->options();
     uint64_t start = downloader->NowMilliseconds();
     uint64_t last_estimate = 0;
     uint64_t window_start = start;
@@ -487,8 +442,8 @@ bool RunDownloadLoop(InternetDownloader* downloader, const std::wstring& url, Do
       // ends it.
       window_bytes += read;
       uint64_t now = downloader->NowMilliseconds();
-      if (read != 0 && now - window_start >= limits.progress_window_ms) {
-        if (window_bytes < limits.progress_window_min_bytes) {
+      if (read != 0 && now - window_start >= options.progress_window_ms) {
+        if (window_bytes < options.progress_window_min_bytes) {
           downloader->FailForNoProgress(window_bytes);
           break;
         }

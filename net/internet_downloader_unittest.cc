@@ -1,4 +1,4 @@
-#include "install/internet_downloader.h"
+#include "net/internet_downloader.h"
 
 #include <gtest/gtest.h>
 #include <wininet.h>
@@ -63,9 +63,9 @@ class ScriptedDownloader : public InternetDownloader {
       : chunks_(std::move(chunks)), announced_(announced), ms_per_read_(ms_per_read) {
     set_tick_source_for_testing([this] { return now_; });
     // Scripts about progress reports are slow on purpose; the rule has its own test.
-    DownloadLimits limits;
+    RequestOptions limits;
     limits.progress_window_min_bytes = 1;
-    set_limits(limits);
+    set_options(limits);
   }
   bool OpenDownload(const std::wstring& url, DownloadSink* sink) override {
     url_ = url;
@@ -192,10 +192,10 @@ TEST(DownloadLoopTest, SignalledStopEndsTheLoopWithoutText) {
 }
 
 TEST(DownloadLoopTest, WindowWithTooFewBytesFailsTheAttempt) {
-  DownloadLimits limits;  // 30-s windows of at least 32 KiB
+  RequestOptions limits;  // 30-s windows of at least 32 KiB
   // 100 bytes every 10 s: the first window brings 300.
   ScriptedDownloader trickle(std::vector<uint32_t>(10, 100), 1000, 10000);
-  trickle.set_limits(limits);
+  trickle.set_options(limits);
   StringDownloadSink sink;
   DownloadLoopResult result;
   EXPECT_FALSE(RunDownloadLoop(&trickle, L"https://x/", &sink, nullptr, nullptr, nullptr, &result));
@@ -204,7 +204,7 @@ TEST(DownloadLoopTest, WindowWithTooFewBytesFailsTheAttempt) {
 
   // 32 KiB every 10 s keeps going to the end, however long that takes.
   ScriptedDownloader steady(std::vector<uint32_t>(20, 32768), 20 * 32768, 10000);
-  steady.set_limits(limits);
+  steady.set_options(limits);
   sink.Reset();
   EXPECT_TRUE(RunDownloadLoop(&steady, L"https://x/", &sink, nullptr, nullptr, nullptr, &result));
 }
@@ -392,7 +392,7 @@ TEST(InternetDownloaderTest, StopEventInterruptsASlowDownload) {
 // limits, with a text of its own.
 TEST(InternetDownloaderTest, StalledTricklingAndLoopingHostsFailTheAttempt) {
   REQUIRE_STANDIN();
-  DownloadLimits limits;
+  RequestOptions limits;
   limits.receive_timeout_ms = 2000;
   limits.progress_window_ms = 2000;
   limits.progress_window_min_bytes = 1000;
@@ -400,7 +400,7 @@ TEST(InternetDownloaderTest, StalledTricklingAndLoopingHostsFailTheAttempt) {
   DownloadLoopResult result;
 
   InternetDownloader stalled;
-  stalled.set_limits(limits);
+  stalled.set_options(limits);
   ULONGLONG start = ::GetTickCount64();
   EXPECT_FALSE(RunDownloadLoop(&stalled, WideCdn("/__fault/stall=60000/__blob/1000"), &sink, nullptr, nullptr,
                                nullptr, &result));
@@ -410,7 +410,7 @@ TEST(InternetDownloaderTest, StalledTricklingAndLoopingHostsFailTheAttempt) {
       << result.error_text;
 
   InternetDownloader trickle;  // 20 bytes a second
-  trickle.set_limits(limits);
+  trickle.set_options(limits);
   sink.Reset();
   start = ::GetTickCount64();
   EXPECT_FALSE(RunDownloadLoop(&trickle, WideCdn("/__fault/throttle=20/__blob/100000"), &sink, nullptr, nullptr,
@@ -446,9 +446,9 @@ TEST(InternetDownloaderTest, StopFromAnotherThreadEndsABlockedOpen) {
   std::string data;
   {
     InternetDownloader downloader;
-    DownloadLimits limits;
+    RequestOptions limits;
     limits.receive_timeout_ms = 3000;
-    downloader.set_limits(limits);
+    downloader.set_options(limits);
     downloader.set_stopper(&stopper);
     ::SetEvent(opening_handle);
     EXPECT_FALSE(downloader.DownloadToString(Cdn("/__fault/stall=60000/__blob/1000"), stop_event.Get(), &data));

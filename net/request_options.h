@@ -1,0 +1,40 @@
+// What bounds and shapes a request of the installer: who it says it is, how
+// long each network wait may last, how many redirects it follows, and how
+// fast a body must arrive.
+#ifndef NET_REQUEST_OPTIONS_H_
+#define NET_REQUEST_OPTIONS_H_
+
+#include <windows.h>
+
+#include <cstdint>
+
+namespace ostrel {
+
+// The downloader's requests (archive, final report, data bundles, slides).
+inline constexpr wchar_t kDownloaderUserAgent[] = L"Tarvik.Browser lite installer";
+// Statistics requests, sent without reading the answer.
+inline constexpr wchar_t kStatUserAgent[] = L"Tarvik.Browser installer";
+inline constexpr DWORD kStatRequestTimeoutMs = 2000;
+
+inline constexpr uint32_t kDownloadBufferSize = 0x8000;
+
+// So that no host can hold an attempt for long: a host that accepts and
+// never answers fails it by the time-outs, a redirect loop by the redirect
+// limit, a trickling body by the progress rule (each window of the body must
+// bring a minimum of bytes). The retries and the next URL then get their
+// turn.
+struct RequestOptions {
+  DWORD connect_timeout_ms = 20000;
+  DWORD send_timeout_ms = 20000;
+  DWORD receive_timeout_ms = 20000;
+  uint32_t max_redirects = 10;
+  uint64_t progress_window_ms = 30000;
+  uint32_t progress_window_min_bytes = 32768;  // about 1 KiB/s
+  // False keeps the body out of the system's URL cache (a benchmark that
+  // measures the download alone).
+  bool write_to_cache = true;
+};
+
+}  // namespace ostrel
+
+#endif  // NET_REQUEST_OPTIONS_H_

@@ -1,0 +1,84 @@
+#include "net/unanswered_request.h"
+
+#include <windows.h>
+#include <wininet.h>
+
+#include <cstdint>
+
+#include "base/logging.h"
+#include "base/request_headers.h"
+#include "base/structured_exception.h"
+#include "net/internet_handle.h"
+#include "net/request_options.h"
+
+namespace ostrel {
+namespace {
+
+constexpr DWORD_PTR kRequestContext = 1;
+
+// The request handle the status callback closed on this thread: the open
+// call may still hand it back, and it must not be closed twice.
+thread_local HINTERNET t_abandoned_request = nullptr;
+
+bool SetStatTimeout(HINTERNET handle, DWORD option) { return SetInternetTimeout(handle, option, kStatRequestTimeoutMs); }
+
+// Nothing of the answer is read: the request is closed as soon as it has
+// been sent. Until then every wait is bounded, so a host that accepts
+// connections but never answers holds the caller (and the exit that waits
+// for it) for about 2 seconds, not for the stack's default time-outs. Not
+// every stack passes a session's receive time-out on to its requests, hence
+// the per-request setting.
+void CALLBACK StatusCallback(HINTERNET handle, DWORD_PTR, DWORD status, void*, DWORD) {
+  switch (status) {
+    case INTERNET_STATUS_CONNECTING_TO_SERVER:
+    case INTERNET_STATUS_SENDING_REQUEST:
+      SetStatTimeout(handle, INTERNET_OPTION_RECEIVE_TIMEOUT);
+      break;
+    case INTERNET_STATUS_REQUEST_SENT:
+      t_abandoned_request = handle;
+      ::InternetCloseHandle(handle);
+      break;
+    default:
+      break;
+  }
+}
+
+}  // namespace
+
+void SendUnansweredRequest(const std::wstring& url) {
+  ScopedInternetHandle session = OpenInternetSession(kStatUserAgent);
+  if (!session) {
+    LOG(WARNING) << "Failed to open session for " << url;
+    return;
+  }
+  HINTERNET internet = static_cast<HINTERNET>(session.Get());
+  ::InternetSetStatusCallbackW(internet, StatusCallback);
+  if (!SetStatTimeout(internet, INTERNET_OPTION_CONNECT_TIMEOUT) ||
+      !SetStatTimeout(internet, INTERNET_OPTION_SEND_TIMEOUT)) {
+    LOG(WARNING) << "Failed to set internet options for " << url;
+  }
+  SetStatTimeout(internet, INTERNET_OPTION_RECEIVE_TIMEOUT);
+
+  std::wstring headers = BuildRequestHeaders();
+  ScopedInternetHandle request;
+  DWORD error = 0;
+  uint32_t exception_code = 0;
+  t_abandoned_request = nullptr;
+  bool returned = RunGuarded(
+      [&] {
+        request.Reset(::InternetOpenUrlW(internet, url.c_str(), headers.c_str(), static_cast<DWORD>(-1),
+                                         INTERNET_FLAG_RELOAD, kRequestContext));
+        error = ::GetLastError();
+      },
+      nullptr, nullptr, &exception_code);
+  if (!returned) {
+    LOG(WARNING) << "An attempt to open url " << url << " generated an exception " << exception_code;
+  } else if (!request && error != ERROR_INTERNET_OPERATION_CANCELLED) {
+    LOG(WARNING) << "Failed to open " << url;
+  }
+  // Closed by the status callback already.
+  if (request.Get() == t_abandoned_request) request.Release();
+  t_abandoned_request = nullptr;
+}
+
+}  // namespace ostrel
