@@ -192,7 +192,9 @@ int ExecuteAsAdmin(const InstallerCommandLine& command_line, const RunModeEnviro
     return kElevatedChildFailedExitCode;
   }
   if (environment.after_archive_verified) environment.after_archive_verified(archive);
-  bool success = installer.RunModule(copy.path(), setup);
+  StepResult result = installer.RunModule(copy.path(), setup);
+  installer.Record(result);
+  bool success = result.succeeded();
   LOG(INFO) << "RunModule results: success=" << success << " error_code=" << installer.installer_exit_code();
   return success ? 0 : kElevatedChildFailedExitCode;
 }

@@ -233,13 +233,14 @@ void Installer::Install() {
   SaveInstallerDataPathsToRegistry(data_paths_);
   if (brand_) brand_->SaveToRegistry();
 
-  int32_t kind = InstallBrowser();
-  bool success = kind == kFailureNone;
+  StepResult result = InstallBrowser();
+  Record(result);
+  bool success = result.succeeded();
   if (!success) {
-    int32_t shared_kind = GetSharedFailureKind();
-    if (kind == kFailureGeneric && shared_kind != kFailureNone) kind = shared_kind;
-    if (observer_ && (!IsStopped() || shared_kind != kFailureNone)) observer_->OnInstallError(kind);
+    // A stopped installation shows only setup's own failures.
+    if (observer_ && (!IsStopped() || IsSetupFailureKind(result.failure))) observer_->OnInstallError(result.failure);
   } else {
+    if (!ShouldLaunchBrowser()) EndWindowWithoutBrowser();
     RemoveInstallerDataFromRegistry();
     if (brand_) {
       brand_->RemoveFromRegistry();
@@ -249,6 +250,18 @@ void Installer::Install() {
   }
   if (observer_) WaitForBrowserWindow();
   ReportInstallationFinished(success);
+}
+
+void Installer::Record(const StepResult& result) {
+  if (result.exit_code) installer_exit_code_.store(*result.exit_code);
+  if (IsSetupFailureKind(result.failure)) SetSharedFailureKind(result.failure);
+}
+
+void Installer::EndWindowWithoutBrowser() {
+  if (!observer_) return;
+  observer_->SetProgress(kFinishedProgress);
+  observer_->OnInstallFinished(1);
+  observer_ = nullptr;
 }
 
 void Installer::WaitForBrowserWindow() {
@@ -267,10 +280,10 @@ std::wstring Installer::GetModulePath() {
   return path;
 }
 
-int32_t Installer::InstallBrowser() {
+StepResult Installer::InstallBrowser() {
   LOG(INFO) << "Install Browser.";
   module_path_ = GetModulePath();
-  if (module_path_.empty()) return kFailureGeneric;
+  if (module_path_.empty()) return StepFailed(kFailureGeneric, std::nullopt, ::GetLastError());
   const std::wstring path = module_path_;
 
   std::string lock_value;
@@ -283,38 +296,39 @@ int32_t Installer::InstallBrowser() {
   ScopedFileHandle archive;
 
   uint64_t download_start = MonotonicMicros();
-  DownloadResult download = GetModule(path, permanent_lock ? &archive : nullptr);
-  if (download != kDownloadSucceeded) return download;
+  StepResult download = GetModule(path, permanent_lock ? &archive : nullptr);
+  if (!download.succeeded()) return download;
   uint64_t download_end = MonotonicMicros();
 
   HANDLE go_ahead[] = {stop_event_.Get(), proceed_event_.Get()};
   if (::WaitForMultipleObjects(2, go_ahead, FALSE, INFINITE) != WAIT_OBJECT_0 + 1) {
     LOG(ERROR) << "Installation after download event isn't in signal state or installation was stopped early.";
-    return kFailureGeneric;
+    return StepFailed(kFailureGeneric);
   }
   uint64_t go_ahead_time = MonotonicMicros();
 
   if (permanent_lock) {
     if (!ReOpenForExecution(&archive)) {
+      DWORD error = ::GetLastError();
       // Logged first: sending the event may change the last error.
       PLOG(ERROR) << "Cannot lock file: " << path;
       ReportSetupArcLockError();
-      return kFailureGeneric;
+      return StepFailed(kFailureGeneric, std::nullopt, error);
     }
   } else {
     archive.Reset(::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_EXECUTE, FILE_SHARE_READ, nullptr,
                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!archive.IsValid()) {
+      DWORD error = ::GetLastError();
       PLOG(ERROR) << "Cannot lock file: " << path;
-      return kFailureGeneric;
+      return StepFailed(kFailureGeneric, std::nullopt, error);
     }
   }
 
   if (!VerifyArchive(path, archive.Get())) {
     LOG(ERROR) << "Module verification failed: " << path;
-    installer_exit_code_ = kInstallerExitCodeVerificationFailed;
     ReportVerificationError();
-    return kFailureGeneric;
+    return StepFailed(kFailureGeneric, kInstallerExitCodeVerificationFailed);
   }
   LOG(INFO) << "Verification succeeded: " << path;
   uint64_t setup_start = MonotonicMicros();
@@ -322,38 +336,23 @@ int32_t Installer::InstallBrowser() {
   stat_reporter_->SaveParams();
   ReportSetupLaunched();
 
-  bool setup_succeeded = false;
+  StepResult setup;
   if (elevated_process_) {
     if (!WriteDelayedParamsForElevatedSetup()) {
       LOG(ERROR) << "Unexpected error in CreateDelayedParamsMapping()";
-      return kFailureGeneric;
+      return StepFailed(kFailureGeneric);
     }
-    setup_succeeded = RunModuleInElevatedProcess();
+    setup = RunModuleInElevatedProcess();
   } else {
-    setup_succeeded = RunModule(path, BuildSetupCommandLine(path, true));
-    launch_browser_ = setup_succeeded;
+    setup = RunModule(path, BuildSetupCommandLine(path, true));
+    launch_browser_ = setup.succeeded();
   }
   setup_duration_ = MonotonicMicros() - setup_start;
-  ReportSetupExited(setup_succeeded);
+  ReportSetupExited(setup);
   archive.Close();
-
-  if (setup_succeeded) {
-    elevated_process_.reset();
-    if (!ShouldLaunchBrowser() && observer_) {
-      observer_->SetProgress(kFinishedProgress);
-      observer_->OnInstallFinished(1);
-      observer_ = nullptr;
-    }
-    active_time_ = (download_end - download_start) + (MonotonicMicros() - go_ahead_time);
-    return kFailureNone;
-  }
-  int32_t kind = kFailureGeneric;
-  if (elevated_process_) {
-    int32_t shared_kind = GetSharedFailureKind();
-    if (shared_kind != kFailureNone) kind = shared_kind;
-    elevated_process_.reset();
-  }
-  return kind;
+  elevated_process_.reset();
+  if (setup.succeeded()) active_time_ = (download_end - download_start) + (MonotonicMicros() - go_ahead_time);
+  return setup;
 }
 
 bool Installer::VerifyArchive(const std::wstring& path, HANDLE file) {
@@ -396,12 +395,9 @@ InstallerCommandLine Installer::BuildSetupCommandLine(const std::wstring& module
   return ostrel::BuildSetupCommandLine(inputs);
 }
 
-bool Installer::RunModule(const std::wstring& module_path, const InstallerCommandLine& command_line) {
-  uint32_t exit_code = kInstallerExitCodeNotFinished;
-  bool ran = RunModuleAndWait(RenderRunModuleCommandLine(module_path, command_line), observer_, &exit_code,
-                              ::CreateProcessW, &setup_started_);
-  installer_exit_code_.store(exit_code);
-  return ran;
+StepResult Installer::RunModule(const std::wstring& module_path, const InstallerCommandLine& command_line) {
+  return RunModuleAndWait(RenderRunModuleCommandLine(module_path, command_line), observer_, ::CreateProcessW,
+                          &setup_started_);
 }
 
 bool Installer::WriteDelayedParamsForElevatedSetup() {
@@ -450,12 +446,13 @@ void Installer::ReportSetupLaunched() {
                                           SetupUacValue(AreUACNotificationsEnabled(), elevated_process_ != nullptr)));
 }
 
-void Installer::ReportSetupExited(bool setup_succeeded) {
+void Installer::ReportSetupExited(const StepResult& setup) {
   bool elevated = elevated_process_ != nullptr;
+  bool setup_succeeded = setup.succeeded();
   SetupExitReport report;
   report.update = stat_reporter_->IsUpdate();
   report.setup_time_us = static_cast<int64_t>(setup_duration_);
-  uint32_t installer_exit_code = installer_exit_code_.load();
+  uint32_t installer_exit_code = setup.exit_code.value_or(installer_exit_code_.load());
   report.exit_code = installer_exit_code;
   // Run here, setup's exit code replaces 400 once it is read; a setup that
   // started and left no code is not one that never started.

@@ -23,6 +23,7 @@
 #include "install/installer_observer.h"
 #include "net/internet_downloader.h"
 #include "install/setup_download_urls.h"
+#include "install/step_result.h"
 #include "reporting/stat_events.h"
 #include "reporting/stat_reporter.h"
 
@@ -31,14 +32,6 @@ namespace ostrel {
 class BrandInfo;
 class DistribInfoParams;
 class InstallerCommandLine;
-
-// Outcome of the setup archive download.
-enum DownloadResult : int32_t {
-  kDownloadSucceeded = 0,
-  kDownloadTargetNotCreated = 1,
-  kDownloadFailed = 2,  // all attempts used, an exception while opening, or stopped
-  kDownloadBrokenByCryptoProvider = 3,
-};
 
 // The running browser's message-only window; the install thread lives on
 // while it exists and the installation window is open.
@@ -169,13 +162,19 @@ class Installer {
 
   // The body of the install thread.
   void Install();
-  // One installation attempt; returns its failure kind.
-  int32_t InstallBrowser();
+  // One installation attempt.
+  StepResult InstallBrowser();
+  // The one place a step's outcome is kept: the installer exit code it
+  // decided and, for setup's failures with dialogs of their own, the shared
+  // section's slot, from which the first copy learns the elevated copy's.
+  void Record(const StepResult& result);
 
-  // The setup archive download.
-  DownloadResult GetModule(const std::wstring& path, ScopedFileHandle* lock_holder);
-  DownloadResult DownloadOrExtractModule(const std::wstring& path, ScopedFileHandle* lock_holder, bool* downloaded);
-  DownloadResult DownloadModule(HANDLE file, const InstallerCommandLine& command_line);
+  // The setup archive download: the exit code 401 on failure, of kind
+  // download (or crypto provider); generic when the file for it could not
+  // be created.
+  StepResult GetModule(const std::wstring& path, ScopedFileHandle* lock_holder);
+  StepResult DownloadOrExtractModule(const std::wstring& path, ScopedFileHandle* lock_holder, bool* downloaded);
+  StepResult DownloadModule(HANDLE file, const InstallerCommandLine& command_line);
   // One request without retries (the final report), stopped by `stopper`
   // (null: the installer's own stop); `timeout_ms` (0: the usual) bounds
   // each network wait.
@@ -187,8 +186,8 @@ class Installer {
   // Setup's command line for the archive at `module_path`; without file
   // paths for the elevated copy.
   InstallerCommandLine BuildSetupCommandLine(const std::wstring& module_path, bool with_file_paths) const;
-  // Runs setup and waits; the installer exit code becomes setup's.
-  bool RunModule(const std::wstring& module_path, const InstallerCommandLine& command_line);
+  // Runs setup and waits; the result carries setup's exit code.
+  StepResult RunModule(const std::wstring& module_path, const InstallerCommandLine& command_line);
   // VerifyModule against the trusted list the archive carries; the signatures
   // are read through `file` when given.
   bool VerifyArchive(const std::wstring& path, HANDLE file = nullptr);
@@ -212,7 +211,7 @@ class Installer {
   virtual void ReportSetupArcLockError();
   virtual void ReportVerificationError();
   virtual void ReportSetupLaunched();
-  virtual void ReportSetupExited(bool success);
+  virtual void ReportSetupExited(const StepResult& setup);
   virtual void ReportInstallationFinished(bool success);
   // The user refused the elevation prompt (or it could not be shown).
   virtual void ReportUacDeclined();
@@ -223,7 +222,9 @@ class Installer {
   // Brand, partner, test ids and the distribution parameters' ids.
   void SetStatParams();
   std::wstring GetModulePath();
-  bool RunModuleInElevatedProcess();
+  StepResult RunModuleInElevatedProcess();
+  // Setup succeeded and no browser will start to end the window: it ends now.
+  void EndWindowWithoutBrowser();
   bool WriteDelayedParamsForElevatedSetup();
   // Waits while the browser's window exists and nothing stops the thread.
   void WaitForBrowserWindow();

@@ -68,16 +68,16 @@ DownloadUrlList Installer::GetDownloadUrls(bool x64) const {
   });
 }
 
-DownloadResult Installer::GetModule(const std::wstring& path, ScopedFileHandle* lock_holder) {
+StepResult Installer::GetModule(const std::wstring& path, ScopedFileHandle* lock_holder) {
   uint64_t start = MonotonicMicros();
   bool downloaded = false;
-  DownloadResult result = DownloadOrExtractModule(path, lock_holder, &downloaded);
-  // Without a target file nothing was downloaded: the final report then
-  // carries no download time.
-  if (result != kDownloadTargetNotCreated) download_duration_ = MonotonicMicros() - start;
-  if (result != kDownloadSucceeded) {
+  StepResult result = DownloadOrExtractModule(path, lock_holder, &downloaded);
+  // Without a target file (the one generic failure here) nothing was
+  // downloaded: the final report then carries no download time.
+  if (result.failure != kFailureGeneric) download_duration_ = MonotonicMicros() - start;
+  if (!result.succeeded()) {
     PLOG(WARNING) << "Module was not downloaded: " << path;
-    installer_exit_code_ = kInstallerExitCodeDownloadFailed;
+    result.exit_code = kInstallerExitCodeDownloadFailed;
     return result;
   }
   LOG(INFO) << "Module downloaded: " << path;
@@ -85,10 +85,10 @@ DownloadResult Installer::GetModule(const std::wstring& path, ScopedFileHandle* 
   stat_reporter_->SetParam(StatParam::kNewVersion, AsciiToWide(new_version_));
   stat_reporter_->SetParam(StatParam::kInstallType, kInstallTypeNormal);
   ReportDownloadFinished();
-  return kDownloadSucceeded;
+  return StepSucceeded();
 }
 
-DownloadResult Installer::DownloadOrExtractModule(const std::wstring& path, ScopedFileHandle* lock_holder,
+StepResult Installer::DownloadOrExtractModule(const std::wstring& path, ScopedFileHandle* lock_holder,
                                                   bool* downloaded) {
   *downloaded = false;
   ScopedFileHandle own_file;
@@ -97,22 +97,23 @@ DownloadResult Installer::DownloadOrExtractModule(const std::wstring& path, Scop
   file->Reset(::CreateFileW(path.c_str(), GENERIC_WRITE, lock_holder ? FILE_SHARE_READ : 0, nullptr, CREATE_ALWAYS,
                             FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file->IsValid()) {
+    DWORD error = ::GetLastError();
     PLOG(WARNING) << "Cannot create file:" << path;
-    return kDownloadTargetNotCreated;
+    return StepFailed(kFailureGeneric, std::nullopt, error);
   }
   LOG(INFO) << "Try to download module:" << path;
-  DownloadResult result = DownloadModule(file->Get(), InstallerCommandLine::ProcessCommandLine());
-  *downloaded = result == kDownloadSucceeded;
+  StepResult result = DownloadModule(file->Get(), InstallerCommandLine::ProcessCommandLine());
+  *downloaded = result.succeeded();
   return result;
 }
 
-DownloadResult Installer::DownloadModule(HANDLE file, const InstallerCommandLine& command_line) {
+StepResult Installer::DownloadModule(HANDLE file, const InstallerCommandLine& command_line) {
   FileDownloadSink sink(file);
   x64_download_ = ShouldDownloadX64(command_line);
   DownloadUrlList urls = GetDownloadUrls(x64_download_);
   if (urls.empty()) {
     LOG(WARNING) << "Setup url is empty.";
-    return kDownloadFailed;
+    return StepFailed(kFailureDownload);
   }
   LOG(INFO) << "Selected download urls:";
   for (const DownloadUrlEntry& entry : urls) LOG(INFO) << entry.url;
@@ -126,7 +127,7 @@ DownloadResult Installer::DownloadModule(HANDLE file, const InstallerCommandLine
     for (int32_t attempt = 1; attempt <= entry.attempts; ++attempt) {
       if (IsStopped()) {
         LOG(INFO) << "Installation stopped";
-        return kDownloadFailed;
+        return StepFailed(kFailureDownload);
       }
       --attempts_left;
       std::unique_ptr<InternetDownloader> downloader = downloader_factory_();
@@ -147,11 +148,11 @@ DownloadResult Installer::DownloadModule(HANDLE file, const InstallerCommandLine
       if (ok) {
         report.downloaded_size = sink.bytes_written();
         if (cancel_count_.load() == 0) ReportDownloadAttempt(report);
-        return kDownloadSucceeded;
+        return StepSucceeded();
       }
       if (error_info.code != 0) {
         LOG(WARNING) << DescribeDownloadException(error_info);
-        return IsCryptoProFailure(error_info) ? kDownloadBrokenByCryptoProvider : kDownloadFailed;
+        return StepFailed(IsCryptoProFailure(error_info) ? kFailureDownloadCryptoProvider : kFailureDownload);
       }
       LOG(WARNING) << "Download attempt " << attempt << " of " << entry.attempts << " failed: " << loop.error_text;
       if (ShouldRestartPartialDownload(sink.bytes_written(), loop.content_length)) sink.Reset();
@@ -165,7 +166,7 @@ DownloadResult Installer::DownloadModule(HANDLE file, const InstallerCommandLine
     }
   }
   LOG(WARNING) << "Max download attempts failed";
-  return kDownloadFailed;
+  return StepFailed(kFailureDownload);
 }
 
 bool Installer::Download(const std::wstring& url, DownloadSink* sink, std::string* error_text,

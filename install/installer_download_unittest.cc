@@ -59,15 +59,15 @@ class InstallerDownloadTest : public ::testing::Test {
   }
 
   // DownloadModule into a fresh file of the test folder; the file's bytes after it.
-  DownloadResult RunDownloadModule(Installer* installer, std::string* bytes = nullptr,
-                                   const wchar_t* command_line = L"i.exe") {
+  FailureKind RunDownloadModule(Installer* installer, std::string* bytes = nullptr,
+                                const wchar_t* command_line = L"i.exe") {
     std::wstring path = temp_.Append(L"archive");
     ScopedFileHandle file(
         ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    DownloadResult result = installer->DownloadModule(file.Get(), InstallerCommandLine::ParseString(command_line));
+    StepResult result = installer->DownloadModule(file.Get(), InstallerCommandLine::ParseString(command_line));
     file.Close();
     if (bytes) ReadFileToBytes(path, bytes);
-    return result;
+    return result.failure;
   }
 
   // An installer whose statistics requests land in `record`.
@@ -115,7 +115,7 @@ TEST_F(InstallerDownloadTest, AttemptsFollowTheListAndResumeOnlyWhatIsWorthIt) {
                                    });
   auto installer = MakeInstaller(&script);
   std::string bytes;
-  EXPECT_EQ(RunDownloadModule(installer.get(), &bytes), kDownloadSucceeded);
+  EXPECT_EQ(RunDownloadModule(installer.get(), &bytes), kFailureNone);
   EXPECT_EQ(bytes, script.body());
 
   EXPECT_EQ(script.urls(), (std::vector<std::wstring>{kX64Attempt, kX64Attempt, kX64Attempt, kMainAttempt,
@@ -166,7 +166,7 @@ TEST_F(InstallerDownloadTest, AttemptStatisticsCarrySizesUrlsAndTheRedirectHost)
   ScriptedDownloads script(Body(), {redirected, unusable_redirect, unknown_length});
   testing::StatRecord record;
   auto installer = MakeReportingInstaller(&script, &record);
-  EXPECT_EQ(RunDownloadModule(installer.get()), kDownloadSucceeded);
+  EXPECT_EQ(RunDownloadModule(installer.get()), kFailureNone);
 
   // Hyphens and equals signs are item syntax: they travel as underscores.
   const std::wstring url = L"https://a.example/x64.arc?from_installer_true";
@@ -193,7 +193,7 @@ TEST_F(InstallerDownloadTest, DownloadedArchiveBecomesStatisticsParameters) {
   ScriptedDownloads script(Body());
   testing::StatRecord record;
   auto installer = MakeReportingInstaller(&script, &record);
-  ASSERT_EQ(installer->GetModule(temp_.Append(L"qb5.tmp"), nullptr), kDownloadSucceeded);
+  ASSERT_TRUE(installer->GetModule(temp_.Append(L"qb5.tmp"), nullptr).succeeded());
   std::vector<StatEvent> events = record.events();
   ASSERT_EQ(events.size(), 3u);  // started, attempt, finished
   EXPECT_EQ(events[1].count("new_ver"), 0u);
@@ -207,7 +207,7 @@ TEST_F(InstallerDownloadTest, DownloadedArchiveBecomesStatisticsParameters) {
 TEST_F(InstallerDownloadTest, ThirtyTwoBitArchiveAndSwitches) {
   ScriptedDownloads script(Body());
   auto installer = MakeInstaller(&script);
-  EXPECT_EQ(RunDownloadModule(installer.get(), nullptr, L"i.exe --download-x32"), kDownloadSucceeded);
+  EXPECT_EQ(RunDownloadModule(installer.get(), nullptr, L"i.exe --download-x32"), kFailureNone);
   EXPECT_EQ(script.urls(), std::vector<std::wstring>{kMainAttempt});
   EXPECT_FALSE(installer->attempts()[0].x64);
 
@@ -227,9 +227,10 @@ TEST_F(InstallerDownloadTest, EveryAttemptFailingGivesUpAnd401) {
   ScriptedDownloads script(Body(), failures);
   auto installer = MakeInstaller(&script);
   std::wstring path = temp_.Append(L"qb1.tmp");
-  EXPECT_EQ(installer->GetModule(path, nullptr), kDownloadFailed);
+  StepResult result = installer->GetModule(path, nullptr);
+  EXPECT_EQ(result.failure, kFailureDownload);
   EXPECT_EQ(script.attempts_made(), 6u);
-  EXPECT_EQ(installer->installer_exit_code(), kInstallerExitCodeDownloadFailed);
+  EXPECT_EQ(result.exit_code, kInstallerExitCodeDownloadFailed);
   EXPECT_TRUE(log_.Contains("Max download attempts failed"));
   EXPECT_TRUE(log_.ContainsPrefix("Module was not downloaded: " + WideToUtf8(path) + " - "));
   EXPECT_FALSE(log_.ContainsPrefix("Module downloaded"));
@@ -242,8 +243,9 @@ TEST_F(InstallerDownloadTest, SuccessfulGetModuleMeasuresAndReports) {
   ScriptedDownloads script(Body());
   auto installer = MakeInstaller(&script);
   std::wstring path = temp_.Append(L"qb2.tmp");
-  EXPECT_EQ(installer->GetModule(path, nullptr), kDownloadSucceeded);
-  EXPECT_EQ(installer->installer_exit_code(), kInstallerExitCodeNotFinished);
+  StepResult result = installer->GetModule(path, nullptr);
+  EXPECT_TRUE(result.succeeded());
+  EXPECT_FALSE(result.exit_code);
   EXPECT_TRUE(log_.Contains("Try to download module:" + WideToUtf8(path)));
   EXPECT_TRUE(log_.Contains("Module downloaded: " + WideToUtf8(path)));
   EXPECT_EQ(installer->new_version(), "0.0.0.0");  // the scripted body has no version resource
@@ -253,14 +255,14 @@ TEST_F(InstallerDownloadTest, SuccessfulGetModuleMeasuresAndReports) {
 TEST_F(InstallerDownloadTest, ExceptionWhileOpeningEndsTheDownload) {
   struct Case {
     ScriptedAttempt attempt;
-    DownloadResult result;
+    FailureKind result;
     std::string warning;
   } cases[] = {
-      {ThrowsOnOpen(kDelayLoadModuleNotFound, "cplib.dll", "CPCryptoProInit"), kDownloadBrokenByCryptoProvider,
+      {ThrowsOnOpen(kDelayLoadModuleNotFound, "cplib.dll", "CPCryptoProInit"), kFailureDownloadCryptoProvider,
        "Exception with code=" + std::to_string(kDelayLoadModuleNotFound) + "dll_name=cplib.dllproc_name=CPCryptoProInit"},
-      {ThrowsOnOpen(kDelayLoadModuleNotFound, "CPLIB.DLL", "cryptoproHelper"), kDownloadBrokenByCryptoProvider, ""},
-      {ThrowsOnOpen(kDelayLoadModuleNotFound, "other.dll", "CryptoPro"), kDownloadFailed, ""},
-      {ThrowsOnOpen(0xC0000005), kDownloadFailed, "Exception with code=3221225477"},
+      {ThrowsOnOpen(kDelayLoadModuleNotFound, "CPLIB.DLL", "cryptoproHelper"), kFailureDownloadCryptoProvider, ""},
+      {ThrowsOnOpen(kDelayLoadModuleNotFound, "other.dll", "CryptoPro"), kFailureDownload, ""},
+      {ThrowsOnOpen(0xC0000005), kFailureDownload, "Exception with code=3221225477"},
   };
   for (const Case& c : cases) {
     ScriptedDownloads script(Body(), {c.attempt});
@@ -280,7 +282,7 @@ TEST_F(InstallerDownloadTest, StopBeforeAnAttemptAndDuringTheWait) {
     ScriptedDownloads script(Body());
     auto installer = MakeInstaller(&script);
     ::SetEvent(installer->stop_event());
-    EXPECT_EQ(RunDownloadModule(installer.get()), kDownloadFailed);
+    EXPECT_EQ(RunDownloadModule(installer.get()), kFailureDownload);
     EXPECT_EQ(script.attempts_made(), 0u);
     EXPECT_TRUE(log_.Contains("Installation stopped"));
   }
@@ -293,7 +295,7 @@ TEST_F(InstallerDownloadTest, StopBeforeAnAttemptAndDuringTheWait) {
     ::SetEvent(installer->stop_event());
   });
   log_.Clear();
-  EXPECT_EQ(RunDownloadModule(installer.get()), kDownloadFailed);
+  EXPECT_EQ(RunDownloadModule(installer.get()), kFailureDownload);
   stopper.join();
   EXPECT_EQ(script.attempts_made(), 1u);
   EXPECT_TRUE(log_.Contains("Installation stopped"));
@@ -304,7 +306,7 @@ TEST_F(InstallerDownloadTest, CancelledInstallationSendsNoAttemptEvents) {
   ScriptedDownloads script(Body(), {FailsAfter(100, "internet_read-12002")});
   auto installer = MakeInstaller(&script);
   installer->IncrementCancelCount();
-  EXPECT_EQ(RunDownloadModule(installer.get()), kDownloadSucceeded);
+  EXPECT_EQ(RunDownloadModule(installer.get()), kFailureNone);
   EXPECT_EQ(script.attempts_made(), 2u);
   EXPECT_EQ(installer->events(), std::vector<std::string>{"download_started"});
 }
@@ -314,14 +316,15 @@ TEST_F(InstallerDownloadTest, TargetThatCannotBeCreated) {
   auto installer = MakeInstaller(&script);
   std::wstring path = temp_.Append(L"missing\\qb3.tmp");
   bool downloaded = true;
-  EXPECT_EQ(installer->DownloadOrExtractModule(path, nullptr, &downloaded), kDownloadTargetNotCreated);
+  EXPECT_EQ(installer->DownloadOrExtractModule(path, nullptr, &downloaded).failure, kFailureGeneric);
   EXPECT_FALSE(downloaded);
   EXPECT_TRUE(log_.ContainsPrefix("Cannot create file:" + WideToUtf8(path)));
   EXPECT_EQ(script.attempts_made(), 0u);
   // Nothing was downloaded, so no download time is reported.
-  EXPECT_EQ(installer->GetModule(path, nullptr), kDownloadTargetNotCreated);
+  StepResult result = installer->GetModule(path, nullptr);
+  EXPECT_EQ(result.failure, kFailureGeneric);
   EXPECT_EQ(installer->download_duration(), 0u);
-  EXPECT_EQ(installer->installer_exit_code(), kInstallerExitCodeDownloadFailed);
+  EXPECT_EQ(result.exit_code, kInstallerExitCodeDownloadFailed);
 }
 
 TEST_F(InstallerDownloadTest, LockHolderKeepsTheArchiveReadableOnly) {
@@ -330,7 +333,7 @@ TEST_F(InstallerDownloadTest, LockHolderKeepsTheArchiveReadableOnly) {
   std::wstring path = temp_.Append(L"qb4.tmp");
   ScopedFileHandle holder;
   bool downloaded = false;
-  EXPECT_EQ(installer->DownloadOrExtractModule(path, &holder, &downloaded), kDownloadSucceeded);
+  EXPECT_TRUE(installer->DownloadOrExtractModule(path, &holder, &downloaded).succeeded());
   EXPECT_TRUE(downloaded);
   ASSERT_TRUE(holder.IsValid());
   ScopedFileHandle writer(::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,

@@ -7,6 +7,7 @@
 #include "base/logging.h"
 #include "base/os_facts.h"
 #include "base/switches.h"
+#include "install/delayed_params.h"
 #include "install/elevated_process.h"
 #include "install/installer.h"
 #include "install/setup_command_line.h"
@@ -89,11 +90,13 @@ bool Installer::StartElevatedCopy() {
   return false;
 }
 
-bool Installer::RunModuleInElevatedProcess() {
+StepResult Installer::RunModuleInElevatedProcess() {
   LOG(INFO) << "Started waiting the elevated installer has finished its work.";
   bool success = elevated_process_->RunModule(stop_event_.Get());
   LOG(INFO) << "The elevated installer has finished, success=" << success;
-  return success;
+  if (success) return StepSucceeded();
+  // The elevated copy leaves setup's own failures in the shared section.
+  return StepFailed(FailureKindFromSlot(GetSharedFailureKind()));
 }
 
 }  // namespace ostrel

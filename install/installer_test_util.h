@@ -263,7 +263,9 @@ class RecordingInstaller : public Installer {
   void ReportSetupArcLockError() override { Add("setup_arc_lock_error"); }
   void ReportVerificationError() override { Add("verification_error"); }
   void ReportSetupLaunched() override { Add("setup_launched"); }
-  void ReportSetupExited(bool success) override { Add(std::string("setup_exited ") + (success ? "1" : "0")); }
+  void ReportSetupExited(const StepResult& setup) override {
+    Add(std::string("setup_exited ") + (setup.succeeded() ? "1" : "0"));
+  }
   void ReportInstallationFinished(bool success) override {
     Add(std::string("installation_finished ") + (success ? "1" : "0"));
   }

@@ -5,30 +5,18 @@
 #include "base/installer_command_line.h"
 #include "base/logging.h"
 #include "base/scoped_handle.h"
-#include "install/delayed_params.h"
 
 namespace ostrel {
-namespace {
-
-// Setup's two failures that have dialogs of their own.
-FailureKind FailureKindOfExitCode(uint32_t code) {
-  if (code == 7) return kFailureSetupExitCode7;
-  if (code == 8) return kFailureSetupExitCode8;
-  return kFailureNone;
-}
-
-}  // namespace
-
-bool RunModuleAndWait(const std::wstring& command_line, InstallerObserver* observer, uint32_t* exit_code,
-                      CreateProcessFunction create_process, bool* started) {
-  *exit_code = kInstallerExitCodeNotFinished;
+StepResult RunModuleAndWait(const std::wstring& command_line, InstallerObserver* observer,
+                            CreateProcessFunction create_process, bool* started) {
+  const StepResult not_finished = StepFailed(kFailureGeneric, kInstallerExitCodeNotFinished);
   if (started) *started = false;
   // Started anyway, setup would run without the switches cut off the end.
   if (command_line.size() > kMaxCommandLineLength) {
     LOG(ERROR) << "Setup is not run: its command line has "
                << static_cast<unsigned long long>(command_line.size()) << " characters, more than "
                << static_cast<unsigned long long>(kMaxCommandLineLength);
-    return false;
+    return not_finished;
   }
   LOG(INFO) << "Run: " << command_line;
 
@@ -41,10 +29,9 @@ bool RunModuleAndWait(const std::wstring& command_line, InstallerObserver* obser
   if (!create_process(nullptr, writable.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &startup,
                       &info)) {
     DWORD error = ::GetLastError();
-    if (error == ERROR_EXE_MACHINE_TYPE_MISMATCH) SetSharedFailureKind(kFailureSetupWrongArchitecture);
-    ::SetLastError(error);
     PLOG(ERROR) << "Create process failed.";
-    return false;
+    FailureKind kind = error == ERROR_EXE_MACHINE_TYPE_MISMATCH ? kFailureSetupWrongArchitecture : kFailureGeneric;
+    return StepFailed(kind, kInstallerExitCodeNotFinished, error);
   }
   ScopedKernelHandle process(info.hProcess);
   ScopedKernelHandle thread(info.hThread);
@@ -58,27 +45,23 @@ bool RunModuleAndWait(const std::wstring& command_line, InstallerObserver* obser
 
   LOG(INFO) << "Wait for process finish.";
   if (::WaitForSingleObject(process.Get(), INFINITE) != WAIT_OBJECT_0) {
+    DWORD error = ::GetLastError();
     PLOG(ERROR) << "Wait process failed.";
-    return false;
+    return StepFailed(kFailureGeneric, kInstallerExitCodeNotFinished, error);
   }
 
   DWORD code = kInstallerExitCodeNotFinished;
-  bool read = ::GetExitCodeProcess(process.Get(), &code) != FALSE;
-  if (read) {
-    *exit_code = code;
-  } else {
+  if (!::GetExitCodeProcess(process.Get(), &code)) {
+    DWORD error = ::GetLastError();
     PLOG(ERROR) << "Get setup process exit code failed.";
+    LOG(INFO) << "Setup process exit with code: " << FormatSetupExitCode(kInstallerExitCodeNotFinished);
+    return StepFailed(kFailureGeneric, kInstallerExitCodeNotFinished, error);
   }
-  LOG(INFO) << "Setup process exit with code: " << FormatSetupExitCode(*exit_code);
-
-  FailureKind kind = read ? FailureKindOfExitCode(*exit_code) : kFailureNone;
-  if (kind != kFailureNone) {
-    SetSharedFailureKind(kind);
-    return false;
-  }
-  // Any other code is a finished run, failing or not; it still becomes the
-  // installer's exit code.
-  return read;
+  LOG(INFO) << "Setup process exit with code: " << FormatSetupExitCode(code);
+  // Any other code than 7 and 8 is a finished run, failing or not; it
+  // becomes the installer's exit code either way.
+  FailureKind kind = FailureKindOfSetupExitCode(code);
+  return kind == kFailureNone ? StepSucceeded(code) : StepFailed(kind, code);
 }
 
 }  // namespace ostrel

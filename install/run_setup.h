@@ -9,6 +9,7 @@
 
 #include "install/installer_observer.h"
 #include "install/setup_exit_code.h"
+#include "install/step_result.h"
 
 namespace ostrel {
 
@@ -16,16 +17,15 @@ using CreateProcessFunction = BOOL(WINAPI*)(LPCWSTR, LPWSTR, LPSECURITY_ATTRIBUT
                                             LPVOID, LPCWSTR, LPSTARTUPINFOW, LPPROCESS_INFORMATION);
 
 // Runs `command_line` without a window and waits for it without a time-out
-// (the stop event does not interrupt setup). `*exit_code` is 400 until setup's
-// own code is read, and then that code, whatever it is. Setup for another
-// processor architecture and the exit codes 7 and 8 leave their failure kind
-// in the Shared section, where the first copy reads it even when setup ran in
-// the elevated copy. True when setup ran and ended with a code other than 7
-// and 8. `observer` may be null. `create_process` is for tests. `*started`
-// (may be null) tells whether setup's process was created, so a failed wait
-// or exit-code read is told from a failed start.
-bool RunModuleAndWait(const std::wstring& command_line, InstallerObserver* observer, uint32_t* exit_code,
-                      CreateProcessFunction create_process = ::CreateProcessW, bool* started = nullptr);
+// (the stop event does not interrupt setup). The result's exit code is 400
+// until setup's own code is read, and then that code, whatever it is. It
+// succeeds when setup ran and ended with a code other than 7 and 8; those
+// two and setup for another processor architecture fail with their own
+// kinds, anything else generically. `observer` may be null. `create_process`
+// is for tests. `*started` (may be null) tells whether setup's process was
+// created, so a failed wait or exit-code read is told from a failed start.
+StepResult RunModuleAndWait(const std::wstring& command_line, InstallerObserver* observer,
+                            CreateProcessFunction create_process = ::CreateProcessW, bool* started = nullptr);
 
 }  // namespace ostrel
 

@@ -11,7 +11,6 @@
 #include "base/json_reader.h"
 #include "base/utf_string_conversions.h"
 #include "base/values.h"
-#include "install/delayed_params.h"
 #include "install/setup_command_line.h"
 #include "testing/log_capture.h"
 #include "testing/shared_section_test_lock.h"
@@ -54,10 +53,9 @@ class RunModuleAndWaitTest : public ::testing::Test {
 
 TEST_F(RunModuleAndWaitTest, SuccessLogsEveryStepAndTellsTheObserver) {
   std::wstring command = HelperExitingWith(L"0");
-  uint32_t exit_code = 1;
-  EXPECT_TRUE(RunModuleAndWait(command, &observer_, &exit_code));
-  EXPECT_EQ(exit_code, 0u);
-  EXPECT_EQ(GetSharedFailureKind(), 0);
+  StepResult result = RunModuleAndWait(command, &observer_);
+  EXPECT_TRUE(result.succeeded());
+  EXPECT_EQ(result.exit_code, 0u);
   EXPECT_EQ(observer_.calls, (std::vector<std::string>{"SetProgress 40", "RemoveStopButton"}));
 
   std::vector<testing::CapturedRecord> records = log_.records();
@@ -91,14 +89,12 @@ TEST_F(RunModuleAndWaitTest, ExitCodesSevenAndEightAreFailuresWithTheirKinds) {
       {L"1", 1, true, 0, "SUCCESS_EXIT_CODE(0); error: 1"},
   };
   for (const Case& c : kCases) {
-    SetSharedFailureKind(0);
     log_.Clear();
-    uint32_t exit_code = 400;
     // Without an observer: the elevated copy's setup run has none of its own.
-    EXPECT_EQ(RunModuleAndWait(HelperExitingWith(c.code), nullptr, &exit_code), c.result)
-        << WideToUtf8(c.code) << ::testing::PrintToString(log_.texts());
-    EXPECT_EQ(exit_code, c.exit_code);
-    EXPECT_EQ(GetSharedFailureKind(), c.kind);
+    StepResult result = RunModuleAndWait(HelperExitingWith(c.code), nullptr);
+    EXPECT_EQ(result.succeeded(), c.result) << WideToUtf8(c.code) << ::testing::PrintToString(log_.texts());
+    EXPECT_EQ(result.exit_code, c.exit_code);
+    EXPECT_EQ(result.failure, c.result ? kFailureNone : static_cast<FailureKind>(c.kind));
     EXPECT_TRUE(log_.Contains(std::string("Setup process exit with code: ") + c.logged)) << c.logged;
   }
 }
@@ -106,10 +102,10 @@ TEST_F(RunModuleAndWaitTest, ExitCodesSevenAndEightAreFailuresWithTheirKinds) {
 TEST_F(RunModuleAndWaitTest, ProgramThatCannotStart) {
   ScopedTempDir dir;
   std::wstring command = Quote(dir.Append(L"missing-setup.exe")) + L" --verbose-logging";
-  uint32_t exit_code = 0;
-  EXPECT_FALSE(RunModuleAndWait(command, &observer_, &exit_code));
-  EXPECT_EQ(exit_code, 400u);
-  EXPECT_EQ(GetSharedFailureKind(), 0);
+  StepResult result = RunModuleAndWait(command, &observer_);
+  EXPECT_EQ(result.failure, kFailureGeneric);
+  EXPECT_EQ(result.exit_code, 400u);
+  EXPECT_EQ(result.windows_error, static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
   EXPECT_TRUE(observer_.calls.empty());
   std::vector<testing::CapturedRecord> records = log_.records();
   ASSERT_EQ(records.size(), 2u);
@@ -127,10 +123,9 @@ BOOL WINAPI CreateProcessWrongMachine(LPCWSTR, LPWSTR, LPSECURITY_ATTRIBUTES, LP
 }
 
 TEST_F(RunModuleAndWaitTest, WrongArchitectureIsFailureKindFour) {
-  uint32_t exit_code = 0;
-  EXPECT_FALSE(RunModuleAndWait(L"setup.arc", &observer_, &exit_code, CreateProcessWrongMachine));
-  EXPECT_EQ(exit_code, 400u);
-  EXPECT_EQ(GetSharedFailureKind(), 4);
+  StepResult result = RunModuleAndWait(L"setup.arc", &observer_, CreateProcessWrongMachine);
+  EXPECT_EQ(result.exit_code, 400u);
+  EXPECT_EQ(result.failure, kFailureSetupWrongArchitecture);
   EXPECT_TRUE(observer_.calls.empty());
   EXPECT_TRUE(log_.ContainsPrefix("Create process failed. - 216, ")) << log_.texts().back();
 }
@@ -163,9 +158,9 @@ TEST_F(RunModuleAndWaitTest, StandinSetupReceivesExactlyTheBuiltCommandLine) {
   inputs.browser_present = L"none";
   std::wstring command = RenderRunModuleCommandLine(archive, BuildSetupCommandLine(inputs));
 
-  uint32_t exit_code = 0;
-  EXPECT_TRUE(RunModuleAndWait(command, &observer_, &exit_code));
-  EXPECT_EQ(exit_code, 0x74000000u);
+  StepResult result = RunModuleAndWait(command, &observer_);
+  EXPECT_TRUE(result.succeeded());
+  EXPECT_EQ(result.exit_code, 0x74000000u);
   EXPECT_TRUE(log_.Contains("Setup process exit with code: UNABLE_TO_EXTRACT_SETUP(116); error: 0"));
 
   std::vector<std::string> lines = testing::SplitLines(testing::ReadFileOrEmpty(record));
@@ -210,10 +205,10 @@ TEST_F(RunModuleAndWaitTest, ACommandLineOverTheSystemLimitNeverStartsSetup) {
   ASSERT_GT(command.size(), kMaxCommandLineLength);
 
   g_process_starts = 0;
-  uint32_t exit_code = 0;
-  EXPECT_FALSE(RunModuleAndWait(command, &observer_, &exit_code, CountProcessStart));
+  StepResult result = RunModuleAndWait(command, &observer_, CountProcessStart);
+  EXPECT_FALSE(result.succeeded());
   EXPECT_EQ(g_process_starts, 0);
-  EXPECT_EQ(exit_code, 400u);
+  EXPECT_EQ(result.exit_code, 400u);
   ASSERT_EQ(log_.records().size(), 1u);
   EXPECT_EQ(log_.records()[0].level, LOG_ERROR);
   EXPECT_EQ(log_.records()[0].text, "Setup is not run: its command line has " + std::to_string(command.size()) +
@@ -222,7 +217,7 @@ TEST_F(RunModuleAndWaitTest, ACommandLineOverTheSystemLimitNeverStartsSetup) {
   inputs.process_command_line.DropSwitch("a");
   command = RenderRunModuleCommandLine(inputs.module_path, BuildSetupCommandLine(inputs));
   EXPECT_LE(command.size(), kMaxCommandLineLength);
-  EXPECT_FALSE(RunModuleAndWait(command, &observer_, &exit_code, CountProcessStart));
+  EXPECT_FALSE(RunModuleAndWait(command, &observer_, CountProcessStart).succeeded());
   EXPECT_EQ(g_process_starts, 1);
 }
 

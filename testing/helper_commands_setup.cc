@@ -69,8 +69,10 @@ int ApplyDelayedParamsCommand(const std::vector<std::wstring>& a) {
 
 int RunModuleAndWaitCommand(const std::vector<std::wstring>& a) {
   if (a.empty()) return 2;
-  uint32_t exit_code = 0;
-  return RunModuleAndWait(a[0], nullptr, &exit_code) ? 0 : -1;
+  // As the elevated copy does: setup's own failures go to the shared section.
+  StepResult result = RunModuleAndWait(a[0], nullptr);
+  if (IsSetupFailureKind(result.failure)) SetSharedFailureKind(result.failure);
+  return result.succeeded() ? 0 : -1;
 }
 
 int FailureKindAfterChild(const std::vector<std::wstring>& a) {

@@ -491,6 +491,20 @@ DialogContent RedesignedDialogContent(int kind) {
   return kRedesignedKinds[kind];
 }
 
+int RedesignedKindForNotice(NoticeType type) {
+  switch (type) {
+    case kNoticeHigherVersion:
+      return kKindHigherVersion;
+    case kNoticeNotEnoughDiskSpace:
+      return kKindNotEnoughDiskSpace;
+    case kNoticeCorporateHigherVersion:
+      return kKindCorporateHigherVersion;
+    case kNoticeCorporateUpdate:
+      return kKindCorporateUpdate;
+  }
+  return kKindHigherVersion;
+}
+
 DialogContent ClassicNoticeContent(NoticeType type) {
   switch (type) {
     case kNoticeHigherVersion:
@@ -620,7 +634,7 @@ std::unique_ptr<InstallerDialog> InstallerDialogFactory::CreateResumeDialog() {
 }
 
 std::unique_ptr<InstallerDialog> InstallerDialogFactory::CreateNotice(NoticeType type) {
-  if (redesigned()) return errors_.CreateKindDialog(static_cast<int>(type));
+  if (redesigned()) return errors_.CreateKindDialog(RedesignedKindForNotice(type));
   return std::make_unique<ClassicDialog>(ClassicNoticeContent(type), BrandLanguage(brand_), ClassicShape::kNotice,
                                          nullptr);
 }

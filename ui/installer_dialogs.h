@@ -70,6 +70,8 @@ DialogContent RedesignedDialogContent(int kind);
 
 // Classic dialogs of the notices, the resume question and the old-Windows
 // refusal.
+// The redesigned family's kind that shows notice `type`.
+int RedesignedKindForNotice(NoticeType type);
 DialogContent ClassicNoticeContent(NoticeType type);
 DialogContent ClassicResumeContent();
 DialogContent ClassicOldWindowsContent();
