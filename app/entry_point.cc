@@ -22,6 +22,7 @@
 #include "install/installer.h"
 #include "install/progress_relay.h"
 #include "install/protected_archive_copy.h"
+#include "resources/string_ids.h"
 #include "ui/dialog_factory.h"
 #include "ui/installer_dialogs.h"
 #include "ui/lite_main_window.h"
@@ -34,8 +35,6 @@ namespace {
 // Every line of the start-up and the normal mode carries the entry point's name.
 constexpr char kMainTag[] = "wWinMain";
 
-constexpr int kStringIdCpuCaption = 481;
-constexpr int kStringIdCpuText = 482;
 
 // Everything the steps after the configuration need.
 struct NormalRun {
@@ -200,11 +199,11 @@ int ExecuteAsAdmin(const InstallerCommandLine& command_line, const RunModeEnviro
 }
 
 bool CheckProcessor(const NormalRun& run, const RunModeEnvironment& environment) {
-  int reason = 0;
-  if (CheckProcessorFeatures(&reason)) return true;
+  MissingProcessorFeature missing = MissingProcessorFeature::kNone;
+  if (CheckProcessorFeatures(&missing)) return true;
   PLOG_TAG(ERROR, kMainTag) << "CPU is not supported";
   if (!run.silent) {
-    CpuMessage message = CpuNotSupportedMessage(reason, static_cast<LANGID>(run.configuration.brand->language_id()));
+    CpuMessage message = CpuNotSupportedMessage(missing, static_cast<LANGID>(run.configuration.brand->language_id()));
     (environment.show_message_box ? environment.show_message_box : ShowMessageBox)(message.caption, message.text);
   }
   return false;
@@ -220,11 +219,12 @@ int RunInstallation(const NormalRun& run, const RunModeEnvironment& environment)
 
 }  // namespace
 
-CpuMessage CpuNotSupportedMessage(int reason_string_id, LANGID language_id, HMODULE strings_module) {
+CpuMessage CpuNotSupportedMessage(MissingProcessorFeature missing, LANGID language_id, HMODULE strings_module) {
   if (!strings_module) strings_module = ::GetModuleHandleW(nullptr);
-  return {LoadUiString(strings_module, kStringIdCpuCaption, language_id),
-          LoadUiString(strings_module, kStringIdCpuText, language_id) + L"\n" +
-              LoadUiString(strings_module, reason_string_id, language_id)};
+  int reason = missing == MissingProcessorFeature::kSse2 ? kStringNoSse2 : kStringNoSse3;
+  return {LoadUiString(strings_module, kStringCpuCaption, language_id),
+          LoadUiString(strings_module, kStringCpuText, language_id) + L"\n" +
+              LoadUiString(strings_module, reason, language_id)};
 }
 
 int WindowedExitCode(int window_result, int installer_exit_code) {

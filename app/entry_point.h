@@ -8,6 +8,7 @@
 
 #include "app/single_instance.h"
 #include "base/installer_command_line.h"
+#include "base/system_queries.h"
 #include "install/installer_observer.h"
 
 namespace ostrel {
@@ -47,14 +48,14 @@ int RunStartedProcess(const InstallerCommandLine& command_line, int hardening_re
 // One installation, silent or windowed.
 int RunNormalMode(const InstallerCommandLine& command_line, const RunModeEnvironment& environment);
 
-// Caption and text of the message box for a processor without SSE2/SSE3
-// (`reason_string_id` 483 or 484), from the string tables of
-// `strings_module` (null: the running executable).
+// Caption and text of the message box for a processor without SSE2/SSE3,
+// from the string tables of `strings_module` (null: the running executable).
 struct CpuMessage {
   std::wstring caption;
   std::wstring text;
 };
-CpuMessage CpuNotSupportedMessage(int reason_string_id, LANGID language_id, HMODULE strings_module = nullptr);
+CpuMessage CpuNotSupportedMessage(MissingProcessorFeature missing, LANGID language_id,
+                                  HMODULE strings_module = nullptr);
 
 // Exit code of the windowed mode from the window's result and its
 // Installer's exit code; logs the cancellation.

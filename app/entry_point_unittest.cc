@@ -245,7 +245,7 @@ TEST_F(RunModesTest, TooLittleDiskSpaceStopsOnlyTheWindowedMode) {
 }
 
 TEST(RunModeMessagesTest, CpuMessageNamesTheMissingFeature) {
-  CpuMessage sse3 = CpuNotSupportedMessage(kStringIdNoSse3, 1033);
+  CpuMessage sse3 = CpuNotSupportedMessage(MissingProcessorFeature::kSse3, 1033);
   EXPECT_EQ(sse3.caption, L"Tarvik\u00a0Browser Installation");
   EXPECT_EQ(sse3.text, L"Couldn't install Tarvik\u00a0Browser on this computer.\nThe processor doesn't support SSE3.");
 }

@@ -147,12 +147,12 @@ bool HasEnoughDiskSpace(bool system_level, uint64_t required_bytes) {
   return false;
 }
 
-bool CheckProcessorFeatures(int* reason_string_id) {
+bool CheckProcessorFeatures(MissingProcessorFeature* missing) {
   OsFacts& facts = GetOsFacts();
   bool sse2 = facts.IsProcessorFeaturePresent(PF_XMMI64_INSTRUCTIONS_AVAILABLE);
   bool sse3 = facts.IsProcessorFeaturePresent(PF_SSE3_INSTRUCTIONS_AVAILABLE);
   if (sse2 && sse3) return true;
-  *reason_string_id = sse3 ? kStringIdNoSse2 : kStringIdNoSse3;
+  *missing = sse3 ? MissingProcessorFeature::kSse2 : MissingProcessorFeature::kSse3;
   return false;
 }
 

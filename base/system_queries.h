@@ -32,12 +32,14 @@ std::string GetFileVersionString(const std::wstring& path);
 // A failed query counts as enough space.
 bool HasEnoughDiskSpace(bool system_level, uint64_t required_bytes);
 
-// SSE2 and SSE3. On failure `reason_string_id` is 484 (no SSE3) or 483 (no SSE2).
-bool CheckProcessorFeatures(int* reason_string_id);
+// The processor feature the installer needs and lacks; without SSE3 it
+// says SSE3 whatever else is missing.
+enum class MissingProcessorFeature { kNone, kSse2, kSse3 };
+
+// SSE2 and SSE3; on failure `missing` says which is reported.
+bool CheckProcessorFeatures(MissingProcessorFeature* missing);
 
 inline constexpr uint64_t kRequiredDiskSpace = 629145600;  // 600 MiB
-inline constexpr int kStringIdNoSse2 = 483;
-inline constexpr int kStringIdNoSse3 = 484;
 
 }  // namespace ostrel
 

@@ -161,21 +161,21 @@ TEST(DiskSpaceTest, SystemLevelLooksAtProgramFiles) {
 
 TEST(ProcessorFeaturesTest, ReasonFollowsTheMissingFeature) {
   testing::ScopedFakeOsFacts facts;
-  int reason = 0;
+  MissingProcessorFeature reason = MissingProcessorFeature::kNone;
   EXPECT_TRUE(CheckProcessorFeatures(&reason));
-  EXPECT_EQ(reason, 0);
+  EXPECT_EQ(reason, MissingProcessorFeature::kNone);
 
   facts.missing_processor_features = {PF_SSE3_INSTRUCTIONS_AVAILABLE};
   EXPECT_FALSE(CheckProcessorFeatures(&reason));
-  EXPECT_EQ(reason, kStringIdNoSse3);
+  EXPECT_EQ(reason, MissingProcessorFeature::kSse3);
 
   facts.missing_processor_features = {PF_XMMI64_INSTRUCTIONS_AVAILABLE};
   EXPECT_FALSE(CheckProcessorFeatures(&reason));
-  EXPECT_EQ(reason, kStringIdNoSse2);
+  EXPECT_EQ(reason, MissingProcessorFeature::kSse2);
 
   facts.missing_processor_features = {PF_XMMI64_INSTRUCTIONS_AVAILABLE, PF_SSE3_INSTRUCTIONS_AVAILABLE};
   EXPECT_FALSE(CheckProcessorFeatures(&reason));
-  EXPECT_EQ(reason, kStringIdNoSse3);
+  EXPECT_EQ(reason, MissingProcessorFeature::kSse3);
 }
 
 }  // namespace

@@ -20,7 +20,9 @@ constexpr DWORD_PTR kRequestContext = 1;
 // call may still hand it back, and it must not be closed twice.
 thread_local HINTERNET t_abandoned_request = nullptr;
 
-bool SetStatTimeout(HINTERNET handle, DWORD option) { return SetInternetTimeout(handle, option, kStatRequestTimeoutMs); }
+bool SetStatTimeout(HINTERNET handle, DWORD option) {
+  return SetInternetTimeout(handle, option, kStatRequestTimeoutMs);
+}
 
 // Nothing of the answer is read: the request is closed as soon as it has
 // been sent. Until then every wait is bounded, so a host that accepts

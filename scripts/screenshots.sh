@@ -98,7 +98,7 @@ processor_message_screenshots() {
     code=${entry%%:*}
     language=${entry##*:}
     before=$(xdotool search --onlyvisible --name . 2>/dev/null | sort || true)
-    "$WINE64" "$BIN/test_helper.exe" show-cpu-message "$installer" "$language" 484 </dev/null >/dev/null 2>&1 &
+    "$WINE64" "$BIN/test_helper.exe" show-cpu-message "$installer" "$language" sse3 </dev/null >/dev/null 2>&1 &
     pid=$!
     window=$(wait_for_window "$before")
     if [ -z "$window" ]; then

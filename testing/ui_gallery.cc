@@ -32,6 +32,7 @@
 #include "config/distrib_info_params.h"
 #include "resources/image_ids.h"
 #include "resources/resource_ids.h"
+#include "resources/string_ids.h"
 #include "ui/accessible_wrapper.h"
 #include "ui/custom_progress_bar.h"
 #include "ui/dialog_base.h"
@@ -160,7 +161,7 @@ class GalleryWindow : public DialogBase {
     int width = background_.IsEmpty() ? Scale(layout_->Width()) : background_.Width();
     int height = background_.IsEmpty() ? Scale(layout_->Height()) : background_.Height();
     SizeWindow(window, width, height);
-    ::SetWindowTextW(window, Text(400, language(), L"Tarvik").c_str());
+    ::SetWindowTextW(window, Text(kStringWindowTitle, language(), L"Tarvik").c_str());
 
     ScaledImage close_strip;
     close_strip.Load(theme_->CloseButtonImages());
@@ -168,11 +169,12 @@ class GalleryWindow : public DialogBase {
                                            ImageButtonStyle{});
     RECT close_rect = ScaleRect(layout_->CloseButtonRect());
     close_->PlaceAt({close_rect.left, close_rect.top});
-    close_name_.Reset(close_->window(), ROLE_SYSTEM_PUSHBUTTON, Text(416, language(), L"Close"));
+    close_name_.Reset(close_->window(), ROLE_SYSTEM_PUSHBUTTON, Text(kStringCloseButton, language(), L"Close"));
 
     HWND title = ::GetDlgItem(window, IDC_TITLE);
     if (first) {
-      ::SetWindowTextW(title, Text(410, language(), L"You can install\nTarvik Browser now").c_str());
+      std::wstring title_text = Text(kStringFirstScreenTitle, language(), L"You can install\nTarvik Browser now");
+      ::SetWindowTextW(title, title_text.c_str());
       Place(title, layout_->TitleRect());
       // As in the installer: the title's rectangle reaches over the controls below it.
       ::SetWindowLongW(title, GWL_STYLE, ::GetWindowLongW(title, GWL_STYLE) | WS_CLIPSIBLINGS);
@@ -204,13 +206,13 @@ class GalleryWindow : public DialogBase {
     VerticalInsets insets = layout_->LabelInsets();
 
     HWND statistics = ::GetDlgItem(window, IDC_STATISTICS_CHECK_BOX);
-    std::wstring label = Text(427, language(),
+    std::wstring label = Text(kStringStatisticsConsent, language(),
                               L"I want to help improve Tarvik services by sending browser usage "
                               L"statistics to Tarvik");
-    label = StatisticsLabelMarkup(label, Text(431, language(), L"Privacy policy"));
+    label = StatisticsLabelMarkup(label, Text(kStringPrivacyPolicy, language(), L"Privacy policy"));
     ::SetWindowTextW(statistics, label.c_str());
     HWND privacy = ::GetDlgItem(window, IDC_PRIVACY_LINK);
-    ::SetWindowTextW(privacy, Text(431, language(), L"Privacy policy").c_str());
+    ::SetWindowTextW(privacy, Text(kStringPrivacyPolicy, language(), L"Privacy policy").c_str());
     auto statistics_box = std::make_unique<LinkCheckBox>(statistics, check_strip, background_, style, true,
                                                          std::vector<int>{IDC_PRIVACY_LINK}, theme_->LineSpacing(),
                                                          Scale(insets.top), Scale(insets.bottom));
@@ -241,13 +243,14 @@ class GalleryWindow : public DialogBase {
     button_style.font = button_font_.Get();
     button_style.text_colour = colours.install_button_text;
     HWND install = ::GetDlgItem(window, IDC_INSTALL_BUTTON);
-    ::SetWindowTextW(install, Text(415, language(), L"Install").c_str());
+    ::SetWindowTextW(install, Text(kStringInstallButton, language(), L"Install").c_str());
     install_ = std::make_unique<ImageButton>(install, install_strip, background_, button_style);
     RECT install_rect = ScaleRect(layout_->InstallButtonRect());
     install_->PlaceAt({install_rect.left, install_rect.top});
 
     std::wstring sentence =
-        Text(463, language(), L"By using Tarvik Browser,\nyou accept the terms of the\n((License agreement))");
+        Text(kStringLicenseSentence, language(),
+             L"By using Tarvik Browser,\nyou accept the terms of the\n((License agreement))");
     if (!sentence.empty() && sentence.back() == L'.') sentence.pop_back();
     SentenceStyle sentence_style;
     sentence_style.text = {text_font_.Get(), colours.license_text, colours.license_text_alpha};
@@ -259,7 +262,7 @@ class GalleryWindow : public DialogBase {
     sentence_ = BuildSentenceWindows(window, ScaleRect(layout_->LicenseRect()), sentence, background_, sentence_style);
     if (!sentence_.links.empty()) {
       license_name_.Reset(sentence_.links.front()->window(), ROLE_SYSTEM_LINK,
-                          StripLinkMarkup(Text(462, language(), L"License agreement")));
+                          StripLinkMarkup(Text(kStringLicenseName, language(), L"License agreement")));
     }
   }
 
@@ -277,7 +280,7 @@ class GalleryWindow : public DialogBase {
     ::ShowWindow(bar, SW_SHOW);
 
     HWND status = ::GetDlgItem(window, IDC_STATUS_TEXT);
-    ::SetWindowTextW(status, (Text(413, language(), L"Installing...") + L" 60%").c_str());
+    ::SetWindowTextW(status, (Text(kStringStatusInstalling, language(), L"Installing...") + L" 60%").c_str());
     Place(status, layout_->StatusTextRect());
     statics_.push_back(std::make_unique<OwnerDrawnStatic>(
         status, background_, TextLook{text_font_.Get(), colours.status_text, colours.status_text_alpha}));
@@ -289,7 +292,7 @@ class GalleryWindow : public DialogBase {
     RECT minimize_rect = ScaleRect(layout_->MinimizeButtonRect());
     minimize_->PlaceAt({minimize_rect.left, minimize_rect.top});
     ::ShowWindow(minimize, SW_SHOW);
-    minimize_name_.Reset(minimize, ROLE_SYSTEM_PUSHBUTTON, Text(417, language(), L"Collapse"));
+    minimize_name_.Reset(minimize, ROLE_SYSTEM_PUSHBUTTON, Text(kStringCollapseButton, language(), L"Collapse"));
     for (int id : {IDC_INSTALL_BUTTON, IDC_PRIVACY_LINK}) ::ShowWindow(::GetDlgItem(window, id), SW_HIDE);
   }
 
@@ -313,10 +316,10 @@ class GalleryWindow : public DialogBase {
                                        nullptr);
       statics_.push_back(std::make_unique<OwnerDrawnStatic>(control, background_, TextLook{font, colour, 255}));
     };
-    add_static(Text(422, language(), L"Tarvik Browser installation was interrupted"), Scale(30), Scale(30),
-               title_font_.Get(), RGB(0, 0, 0));
-    add_static(Text(423, language(), L"Continue installation?"), Scale(70), Scale(40), text_font_.Get(),
-               RGB(87, 87, 87));
+    add_static(Text(kStringInterruptedTitle, language(), L"Tarvik Browser installation was interrupted"), Scale(30),
+               Scale(30), title_font_.Get(), RGB(0, 0, 0));
+    add_static(Text(kStringInterruptedQuestion, language(), L"Continue installation?"), Scale(70), Scale(40),
+               text_font_.Get(), RGB(87, 87, 87));
 
     ImageButtonStyle style;
     style.font = button_font_.Get();
@@ -327,8 +330,8 @@ class GalleryWindow : public DialogBase {
     plain_strip.Load(ImagePair{IDR_DIALOG_PLAIN_BUTTON_1X, IDR_DIALOG_PLAIN_BUTTON_2X});
     HWND primary = ::GetDlgItem(window, IDOK);
     HWND secondary = ::GetDlgItem(window, IDC_STOP_BUTTON);
-    ::SetWindowTextW(primary, Text(503, language(), L"Proceed").c_str());
-    ::SetWindowTextW(secondary, Text(504, language(), L"Stop").c_str());
+    ::SetWindowTextW(primary, Text(kStringProceedButton, language(), L"Proceed").c_str());
+    ::SetWindowTextW(secondary, Text(kStringStopButton, language(), L"Stop").c_str());
     int button_height = Scale(35);
     int button_top = height - Scale(30) - button_height;
     int secondary_width = Scale(110);
@@ -345,7 +348,7 @@ class GalleryWindow : public DialogBase {
     close_ = std::make_unique<ImageButton>(::GetDlgItem(window, IDC_CLOSE_BUTTON), close_strip, background_,
                                            ImageButtonStyle{});
     close_->PlaceAt({width - close_->ImageSize().cx - 10, 10});
-    close_name_.Reset(close_->window(), ROLE_SYSTEM_PUSHBUTTON, Text(416, language(), L"Close"));
+    close_name_.Reset(close_->window(), ROLE_SYSTEM_PUSHBUTTON, Text(kStringCloseButton, language(), L"Close"));
   }
 
   void Paint(HWND window) {

@@ -19,6 +19,7 @@
 #include "config/maker_hosts.h"
 #include "install/installer_observer.h"
 #include "resources/resource_ids.h"
+#include "resources/string_ids.h"
 #include "ui/accessible_wrapper.h"
 #include "ui/dialog_base.h"
 #include "ui/image_button.h"
@@ -35,7 +36,6 @@ namespace ostrel {
 namespace {
 
 constexpr LANGID kEnglish = 1033;
-constexpr int kCloseButtonNameString = 416;
 
 constexpr char kHelpPagePath[] = "/support/browser/about/install.xml";
 constexpr char kBrowserSitePath[] = "/?from=installer";
@@ -46,19 +46,32 @@ constexpr ButtonLook kPlain = ButtonLook::kPlain;
 
 // Indexed by the redesigned kind.
 constexpr std::array<DialogContent, kRedesignedKindCount> kRedesignedKinds = {{
-    {456, 457, 501, 0, kPlain, DialogAction::kNone},
-    {473, 474, 501, 0, kPlain, DialogAction::kNone},
-    {477, 478, 502, 0, kMain, DialogAction::kHelpPage},
-    {499, 500, 501, 0, kPlain, DialogAction::kNone},
-    {493, 494, 509, 510, kMain, DialogAction::kNone},
-    {442, 443, 501, 0, kPlain, DialogAction::kNone},
-    {433, 453, 508, 504, kMain, DialogAction::kManualDownload},
-    {422, 423, 503, 504, kMain, DialogAction::kNone, kDialogPrimary},
-    {445, 446, 505, 0, kMain, DialogAction::kBrowserSite},
-    {448, 0, 506, 0, kMain, DialogAction::kLaunchBrowser},
-    {450, 451, 507, 0, kMain, DialogAction::kFeedbackPage},
-    {438, 439, 507, 0, kMain, DialogAction::kFeedbackPage},
-    {435, 436, 507, 0, kMain, DialogAction::kFeedbackPage},
+    {kStringHigherVersionRedesignedTitle, kStringHigherVersionRedesignedText,
+     kStringGotItButton, 0, kPlain, DialogAction::kNone},
+    {kStringNotEnoughDiskSpaceRedesignedTitle, kStringNotEnoughDiskSpaceRedesignedText,
+     kStringGotItButton, 0, kPlain, DialogAction::kNone},
+    {kStringOldWindowsRedesignedTitle, kStringOldWindowsRedesignedText,
+     kStringDetailsButton, 0, kMain, DialogAction::kHelpPage},
+    {kStringCorporateHigherVersionRedesignedTitle, kStringCorporateHigherVersionRedesignedText,
+     kStringGotItButton, 0, kPlain, DialogAction::kNone},
+    {kStringCorporateUpdateRedesignedTitle, kStringCorporateUpdateRedesignedText,
+     kStringReloadButton, kStringRedesignedCancelButton, kMain, DialogAction::kNone},
+    {kStringCryptoProviderTitle, kStringCryptoProviderText,
+     kStringGotItButton, 0, kPlain, DialogAction::kNone},
+    {kStringDownloadErrorTitle, kStringDownloadErrorText,
+     kStringDownloadButton, kStringStopButton, kMain, DialogAction::kManualDownload},
+    {kStringInterruptedTitle, kStringInterruptedQuestion,
+     kStringProceedButton, kStringStopButton, kMain, DialogAction::kNone, kDialogPrimary},
+    {kStringWrongArchitectureTitle, kStringWrongArchitectureText,
+     kStringGoToSiteButton, 0, kMain, DialogAction::kBrowserSite},
+    {kStringAlreadyInstalledTitle, 0,
+     kStringOpenButton, 0, kMain, DialogAction::kLaunchBrowser},
+    {kStringFolderLockedTitle, kStringFolderLockedText,
+     kStringContactUsButton, 0, kMain, DialogAction::kFeedbackPage},
+    {kStringAnotherInstanceTitle, kStringAnotherInstanceText,
+     kStringContactUsButton, 0, kMain, DialogAction::kFeedbackPage},
+    {kStringSupportErrorTitle, kStringSupportErrorText,
+     kStringContactUsButton, 0, kMain, DialogAction::kFeedbackPage},
 }};
 
 std::string HostForRegion(const char* host_template, std::string_view region) {
@@ -306,7 +319,7 @@ class RedesignedDialog : public TemplateDialog {
           std::make_unique<StretchButton>(SecondaryButton(), plain_strip, background_, style, Scale(16));
     }
     close_button_ = std::make_unique<StretchButton>(CloseButton(), close_strip, background_, style, 0);
-    close_name_.Reset(CloseButton(), ROLE_SYSTEM_PUSHBUTTON, LoadUiString(kCloseButtonNameString, language()));
+    close_name_.Reset(CloseButton(), ROLE_SYSTEM_PUSHBUTTON, LoadUiString(kStringCloseButton, language()));
 
     if (CurrentWindowsVersion() >= VERSION_WIN8) {
       int diameter = 2 * Scale(16);
@@ -508,20 +521,27 @@ int RedesignedKindForNotice(NoticeType type) {
 DialogContent ClassicNoticeContent(NoticeType type) {
   switch (type) {
     case kNoticeHigherVersion:
-      return {454, 455, 461, 0};
+      return {kStringHigherVersionTitle, kStringHigherVersionText, kStringOkButton, 0};
     case kNoticeNotEnoughDiskSpace:
-      return {471, 472, 461, 0};
+      return {kStringNotEnoughDiskSpaceTitle, kStringNotEnoughDiskSpaceText, kStringOkButton, 0};
     case kNoticeCorporateHigherVersion:
-      return {497, 498, 461, 0};
+      return {kStringCorporateHigherVersionTitle, kStringCorporateHigherVersionText, kStringOkButton, 0};
     case kNoticeCorporateUpdate:
-      return {491, 492, 495, 496};
+      return {kStringCorporateUpdateTitle, kStringCorporateUpdateText, kStringUpdateButton,
+              kStringCorporateUpdateCancelButton};
   }
-  return {454, 455, 461, 0};
+  return {kStringHigherVersionTitle, kStringHigherVersionText, kStringOkButton, 0};
 }
 
-DialogContent ClassicResumeContent() { return {419, 0, 420, 421, kPlain, DialogAction::kNone, kDialogPrimary}; }
+DialogContent ClassicResumeContent() {
+  return {kStringResumeQuestion, 0, kStringResumeButton, kStringResumeCancelButton, kPlain, DialogAction::kNone,
+          kDialogPrimary};
+}
 
-DialogContent ClassicOldWindowsContent() { return {475, 476, 479, 480, kPlain, DialogAction::kHelpPage}; }
+DialogContent ClassicOldWindowsContent() {
+  return {kStringOldWindowsTitle, kStringOldWindowsText, kStringLearnMoreButton, kStringOldWindowsCloseButton, kPlain,
+          DialogAction::kHelpPage};
+}
 
 std::string_view SiteRegion(std::string_view brand_id) {
   if (brand_id == "ua-uk" || brand_id == "ua-ru") return "ua";

@@ -6,6 +6,7 @@
 
 #include "base/scoped_gdi.h"
 #include "config/brand_info.h"
+#include "resources/string_ids.h"
 #include "ui/link_markup.h"
 #include "ui/localized_strings.h"
 #include "ui/ui_drawing.h"
@@ -14,19 +15,6 @@
 namespace ostrel {
 namespace {
 
-constexpr int kStringIdWindowTitle = 400;
-constexpr int kStringIdSkippedTitle = 411;
-constexpr int kStringIdInstall = 415;
-constexpr int kStringIdStatusDownloading = 412;
-constexpr int kStringIdStatusInstalling = 413;
-constexpr int kStringIdStatusAlmostDone = 414;
-constexpr int kStringIdClose = 416;
-constexpr int kStringIdCollapse = 417;
-constexpr int kStringIdStatisticsConsent = 427;
-constexpr int kStringIdPinOffer = 429;
-constexpr int kStringIdPrivacyPolicy = 431;
-constexpr int kStringIdLicenseName = 462;
-constexpr int kStringIdLicenseSentence = 463;
 // Room between the statistics box and the default-browser box below it.
 constexpr int kCheckBoxSpacing = 4;
 // Ids other editions of the template give first-screen controls; this
@@ -59,18 +47,18 @@ int LiteMainWindow::ProgressPosition() const { return progress_bar_ ? progress_b
 
 void LiteMainWindow::SetTexts() {
   HWND window = this->window();
-  ::SetWindowTextW(window, LoadUiString(kStringIdWindowTitle, language()).c_str());
-  SetItemText(kInstallButtonId, kStringIdInstall, language());
+  ::SetWindowTextW(window, LoadUiString(kStringWindowTitle, language()).c_str());
+  SetItemText(kInstallButtonId, kStringInstallButton, language());
   SetItemText(kDefaultCheckBoxId, theme_->DefaultCheckBoxStringId(), language());
-  SetItemText(kPrivacyLinkId, kStringIdPrivacyPolicy, language());
+  SetItemText(kPrivacyLinkId, kStringPrivacyPolicy, language());
   SetItemText(kTitleId, theme_->TitleStringId(), language());
-  if (pin_offer_state() == 2 || pin_offer_state() == 3) SetItemText(kPinCheckBoxId, kStringIdPinOffer, language());
-  std::wstring label = StatisticsLabelMarkup(LoadUiString(kStringIdStatisticsConsent, language()),
-                                             LoadUiString(kStringIdPrivacyPolicy, language()));
+  if (pin_offer_state() == 2 || pin_offer_state() == 3) SetItemText(kPinCheckBoxId, kStringPinSiteOffer, language());
+  std::wstring label = StatisticsLabelMarkup(LoadUiString(kStringStatisticsConsent, language()),
+                                             LoadUiString(kStringPrivacyPolicy, language()));
   ::SetDlgItemTextW(window, kStatisticsCheckBoxId, label.c_str());
-  status_prefixes_[0] = LoadUiString(kStringIdStatusDownloading, language());
-  status_prefixes_[1] = LoadUiString(kStringIdStatusInstalling, language());
-  status_prefixes_[2] = LoadUiString(kStringIdStatusAlmostDone, language());
+  status_prefixes_[0] = LoadUiString(kStringStatusDownloading, language());
+  status_prefixes_[1] = LoadUiString(kStringStatusInstalling, language());
+  status_prefixes_[2] = LoadUiString(kStringStatusAlmostDone, language());
 }
 
 void LiteMainWindow::CreateFonts() {
@@ -107,7 +95,7 @@ void LiteMainWindow::CreateControls() {
   const ThemeColors& colours = theme_->Colors();
 
   // The license sentence: plain pieces and the link, centred line by line.
-  std::wstring sentence = LoadUiString(kStringIdLicenseSentence, language());
+  std::wstring sentence = LoadUiString(kStringLicenseSentence, language());
   if (!sentence.empty() && sentence.back() == L'.') sentence.pop_back();
   SentenceStyle sentence_style;
   sentence_style.text = {text_font_.Get(), colours.license_text, colours.license_text_alpha};
@@ -121,7 +109,7 @@ void LiteMainWindow::CreateControls() {
   if (!license_sentence_.links.empty()) {
     license_name_ = std::make_unique<ScopedAccessibleWrapper>(
         license_sentence_.links.front()->window(), ROLE_SYSTEM_LINK,
-        StripLinkMarkup(LoadUiString(kStringIdLicenseName, language())));
+        StripLinkMarkup(LoadUiString(kStringLicenseName, language())));
   }
 
   ScaledImage install_strip;
@@ -138,13 +126,13 @@ void LiteMainWindow::CreateControls() {
   close_strip.Load(theme_->CloseButtonImages());
   close_button_ = std::make_unique<ImageButton>(::GetDlgItem(window, kCloseButtonId), close_strip, background_,
                                                 ImageButtonStyle{});
-  close_name_.Reset(close_button_->window(), ROLE_SYSTEM_PUSHBUTTON, LoadUiString(kStringIdClose, language()));
+  close_name_.Reset(close_button_->window(), ROLE_SYSTEM_PUSHBUTTON, LoadUiString(kStringCloseButton, language()));
   ScaledImage minimize_strip;
   minimize_strip.Load(theme_->MinimizeButtonImages());
   minimize_button_ = std::make_unique<ImageButton>(::GetDlgItem(window, kMinimizeButtonId), minimize_strip,
                                                    background_, ImageButtonStyle{});
   minimize_name_.Reset(minimize_button_->window(), ROLE_SYSTEM_PUSHBUTTON,
-                       LoadUiString(kStringIdCollapse, language()));
+                       LoadUiString(kStringCollapseButton, language()));
 
   ScaledImage check_strip;
   check_strip.Load(theme_->CheckBoxImages());
@@ -256,7 +244,7 @@ void LiteMainWindow::ShowProgressControls() {
   RECT minimize = ScaleRect(layout_->MinimizeButtonRect());
   minimize_button_->PlaceAt({minimize.left, minimize.top});
   if (first_screen_skipped()) {
-    SetItemText(kTitleId, kStringIdSkippedTitle, language());
+    SetItemText(kTitleId, kStringSkippedFirstScreenTitle, language());
     PlaceControl(kTitleId, layout_->TitleRect());
     title_->SetBackground(first_slide_);
     RECT close = ScaleRect(layout_->CloseButtonRect());

@@ -4,6 +4,7 @@
 #include "config/brand_info.h"
 #include "resources/image_ids.h"
 #include "resources/resource_ids.h"
+#include "resources/string_ids.h"
 #include "ui/ui_font_faces.h"
 #include "ui/ui_scale.h"
 #include "ui/window_layout.h"
@@ -19,8 +20,6 @@ constexpr LANGID kRussian = 1049;
 constexpr COLORREF kBlack = RGB(0, 0, 0);
 constexpr COLORREF kWhite = RGB(255, 255, 255);
 constexpr COLORREF kSlideBrushColour = RGB(207, 207, 207);
-constexpr int kTitleStringId = 410;
-constexpr int kDefaultCheckBoxStringId = 426;
 constexpr int kLineSpacing = 1;
 
 constexpr int kFontResources[] = {IDR_FONT_GEO_REGULAR, IDR_FONT_GEO_MEDIUM, IDR_FONT_TEXT};
@@ -89,7 +88,7 @@ ImagePair InstallationWindowThemeBase::ProgressTrackImages() const {
 ImagePair InstallationWindowThemeBase::LogoImages() const {
   return IsRussian() ? ImagePair{IDR_LOGO_RUSSIAN_1X, IDR_LOGO_RUSSIAN_2X} : ImagePair{IDR_LOGO_1X, IDR_LOGO_2X};
 }
-int InstallationWindowThemeBase::TitleStringId() const { return kTitleStringId; }
+int InstallationWindowThemeBase::TitleStringId() const { return kStringFirstScreenTitle; }
 ImagePair InstallationWindowThemeBase::FirstSlideImages() const {
   if (IsWindows8OrLater())
     return IsRussian() ? ImagePair{IDR_FIRST_SLIDE_RUSSIAN_1X, IDR_FIRST_SLIDE_RUSSIAN_2X}
@@ -97,7 +96,7 @@ ImagePair InstallationWindowThemeBase::FirstSlideImages() const {
   return IsRussian() ? ImagePair{IDR_FIRST_SLIDE_RUSSIAN_JPEG_1X, IDR_FIRST_SLIDE_RUSSIAN_JPEG_2X}
                      : ImagePair{IDR_FIRST_SLIDE_JPEG_1X, IDR_FIRST_SLIDE_JPEG_2X};
 }
-int InstallationWindowThemeBase::DefaultCheckBoxStringId() const { return kDefaultCheckBoxStringId; }
+int InstallationWindowThemeBase::DefaultCheckBoxStringId() const { return kStringMakeDefaultCheckBox; }
 bool InstallationWindowThemeBase::CenterLicenseLines() const { return true; }
 BYTE InstallationWindowThemeBase::TitleAlpha() const { return Colors().title_alpha; }
 UiFontStyle InstallationWindowThemeBase::TitleFont() const { return {Face(kGeoMediumFace), Scale(34), 500}; }

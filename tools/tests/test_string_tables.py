@@ -41,7 +41,7 @@ class StringTablesTest(unittest.TestCase):
     def tearDown(self):
         shutil.rmtree(self.work, ignore_errors=True)
 
-    def generate(self, sources):
+    def generate(self, sources, header=None):
         paths = []
         for code, text in sources.items():
             path = os.path.join(self.work, code + ".txt")
@@ -49,8 +49,9 @@ class StringTablesTest(unittest.TestCase):
                 f.write(text.encode("utf-8") if isinstance(text, str) else text)
             paths.append(path)
         rc = os.path.join(self.work, "strings.rc")
-        result = subprocess.run([sys.executable, TOOL, rc] + paths, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
-                                text=True)
+        options = ["--ids-header", header] if header else []
+        result = subprocess.run([sys.executable, TOOL] + options + [rc] + paths, stdout=subprocess.PIPE,
+                                stderr=subprocess.PIPE, text=True)
         return result, rc
 
     def test_texts_reach_the_resources_unchanged(self):
@@ -88,6 +89,34 @@ class StringTablesTest(unittest.TestCase):
                 self.assertEqual(result.returncode, 1)
                 self.assertIn(message, result.stderr)
                 self.assertFalse(os.path.exists(rc))
+
+    def test_the_english_source_names_the_ids_for_the_code(self):
+        header = os.path.join(self.work, "string_ids.h")
+        result, rc = self.generate({"en": "400:WindowTitle\tTarvik\n476:OldWindowsText\n477:Title\tA\n",
+                                    "ru": "400\tTarvik\n477\tB\n"}, header)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        with open(header) as f:
+            text = f.read()
+        self.assertIn("inline constexpr int kStringWindowTitle = 400;", text)
+        self.assertIn("inline constexpr int kStringOldWindowsText = 476;", text)
+        # A name without a text declares an id no table carries.
+        with open(rc) as f:
+            self.assertNotIn("476,", f.read())
+
+        cases = {
+            "names belong to the English source": {"en": "400:A\tx\n", "ru": "400:A\tx\n"},
+            "id 401 has no name": {"en": "400:A\tx\n401\ty\n"},
+            "name A given twice": {"en": "400:A\tx\n401:A\ty\n"},
+            "is not a name": {"en": "400:lower\tx\n"},
+        }
+        for message, sources in cases.items():
+            with self.subTest(message):
+                if os.path.exists(header):
+                    os.remove(header)
+                result, _ = self.generate(sources, header)
+                self.assertEqual(result.returncode, 1)
+                self.assertIn(message, result.stderr)
+                self.assertFalse(os.path.exists(header))
 
 
 if __name__ == "__main__":
