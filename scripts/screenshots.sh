@@ -1,12 +1,16 @@
 #!/usr/bin/env bash
-# Pictures of the installer's windows under a virtual display, for a person
-# to look at: texts that do not fit, wrap badly or lack glyphs show up here.
-# The window toolkit's gallery (testing/ui_gallery.exe): each screen in both
-# themes at scale 1 and 2, the first screen in Russian, Japanese and Chinese;
-# then the unsupported-processor message box in every language. Into
-# build/screenshots/*.png.
+# Pictures of the installer's own windows under a virtual display, for a
+# person to look at: texts that do not fit, wrap badly or lack glyphs show up
+# here. testing/ui_gallery.exe runs the real installation window (first
+# screen, progress screen on the built-in and on a downloaded slide, the
+# skipped first screen) and the real dialogs of both families; every
+# language, both themes, scale 1 and 2, and the unsupported-processor
+# message box. Into build/screenshots/: the full-size pictures, and one
+# contact sheet per screen and per dialog (sheet_*.png), each picture
+# labelled with its language, theme and scale.
 #
 #   scripts/screenshots.sh
+#   SCREENSHOT_LANGUAGES="en de kk" SCREENSHOT_SCALES=1 scripts/screenshots.sh
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/lib/common.sh"
 cd "$ROOT_DIR"
@@ -26,6 +30,17 @@ trap 'stop_wineserver' EXIT
 hold_wine_desktop "$BIN"
 mkdir -p "$OUT"
 
+# The interface languages (code and Windows language identifier).
+LANGUAGES=(en:1033 ru:1049 uk:1058 kk:1087 uz:1091 tr:1055 de:1031 fr:1036 cs:1029 it:1040 es:3082
+           pt-BR:1046 pt-PT:2070 ja:1041 zh-CN:2052 zh-TW:1028)
+read -r -a SCALES <<<"${SCREENSHOT_SCALES:-1 2}"
+SCREENS=(first progress slide skipped)
+STANDIN_SLIDES=$ROOT_DIR/build/windows-x64/standins/slides
+
+wanted_language() {
+  [ -z "${SCREENSHOT_LANGUAGES:-}" ] || [[ " $SCREENSHOT_LANGUAGES " == *" $1 "* ]]
+}
+
 # shoot NAME GALLERY-ARGUMENTS...: runs the gallery until it has painted and
 # keeps the part of the screen it drew on (window, shadow and a margin).
 shoot() {
@@ -38,8 +53,8 @@ shoot() {
     [ -e "$ready" ] && break
     sleep 0.1
   done
-  sleep 1  # the layered shadow and late child paints
-  local window geometry
+  sleep 0.5  # the layered shadow and late child paints
+  local window geometry X Y WIDTH HEIGHT
   window=$(xdotool search --onlyvisible --name "^Tarvik$" | head -n 1 || true)
   if [ -n "$window" ]; then
     eval "$(xdotool getwindowgeometry --shell "$window")"
@@ -54,20 +69,42 @@ shoot() {
   rm -f "$ready"
 }
 
-for theme in light dark; do
-  for scale in 1 2; do
-    for screen in first progress dialog; do
-      shoot "$screen-$theme-${scale}x" --screen=$screen --theme=$theme --force-device-scale-factor=$scale
-    done
+# contact_sheet NAME PREFIX FILE...: the files side by side, small, each
+# labelled with its name after PREFIX (language, theme, scale).
+contact_sheet() {
+  local name=$1 prefix=$2 file
+  shift 2
+  [ "$#" -gt 0 ] || return 0
+  local labelled=()
+  for file in "$@"; do
+    [ -e "$file" ] && labelled+=(-label "$(basename "$file" .png | sed "s/^$prefix//")" "$file")
   done
-done
-for language in ru ja zh-CN; do
-  shoot "first-light-1x-$language" --screen=first --theme=light --language=$language
-done
+  montage "${labelled[@]}" -geometry 420x320+6+6 -tile 8x -background '#e8e8e8' -pointsize 14 \
+    "$OUT/sheet_$name.png"
+  echo "$OUT/sheet_$name.png"
+}
 
-# The interface languages (code and Windows language identifier).
-LANGUAGES=(en:1033 ru:1049 uk:1058 kk:1087 uz:1091 tr:1055 de:1031 fr:1036 cs:1029 it:1040 es:3082
-           pt-BR:1046 pt-PT:2070 ja:1041 zh-CN:2052 zh-TW:1028)
+window_screenshots() {
+  local entry code theme scale screen slide_file name
+  for screen in "${SCREENS[@]}"; do
+    local files=()
+    for entry in "${LANGUAGES[@]}"; do
+      code=${entry%%:*}
+      wanted_language "$code" || continue
+      for theme in light dark; do
+        slide_file=$STANDIN_SLIDES/slide_03_2x.png
+        [ "$theme" = dark ] && slide_file=$STANDIN_SLIDES/dark_slide_03_2x.png
+        for scale in "${SCALES[@]}"; do
+          name="window_${screen}_${code}_${theme}_${scale}x"
+          shoot "$name" --screen="$screen" --theme="$theme" --force-device-scale-factor="$scale" \
+            --language="$code" "--slide=$(winepath_w "$slide_file")"
+          files+=("$OUT/$name.png")
+        done
+      done
+    done
+    contact_sheet "window_$screen" "window_${screen}_" "${files[@]}"
+  done
+}
 
 # Waits for a new visible top-level window and prints its id (empty after 20 s).
 wait_for_window() {
@@ -97,6 +134,7 @@ processor_message_screenshots() {
   for entry in "${LANGUAGES[@]}"; do
     code=${entry%%:*}
     language=${entry##*:}
+    wanted_language "$code" || continue
     before=$(xdotool search --onlyvisible --name . 2>/dev/null | sort || true)
     "$WINE64" "$BIN/test_helper.exe" show-cpu-message "$installer" "$language" sse3 </dev/null >/dev/null 2>&1 &
     pid=$!
@@ -113,38 +151,44 @@ processor_message_screenshots() {
   done
 }
 
-# The installer's dialogs, both families, in every language (or those in
-# SCREENSHOT_LANGUAGES, e.g. "en ru ja").
+# The installer's dialogs, both families, in every language and scale, one
+# contact sheet per dialog.
 CLASSIC_DIALOGS=(notice-0 notice-1 notice-3 notice-4 resume old-windows)
 REDESIGNED_DIALOGS=(kind-0 kind-1 kind-2 kind-3 kind-4 kind-5 kind-6 kind-7 kind-8 kind-9 kind-10 kind-11 kind-12)
 dialog_screenshots() {
-  local entry code family name before window pid file
-  for entry in "${LANGUAGES[@]}"; do
-    code=${entry%%:*}
-    if [ -n "${SCREENSHOT_LANGUAGES:-}" ] && [[ " $SCREENSHOT_LANGUAGES " != *" $code "* ]]; then continue; fi
-    for family in classic redesigned; do
-      local -n names="${family^^}_DIALOGS"
-      for name in "${names[@]}"; do
-        file="$OUT/dialog_${family}_${name}_$code.png"
-        before=$(xdotool search --onlyvisible --name . 2>/dev/null | sort || true)
-        "$WINE64" "$BIN/ui_gallery.exe" --dialog="$name" --family="$family" --language="$code" --seconds=20 \
-          </dev/null >/dev/null 2>&1 &
-        pid=$!
-        window=$(wait_for_window "$before")
-        if [ -z "$window" ]; then
-          echo "dialog $family $name ($code): no window appeared" >&2
-        else
-          capture_window "$window" "$file"
-          echo "$file"
-        fi
-        kill "$pid" 2>/dev/null || true
-        wait "$pid" 2>/dev/null || true
+  local entry code family name before window pid file scale
+  for family in classic redesigned; do
+    local -n names="${family^^}_DIALOGS"
+    for name in "${names[@]}"; do
+      local files=()
+      for entry in "${LANGUAGES[@]}"; do
+        code=${entry%%:*}
+        wanted_language "$code" || continue
+        for scale in "${SCALES[@]}"; do
+          file="$OUT/dialog_${family}_${name}_${code}_${scale}x.png"
+          before=$(xdotool search --onlyvisible --name . 2>/dev/null | sort || true)
+          "$WINE64" "$BIN/ui_gallery.exe" --dialog="$name" --family="$family" --language="$code" --seconds=20 \
+            --force-device-scale-factor="$scale" </dev/null >/dev/null 2>&1 &
+          pid=$!
+          window=$(wait_for_window "$before")
+          if [ -z "$window" ]; then
+            echo "dialog $family $name ($code, ${scale}x): no window appeared" >&2
+          else
+            capture_window "$window" "$file"
+            files+=("$file")
+          fi
+          kill "$pid" 2>/dev/null || true
+          wait "$pid" 2>/dev/null || true
+        done
       done
+      contact_sheet "dialog_${family}_$name" "dialog_${family}_${name}_" "${files[@]}"
     done
   done
 }
 
+log_step "The installation window in every language, theme and scale"
+window_screenshots
 log_step "Processor message in every language"
-[ -n "${SCREENSHOT_LANGUAGES:-}" ] || processor_message_screenshots
+processor_message_screenshots
 log_step "Dialogs in every language"
 dialog_screenshots

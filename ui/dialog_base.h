@@ -10,8 +10,26 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 namespace ostrel {
+
+// How a control paints its text: what, where in its client area, in which
+// font and with which DrawText flags; windows laid over the text on purpose
+// (a link inside a check box's label) may overlap it.
+struct TextLayout {
+  std::wstring text;
+  RECT area = {0, 0, 0, 0};
+  HFONT font = nullptr;
+  UINT format = 0;
+  std::vector<HWND> overlays;
+  // Set by a control that lays its text out itself: the extent it takes.
+  SIZE measured = {-1, -1};
+  // The control paints its text and nothing else, so only the text's
+  // extent is in the way of its siblings (a title's window may reach over
+  // them).
+  bool text_only = false;
+};
 
 class DialogBase {
  public:
@@ -25,6 +43,8 @@ class DialogBase {
   virtual bool HandleMessage(HWND window, UINT message, WPARAM wparam, LPARAM lparam, LRESULT& result);
   // The dialog template of Run.
   virtual int TemplateId() { return 0; }
+  // A control with text of its own says how it paints it; false otherwise.
+  virtual bool GetTextLayout(TextLayout*) const { return false; }
 
   // Runs the dialog modally (owner: the active window when null); returns
   // the EndDialog value.

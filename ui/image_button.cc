@@ -41,6 +41,17 @@ bool ImageButton::HandleMessage(HWND, UINT message, WPARAM, LPARAM lparam, LRESU
   return true;
 }
 
+bool ImageButton::GetTextLayout(TextLayout* layout) const {
+  layout->text = WindowText(window());
+  RECT client = {};
+  ::GetClientRect(window(), &client);
+  layout->area = {client.left + style_.text_insets.left, client.top + style_.text_insets.top,
+                  client.right - style_.text_insets.right, client.bottom - style_.text_insets.bottom};
+  layout->font = style_.font;
+  layout->format = DT_SINGLELINE | DT_VCENTER | DT_CENTER;
+  return true;
+}
+
 void ImageButton::Paint(HDC dc, UINT item_state) {
   RECT client = {};
   ::GetClientRect(window(), &client);

@@ -31,6 +31,7 @@ class ImageButton : public DialogBase {
   ~ImageButton() override;
 
   bool HandleMessage(HWND window, UINT message, WPARAM wparam, LPARAM lparam, LRESULT& result) override;
+  bool GetTextLayout(TextLayout* layout) const override;
 
   // One frame: a third of the strip's width, its height.
   SIZE ImageSize() const;

@@ -51,6 +51,16 @@ int ImageCheckBox::MeasureHeight(int width) {
   return kBoxInset + std::max<int>(box_height(), rect.bottom - rect.top);
 }
 
+bool ImageCheckBox::GetTextLayout(TextLayout* layout) const {
+  layout->text = Text();
+  RECT client = {};
+  ::GetClientRect(window(), &client);
+  layout->area = {label_left(), kBoxInset, client.right, client.bottom};
+  layout->font = style_.label.font;
+  layout->format = DT_WORDBREAK;
+  return true;
+}
+
 bool ImageCheckBox::HandleMessage(HWND, UINT message, WPARAM, LPARAM lparam, LRESULT& result) {
   if (message == WM_DRAWITEM && own_state_) {
     const auto& item = *reinterpret_cast<const DRAWITEMSTRUCT*>(lparam);
@@ -149,6 +159,24 @@ void LinkCheckBox::PlaceLinks() {
                    link.rect.right - link.rect.left, link.rect.bottom - link.rect.top,
                    SWP_NOACTIVATE | SWP_SHOWWINDOW);
   }
+}
+
+bool LinkCheckBox::GetTextLayout(TextLayout* layout) const {
+  layout->text = StripLinkMarkup(Text());
+  RECT client = {};
+  ::GetClientRect(window(), &client);
+  layout->area = {label_left(), label_top_inset_, client.right, client.bottom};
+  layout->font = style().label.font;
+  layout->format = DT_NOPREFIX;
+  RECT extent = {layout->area.left, layout->area.top, layout->area.left, layout->area.top};
+  for (const PlainPiece& piece : plain_pieces_) ::UnionRect(&extent, &extent, &piece.rect);
+  HWND parent = ::GetParent(window());
+  for (const LinkPlacement& link : links_) {
+    ::UnionRect(&extent, &extent, &link.rect);
+    if (HWND link_window = ::GetDlgItem(parent, link.id)) layout->overlays.push_back(link_window);
+  }
+  layout->measured = {extent.right - layout->area.left, extent.bottom - layout->area.top};
+  return true;
 }
 
 void LinkCheckBox::DrawLabel(HDC dc, const RECT&, bool) {

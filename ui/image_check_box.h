@@ -38,6 +38,7 @@ class ImageCheckBox : public DialogBase {
   void Toggle();
   // Height for `width`: inset + the taller of the box and the wrapped label.
   virtual int MeasureHeight(int width);
+  bool GetTextLayout(TextLayout* layout) const override;
 
   bool own_state() const { return own_state_; }
   int box_width() const { return strip_.Width() / 6; }
@@ -75,6 +76,8 @@ class LinkCheckBox : public ImageCheckBox {
   // Moves the link windows to their places in the label (after the box moved)
   // and shows them.
   void PlaceLinks();
+  // The label as laid out, its links over it.
+  bool GetTextLayout(TextLayout* layout) const override;
 
  protected:
   void DrawLabel(HDC dc, const RECT& client, bool show_prefix) override;

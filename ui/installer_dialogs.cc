@@ -28,6 +28,7 @@
 #include "ui/shadow_window.h"
 #include "ui/ui_drawing.h"
 #include "ui/ui_font_faces.h"
+#include "ui/text_fit.h"
 #include "ui/ui_scale.h"
 #include "ui/window_theme.h"
 #include "win/ostrel_helpers.h"
@@ -101,26 +102,6 @@ SIZE MeasureText(HDC dc, HFONT font, const std::wstring& text) {
   return {rect.right - rect.left, rect.bottom - rect.top};
 }
 
-// The largest font of `face`, from `height` down to `min_height`, in which
-// `text` wrapped to the rectangle's width fits its height: a long title
-// (Japanese on the old-Windows notice) keeps every line instead of losing one.
-ScopedFont FittingFont(HWND control, const wchar_t* face, int height, int min_height, const std::wstring& text,
-                       const RECT& rect) {
-  ScopedFont font = CreateUiFont(face, height, FW_NORMAL);
-  ScopedWindowDC dc(control);
-  if (!dc.Get()) return font;
-  for (; height > min_height; --height) {
-    RECT needed = {0, 0, rect.right - rect.left, 0};
-    {
-      ScopedSelectObject selected_font(dc.Get(), font.Get());
-      ::DrawTextW(dc.Get(), text.c_str(), static_cast<int>(text.size()), &needed,
-                  DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
-    }
-    if (needed.bottom - needed.top <= rect.bottom - rect.top) break;
-    font = CreateUiFont(face, height - 1, FW_NORMAL);
-  }
-  return font;
-}
 
 // Adds the product's text face from the executable while a dialog needs it.
 class ScopedProductTextFont {
@@ -415,11 +396,30 @@ class ClassicDialog : public TemplateDialog {
       title_rect = {40, 30, width - 30, height - primary_size.cy - 30};
       text_rect = {};
     }
-    title_font_ = FittingFont(TitleControl(), face.c_str(), Scale(16), Scale(11), title, title_rect);
+    // A long title (Japanese on the old-Windows notice) or text (German on
+    // the corporate update) keeps every line in a smaller face instead of
+    // losing one: down to 11 px.
+    constexpr UINT kStaticFormat = DT_WORDBREAK | DT_NOPREFIX;
+    title_font_ = FittingFont(TitleControl(), face.c_str(), FW_NORMAL, Scale(16), Scale(11), kStaticFormat, title,
+                              {title_rect.right - title_rect.left, title_rect.bottom - title_rect.top});
     ::SendMessageW(TitleControl(), WM_SETFONT, reinterpret_cast<WPARAM>(title_font_.Get()), FALSE);
+    text_font_ = FittingFont(TextControl(), face.c_str(), FW_NORMAL, Scale(13), Scale(11), kStaticFormat, text,
+                             {text_rect.right - text_rect.left, text_rect.bottom - text_rect.top});
+    ::SendMessageW(TextControl(), WM_SETFONT, reinterpret_cast<WPARAM>(text_font_.Get()), FALSE);
     PlaceWindow(TitleControl(), title_rect);
     PlaceWindow(TextControl(), text_rect);
     if (text.empty()) ::ShowWindow(TextControl(), SW_HIDE);
+
+    // A button's text that is wider than its picture ("Ulteriori
+    // informazioni") takes a smaller face, both buttons alike.
+    std::wstring primary = LoadText(content().primary, language());
+    int button_height = FittingHeight(PrimaryButton(), face.c_str(), FW_NORMAL, Scale(14), Scale(11),
+                                      DT_SINGLELINE, primary, primary_size);
+    if (!secondary.empty()) {
+      button_height = std::min(button_height, FittingHeight(SecondaryButton(), face.c_str(), FW_NORMAL, Scale(14),
+                                                            Scale(11), DT_SINGLELINE, secondary, secondary_size));
+    }
+    button_font_ = CreateUiFont(face.c_str(), button_height, FW_NORMAL);
 
     int button_top = height - Scale(20) - primary_size.cy;
     int primary_left = Scale(40);

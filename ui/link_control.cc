@@ -41,6 +41,21 @@ void OwnerDrawnStatic::SetBackground(const ScaledImage& background) {
   ::InvalidateRect(window(), nullptr, FALSE);
 }
 
+// DrawTextOverBackground adds DT_NOPREFIX, DrawAlphaText DT_WORDBREAK.
+bool OwnerDrawnStatic::GetTextLayout(TextLayout* layout) const {
+  layout->text = WindowText(window());
+  ::GetClientRect(window(), &layout->area);
+  layout->font = look_.font;
+  layout->format = format_ | DT_NOPREFIX | DT_WORDBREAK;
+  layout->text_only = true;
+  return true;
+}
+
+void OwnerDrawnStatic::SetLook(const TextLook& look) {
+  look_ = look;
+  ::InvalidateRect(window(), nullptr, FALSE);
+}
+
 LinkControl::LinkControl(HWND window, const ScaledImage& parent_background, const TextLook& look)
     : background_(parent_background), look_(look), hand_cursor_(::LoadCursorW(nullptr, IDC_HAND)) {
   Bind(window);
@@ -59,6 +74,15 @@ bool LinkControl::HandleMessage(HWND, UINT message, WPARAM, LPARAM lparam, LRESU
     default:
       return false;
   }
+}
+
+bool LinkControl::GetTextLayout(TextLayout* layout) const {
+  layout->text = WindowText(window());
+  ::GetClientRect(window(), &layout->area);
+  layout->font = look_.font;
+  layout->format = DT_SINGLELINE | DT_NOPREFIX;
+  layout->text_only = true;
+  return true;
 }
 
 SentenceWindows BuildSentenceWindows(HWND parent, const RECT& rect, std::wstring_view markup,

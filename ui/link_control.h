@@ -27,7 +27,9 @@ class OwnerDrawnStatic : public DialogBase {
  public:
   OwnerDrawnStatic(HWND window, const ScaledImage& parent_background, const TextLook& look, UINT format = 0);
   bool HandleMessage(HWND window, UINT message, WPARAM wparam, LPARAM lparam, LRESULT& result) override;
+  bool GetTextLayout(TextLayout* layout) const override;
   void SetBackground(const ScaledImage& background);
+  void SetLook(const TextLook& look);
 
  private:
   ScaledImage background_;
@@ -40,6 +42,7 @@ class LinkControl : public DialogBase {
  public:
   LinkControl(HWND window, const ScaledImage& parent_background, const TextLook& look);
   bool HandleMessage(HWND window, UINT message, WPARAM wparam, LPARAM lparam, LRESULT& result) override;
+  bool GetTextLayout(TextLayout* layout) const override;
 
  private:
   ScaledImage background_;

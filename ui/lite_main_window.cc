@@ -2,6 +2,7 @@
 
 #include <oleacc.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "base/scoped_gdi.h"
@@ -9,6 +10,7 @@
 #include "resources/string_ids.h"
 #include "ui/link_markup.h"
 #include "ui/localized_strings.h"
+#include "ui/text_fit.h"
 #include "ui/ui_drawing.h"
 #include "ui/ui_scale.h"
 
@@ -17,6 +19,9 @@ namespace {
 
 // Room between the statistics box and the default-browser box below it.
 constexpr int kCheckBoxSpacing = 4;
+// The smallest title size, in logical pixels, before a title wraps to a
+// third line.
+constexpr int kTitleFloorSize = 26;
 // Ids other editions of the template give first-screen controls; this
 // template has none, but the progress screen removes them all the same.
 constexpr int kOtherEditionFirstScreenIds[] = {2093, 2094};
@@ -173,9 +178,17 @@ void LiteMainWindow::CreateControls() {
 void LiteMainWindow::ShowFirstScreen() {
   HWND window = this->window();
   PlaceControl(kTitleId, layout_->TitleRect());
+  RECT statistics_rect = ScaleRect(layout_->StatisticsCheckBoxRect());
+  RECT default_rect = ScaleRect(layout_->DefaultCheckBoxRect());
+  RECT install = ScaleRect(layout_->InstallButtonRect());
+  // The boxes start where the layout puts the first of them; a title that
+  // needs more room than it leaves above them moves them down.
+  int boxes_top = statistics_box_ ? statistics_rect.top : default_box_ ? default_rect.top : install.top;
+  int shift = FitTitle(boxes_top - ScaleRect(layout_->TitleRect()).top);
   int statistics_bottom = -1;
   if (statistics_box_) {
-    RECT rect = ScaleRect(layout_->StatisticsCheckBoxRect());
+    RECT rect = statistics_rect;
+    ::OffsetRect(&rect, 0, shift);
     int height = statistics_box_->MeasureHeight(rect.right - rect.left);
     ::SetWindowPos(statistics_box_->window(), nullptr, rect.left, rect.top, rect.right - rect.left, height,
                    SWP_NOZORDER | SWP_NOACTIVATE);
@@ -184,18 +197,42 @@ void LiteMainWindow::ShowFirstScreen() {
     statistics_bottom = rect.top + height;
   }
   if (default_box_) {
-    RECT rect = ScaleRect(layout_->DefaultCheckBoxRect());
+    RECT rect = default_rect;
+    ::OffsetRect(&rect, 0, shift);
     if (statistics_bottom >= 0) rect.top = statistics_bottom + Scale(kCheckBoxSpacing);
     int height = default_box_->MeasureHeight(rect.right - rect.left);
     ::SetWindowPos(default_box_->window(), nullptr, rect.left, rect.top, rect.right - rect.left, height,
                    SWP_NOZORDER | SWP_NOACTIVATE);
     ::ShowWindow(default_box_->window(), SW_SHOWNA);
   }
-  RECT install = ScaleRect(layout_->InstallButtonRect());
   install_button_->PlaceAt({install.left, install.top});
   RECT close = ScaleRect(layout_->CloseButtonRect());
   close_button_->PlaceAt({close.left, close.top});
   ::InvalidateRect(window, nullptr, FALSE);
+}
+
+// The theme's title face fits two lines above the boxes in English; longer
+// titles (German, French, Kazakh, Uzbek) first take a smaller size, down to
+// the floor, before they may wrap to a third line. Returns how far the third
+// line reaches past `room`: the boxes move down by that much.
+int LiteMainWindow::FitTitle(int room) {
+  HWND title = ::GetDlgItem(window(), kTitleId);
+  std::wstring text = WindowText(title);
+  RECT area = {};
+  ::GetClientRect(title, &area);
+  UiFontStyle style = theme_->TitleFont();
+  const int floor = std::min(style.height, Scale(kTitleFloorSize));
+  constexpr UINT kFormat = DT_WORDBREAK | DT_NOPREFIX;
+  for (;; --style.height) {
+    ScopedFont font = CreateThemeFont(style);
+    SIZE needed = MeasureTextIn(title, font.Get(), kFormat, text, area.right);
+    bool fits = needed.cy <= room && needed.cx <= area.right;
+    if (fits || style.height <= floor) {
+      title_font_ = std::move(font);
+      title_->SetLook({title_font_.Get(), theme_->Colors().title, theme_->TitleAlpha()});
+      return fits ? 0 : needed.cy - room;
+    }
+  }
 }
 
 void LiteMainWindow::CreateProgressControls() {

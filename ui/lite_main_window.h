@@ -52,6 +52,7 @@ class LiteMainWindow : public MainWindow {
 
  private:
   void PlaceControl(int id, const RECT& logical_rect);
+  int FitTitle(int room);
   void PaintFirstScreen(HDC dc, const RECT& client);
   void SetProgressControlsBackground(const ScaledImage& background);
   void OnSlideChanged();

@@ -13,7 +13,8 @@ REQUIRED_PACKAGES=(
   librsvg2-bin pngquant fonts-inter
   clang libclang-rt-14-dev zlib1g-dev
   fonts-inter python3-fonttools  # the window's fonts are made from these at build time
-  fonts-wqy-microhei  # Chinese and Japanese glyphs for the system faces under Wine (map_cjk_faces)
+  fonts-wqy-microhei  # Chinese and Japanese glyphs for the system faces under Wine (map_windows_faces)
+  fonts-croscore  # Arimo: Arial's metrics with the Kazakh letters Windows' Arial has (map_windows_faces)
 )
 
 log_step() { printf '\n==> %s\n' "$*" >&2; }
@@ -61,20 +62,23 @@ make_wine_prefix() {
   "$WINE64" wineboot -i >/dev/null 2>&1
   "$WINESERVER" -w
   start_wineserver
-  map_cjk_faces
+  map_windows_faces
 }
 
-# The faces the window takes for Chinese, Japanese and Korean texts
-# (ui/ui_font_faces.cc) are Windows fonts Wine does not have: its font
-# replacements point them at Debian's CJK font, as they exist on Windows.
-map_cjk_faces() {
+# Windows faces Wine does not have, as they are on Windows: the faces the
+# window takes for Chinese, Japanese and Korean texts (ui/ui_font_faces.cc)
+# become Debian's CJK font, and Arial (the classic dialogs) becomes Arimo,
+# which has Arial's metrics and, as Windows' Arial does, every Kazakh letter;
+# Wine's own choice for Arial draws those as boxes.
+map_windows_faces() {
   local reg_file face
-  reg_file=$(mktemp /tmp/tarvik-cjk-faces-XXXXXX.reg)
+  reg_file=$(mktemp /tmp/tarvik-faces-XXXXXX.reg)
   {
     printf 'REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Wine\\Fonts\\Replacements]\r\n'
     for face in "Microsoft YaHei" "Microsoft JhengHei" "Yu Gothic UI" "Meiryo UI" "Malgun Gothic"; do
       printf '"%s"="WenQuanYi Micro Hei"\r\n' "$face"
     done
+    printf '"Arial"="Arimo"\r\n'
   } >"$reg_file"
   "$WINE64" reg import "Z:${reg_file//\//\\}" >/dev/null
   rm -f "$reg_file"
