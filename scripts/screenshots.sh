@@ -79,8 +79,9 @@ contact_sheet() {
   for file in "$@"; do
     [ -e "$file" ] && labelled+=(-label "$(basename "$file" .png | sed "s/^$prefix//")" "$file")
   done
-  montage "${labelled[@]}" -geometry 420x320+6+6 -tile 8x -background '#e8e8e8' -pointsize 14 \
-    "$OUT/sheet_$name.png"
+  # ImageMagick's default label font is a PostScript one Debian may lack.
+  montage "${labelled[@]}" -font "$(fc-match -f '%{file}' Inter)" -geometry 420x320+6+6 -tile 8x \
+    -background '#e8e8e8' -pointsize 14 "$OUT/sheet_$name.png"
   echo "$OUT/sheet_$name.png"
 }
 

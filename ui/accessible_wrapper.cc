@@ -139,7 +139,16 @@ HRESULT AccessibleWrapper::get_accRole(VARIANT child, VARIANT* role) {
   FORWARD(get_accRole(child, role));
 }
 
-HRESULT AccessibleWrapper::get_accState(VARIANT child, VARIANT* state) { FORWARD(get_accState(child, state)); }
+HRESULT AccessibleWrapper::get_accState(VARIANT child, VARIANT* state) {
+  if (!state) return E_INVALIDARG;
+  if (!standard_) return E_NOTIMPL;
+  HRESULT result = standard_->get_accState(child, state);
+  if (SUCCEEDED(result) && IsSelf(child) && checked_ && state->vt == VT_I4) {
+    state->lVal &= ~(STATE_SYSTEM_CHECKED | STATE_SYSTEM_PRESSED);
+    if (checked_()) state->lVal |= STATE_SYSTEM_CHECKED;
+  }
+  return result;
+}
 HRESULT AccessibleWrapper::get_accHelp(VARIANT child, BSTR* help) { FORWARD(get_accHelp(child, help)); }
 HRESULT AccessibleWrapper::get_accHelpTopic(BSTR* help_file, VARIANT child, long* topic) {
   FORWARD(get_accHelpTopic(help_file, child, topic));

@@ -7,6 +7,7 @@
 #include <windows.h>
 #include <oleacc.h>
 
+#include <functional>
 #include <string>
 
 namespace ostrel {
@@ -22,6 +23,9 @@ class AccessibleWrapper : public IAccessible {
   void set_name(std::wstring name) { name_ = std::move(name); }
   void set_value(std::wstring value) { value_ = std::move(value); }
   void set_description(std::wstring description) { description_ = std::move(description); }
+  // For a check box drawn by its owner: the checked state it reports, read
+  // when asked (the standard object of an owner-drawn button knows none).
+  void set_checked_source(std::function<bool()> checked) { checked_ = std::move(checked); }
   const std::wstring& value() const { return value_; }
 
   // IUnknown
@@ -65,6 +69,7 @@ class AccessibleWrapper : public IAccessible {
   HRESULT StoredText(const std::wstring& text, VARIANT child, BSTR* out,
                      HRESULT (STDMETHODCALLTYPE IAccessible::*forward)(VARIANT, BSTR*));
 
+  std::function<bool()> checked_;
   LONG references_ = 1;
   HWND window_;
   IAccessible* standard_ = nullptr;
@@ -87,8 +92,12 @@ class ScopedAccessibleWrapper {
     if (wrapper_) wrapper_->Detach();
   }
   void Reset(HWND window, long role, std::wstring name) {
-    if (wrapper_) wrapper_->Detach();
+    Reset();
     wrapper_ = AccessibleWrapper::Attach(window, role, std::move(name));
+  }
+  void Reset() {
+    if (wrapper_) wrapper_->Detach();
+    wrapper_ = nullptr;
   }
   AccessibleWrapper* get() const { return wrapper_; }
   AccessibleWrapper* operator->() const { return wrapper_; }

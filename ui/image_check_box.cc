@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "base/scoped_gdi.h"
+#include "ui/text_fit.h"
 #include "ui/ui_drawing.h"
 
 namespace ostrel {
@@ -65,7 +66,8 @@ bool ImageCheckBox::HandleMessage(HWND, UINT message, WPARAM, LPARAM lparam, LRE
   if (message == WM_DRAWITEM && own_state_) {
     const auto& item = *reinterpret_cast<const DRAWITEMSTRUCT*>(lparam);
     bool hot = (item.itemState & ODS_HOTLIGHT) != 0 || ::GetCapture() == window();
-    Paint(item.hDC, (item.itemState & ODS_SELECTED) != 0, hot, !(item.itemState & ODS_NOACCEL));
+    Paint(item.hDC, (item.itemState & ODS_SELECTED) != 0, hot, !(item.itemState & ODS_NOACCEL),
+          (item.itemState & ODS_FOCUS) && !(item.itemState & ODS_NOFOCUSRECT));
     result = TRUE;
     return true;
   }
@@ -75,15 +77,16 @@ bool ImageCheckBox::HandleMessage(HWND, UINT message, WPARAM, LPARAM lparam, LRE
       result = CDRF_DODEFAULT;
       return draw->dwDrawStage == CDDS_PREPAINT;
     }
-    Paint(draw->hdc, (draw->uItemState & CDIS_SELECTED) != 0, (draw->uItemState & CDIS_HOT) != 0,
-          (draw->uItemState & CDIS_SHOWKEYBOARDCUES) != 0);
+    bool cues = (draw->uItemState & CDIS_SHOWKEYBOARDCUES) != 0;
+    Paint(draw->hdc, (draw->uItemState & CDIS_SELECTED) != 0, (draw->uItemState & CDIS_HOT) != 0, cues,
+          cues && (draw->uItemState & CDIS_FOCUS));
     result = CDRF_SKIPDEFAULT;
     return true;
   }
   return false;
 }
 
-void ImageCheckBox::Paint(HDC dc, bool pressed, bool hot, bool show_prefix) {
+void ImageCheckBox::Paint(HDC dc, bool pressed, bool hot, bool show_prefix, bool focused) {
   RECT client = {};
   ::GetClientRect(window(), &client);
   PaintDoubleBuffered(dc, client, [&](HDC canvas, const RECT& rect) {
@@ -92,6 +95,16 @@ void ImageCheckBox::Paint(HDC dc, bool pressed, bool hot, bool show_prefix) {
     strip_.Draw(canvas, kBoxInset, kBoxInset, box_width(), box_height(), box_width() * frame, 0, box_width(),
                 box_height());
     DrawLabel(canvas, rect, show_prefix);
+    if (focused) {
+      TextLayout layout;
+      GetTextLayout(&layout);
+      SIZE text = layout.measured.cx >= 0 ? layout.measured
+                                          : MeasureTextIn(window(), layout.font, layout.format, layout.text,
+                                                          layout.area.right - layout.area.left);
+      RECT focus = {layout.area.left - 2, layout.area.top - 1, layout.area.left + text.cx + 2,
+                    layout.area.top + text.cy + 1};
+      ::DrawFocusRect(canvas, &focus);
+    }
   });
 }
 

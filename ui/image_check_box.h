@@ -53,7 +53,9 @@ class ImageCheckBox : public DialogBase {
   std::wstring Text() const;
 
  private:
-  void Paint(HDC dc, bool pressed, bool hot, bool show_prefix);
+  // `focused`: the box has the focus and keyboard cues are on, so a focus
+  // rectangle marks the label.
+  void Paint(HDC dc, bool pressed, bool hot, bool show_prefix, bool focused);
 
   ScaledImage strip_;
   ScaledImage background_;

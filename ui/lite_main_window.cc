@@ -22,6 +22,8 @@ constexpr int kCheckBoxSpacing = 4;
 // The smallest title size, in logical pixels, before a title wraps to a
 // third line.
 constexpr int kTitleFloorSize = 26;
+// The least space between the title's last line and the boxes below it.
+constexpr int kTitleGap = 12;
 // Ids other editions of the template give first-screen controls; this
 // template has none, but the progress screen removes them all the same.
 constexpr int kOtherEditionFirstScreenIds[] = {2093, 2094};
@@ -164,6 +166,13 @@ void LiteMainWindow::CreateControls() {
     pin_box_ = std::make_unique<ImageCheckBox>(::GetDlgItem(window, kPinCheckBoxId), check_strip, background_,
                                                style, pin_offer_state() == 2);
   }
+  NameCheckBox(default_box_.get(), &default_box_name_);
+  NameCheckBox(statistics_box_.get(), &statistics_box_name_);
+  NameCheckBox(pin_box_.get(), &pin_box_name_);
+  if (privacy_link_) {
+    privacy_link_name_.Reset(privacy_link_->window(), ROLE_SYSTEM_LINK,
+                             LoadUiString(kStringPrivacyPolicy, language()));
+  }
   // The status line belongs to the progress screen.
   ::ShowWindow(::GetDlgItem(window, kStatusTextId), SW_HIDE);
   // The title's rectangle reaches down over the Install button: it stays
@@ -175,6 +184,12 @@ void LiteMainWindow::CreateControls() {
                                               TextLook{title_font_.Get(), colours.title, theme_->TitleAlpha()});
 }
 
+void LiteMainWindow::NameCheckBox(const ImageCheckBox* box, ScopedAccessibleWrapper* name) {
+  if (!box) return;
+  name->Reset(box->window(), ROLE_SYSTEM_CHECKBUTTON, StripLinkMarkup(WindowText(box->window())));
+  if (*name) (*name)->set_checked_source([box] { return box->IsChecked(); });
+}
+
 void LiteMainWindow::ShowFirstScreen() {
   HWND window = this->window();
   PlaceControl(kTitleId, layout_->TitleRect());
@@ -184,7 +199,7 @@ void LiteMainWindow::ShowFirstScreen() {
   // The boxes start where the layout puts the first of them; a title that
   // needs more room than it leaves above them moves them down.
   int boxes_top = statistics_box_ ? statistics_rect.top : default_box_ ? default_rect.top : install.top;
-  int shift = FitTitle(boxes_top - ScaleRect(layout_->TitleRect()).top);
+  int shift = FitTitle(boxes_top - Scale(kTitleGap) - ScaleRect(layout_->TitleRect()).top);
   int statistics_bottom = -1;
   if (statistics_box_) {
     RECT rect = statistics_rect;
@@ -263,7 +278,12 @@ void LiteMainWindow::CreateProgressControls() {
 
 void LiteMainWindow::ShowProgressControls() {
   HWND window = this->window();
-  // Objects first, so each control gets its own procedure back before it goes.
+  // Objects first, so each control gets its own procedure back before it
+  // goes; a wrapper sub-classed its control last, so it goes first.
+  default_box_name_.Reset();
+  statistics_box_name_.Reset();
+  pin_box_name_.Reset();
+  privacy_link_name_.Reset();
   install_button_.reset();
   default_box_.reset();
   statistics_box_.reset();

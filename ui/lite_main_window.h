@@ -53,6 +53,7 @@ class LiteMainWindow : public MainWindow {
  private:
   void PlaceControl(int id, const RECT& logical_rect);
   int FitTitle(int room);
+  void NameCheckBox(const ImageCheckBox* box, ScopedAccessibleWrapper* name);
   void PaintFirstScreen(HDC dc, const RECT& client);
   void SetProgressControlsBackground(const ScaledImage& background);
   void OnSlideChanged();
@@ -86,6 +87,12 @@ class LiteMainWindow : public MainWindow {
   std::unique_ptr<CustomProgressBar> progress_bar_;
   ScopedAccessibleWrapper close_name_;
   ScopedAccessibleWrapper minimize_name_;
+  // The boxes as check boxes with their plain labels, checked or not, and
+  // the privacy link as a link: owner-drawn, they would say neither.
+  ScopedAccessibleWrapper default_box_name_;
+  ScopedAccessibleWrapper statistics_box_name_;
+  ScopedAccessibleWrapper pin_box_name_;
+  ScopedAccessibleWrapper privacy_link_name_;
   std::unique_ptr<ScopedAccessibleWrapper> license_name_;
   std::unique_ptr<MainWindowShadow> shadow_;
   bool progress_screen_ = false;

@@ -1,6 +1,7 @@
 #include "ui/main_window.h"
 
 #include <gtest/gtest.h>
+#include <oleacc.h>
 
 #include <functional>
 #include <map>
@@ -9,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "base/scoped_handle.h"
 #include "config/brand_info.h"
 #include "install/window_protocol.h"
 #include "testing/fake_distrib_info_params.h"
@@ -335,6 +337,74 @@ TEST(MainWindowInstallationTest, TheDefaultBrowserCapabilityIsAskedWhateverDefSa
     ASSERT_TRUE(window.installer());
     EXPECT_EQ(window.installer()->interface_availability(), 190453803u);
   }
+}
+
+}  // namespace
+}  // namespace ostrel
+
+namespace ostrel {
+namespace {
+
+struct AccessibleFacts {
+  std::wstring name;
+  long role = 0;
+  long state = 0;
+};
+
+AccessibleFacts ReadAccessible(HWND control) {
+  AccessibleFacts facts;
+  IAccessible* accessible = nullptr;
+  if (FAILED(::AccessibleObjectFromWindow(control, OBJID_CLIENT, IID_IAccessible,
+                                          reinterpret_cast<void**>(&accessible)))) {
+    return facts;
+  }
+  ScopedComPtr<IAccessible> object(accessible);
+  VARIANT self;
+  ::VariantInit(&self);
+  self.vt = VT_I4;
+  self.lVal = CHILDID_SELF;
+  BSTR name = nullptr;
+  if (object->get_accName(self, &name) == S_OK && name) {
+    facts.name = name;
+    ::SysFreeString(name);
+  }
+  VARIANT value;
+  ::VariantInit(&value);
+  if (object->get_accRole(self, &value) == S_OK && value.vt == VT_I4) facts.role = value.lVal;
+  ::VariantInit(&value);
+  if (object->get_accState(self, &value) == S_OK && value.vt == VT_I4) facts.state = value.lVal;
+  return facts;
+}
+
+// What a screen reader reads of the first screen: each control's name as it
+// shows, its role, and the boxes' checked state as it changes.
+TEST(MainWindowAccessibilityTest, TheFirstScreenReadsAsItShows) {
+  // As the installer's thread is: an accessibility client needs COM.
+  ASSERT_TRUE(SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
+  DialogLog log;
+  std::map<int, AccessibleFacts> before;
+  AccessibleFacts default_box_after;
+  ScriptedWindow window(&log, [&](ScriptedWindow& w) {
+    for (int id : {kInstallButtonId, kCloseButtonId, kDefaultCheckBoxId, kStatisticsCheckBoxId, kPrivacyLinkId})
+      before[id] = ReadAccessible(::GetDlgItem(w.window(), id));
+    ::SendMessageW(::GetDlgItem(w.window(), kDefaultCheckBoxId), BM_CLICK, 0, 0);
+    default_box_after = ReadAccessible(::GetDlgItem(w.window(), kDefaultCheckBoxId));
+  });
+  window.Run();
+  EXPECT_EQ(before[kInstallButtonId].name, L"Install");
+  EXPECT_EQ(before[kCloseButtonId].name, L"Close");
+  EXPECT_EQ(before[kCloseButtonId].role, ROLE_SYSTEM_PUSHBUTTON);
+  EXPECT_EQ(before[kPrivacyLinkId].name, L"Privacy policy");
+  EXPECT_EQ(before[kPrivacyLinkId].role, ROLE_SYSTEM_LINK);
+  const AccessibleFacts& statistics = before[kStatisticsCheckBoxId];
+  EXPECT_EQ(statistics.role, ROLE_SYSTEM_CHECKBUTTON);
+  EXPECT_EQ(statistics.name.find(L"(("), std::wstring::npos) << statistics.name;
+  EXPECT_NE(statistics.name.find(L"Privacy policy"), std::wstring::npos) << statistics.name;
+  const AccessibleFacts& default_box = before[kDefaultCheckBoxId];
+  EXPECT_EQ(default_box.name, L"Set as default browser");
+  EXPECT_EQ(default_box.role, ROLE_SYSTEM_CHECKBUTTON);
+  EXPECT_NE(default_box.state & STATE_SYSTEM_CHECKED, default_box_after.state & STATE_SYSTEM_CHECKED);
+  ::CoUninitialize();
 }
 
 }  // namespace

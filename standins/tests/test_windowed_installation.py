@@ -173,6 +173,19 @@ class WindowedInstallationTest(InstallerRunTestCase):
         return subprocess.run([WINE64, str(TEST_HELPER), "window-state", "Tarvik"] + list(action), env=self.env,
                               capture_output=True, text=True, timeout=60).stdout.strip()
 
+    def test_keyboard_alone_installs_with_the_choices_it_made(self):
+        # Focus starts on Install; Tab goes to the close button, then to the
+        # default-browser box (the hidden buttons between take none).
+        self.start(["--standin-step-delay-ms=50"])
+        window = self.window()
+        for name in ["Tab", "Tab", "space", "shift+Tab", "shift+Tab", "Return"]:
+            drive_window.key(window, name)
+            time.sleep(0.3)
+        self.assertEqual(self.exit_code(), 400, self.log_tail())
+        switches = self.setup_switches()
+        self.assertNotIn("make-browser-default-after-import", switches, "Space did not clear the box")
+        self.assertIn("send-statistics", switches)
+
     def test_first_screen_skipped_when_every_choice_is_given(self):
         # The installer sees Windows 10 here (the prefix says 7), where the
         # default-browser capability is asked whatever "def" says.
