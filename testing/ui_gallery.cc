@@ -67,7 +67,8 @@ std::unique_ptr<ProgressSlides> GallerySlides(const ProgressSlidesSettings& sett
   if (!g_slide_file.empty() && ReadFileToBytes(g_slide_file, &bytes)) {
     ScopedComPtr<IStream> stream(
         ::SHCreateMemStream(reinterpret_cast<const BYTE*>(bytes.data()), static_cast<UINT>(bytes.size())));
-    if (stream) downloaded.LoadFromStream(stream.Get(), ScaleFactor());
+    // Slides are downloaded from the double-resolution folder, as SlideSource reads them.
+    if (stream) downloaded.LoadFromStream(stream.Get(), ScaleFactor() / 2);
   }
   images.push_back(downloaded.IsEmpty() ? images.back() : downloaded);
   auto source = std::make_unique<SlideSource>(std::move(images), "", false, ScaleFactor());
@@ -234,11 +235,9 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, wchar_t*, int) {
   bool dark = command_line.SwitchValueAscii("theme") == "dark";
   BrandInfo brand(L"");
   std::string language = command_line.SwitchValueAscii("language");
-  // The dark theme is the brand's to allow; the skipped first screen too.
+  // The dark theme is the brand's to allow.
   brand.ApplyBrandInfo(R"({"languages": {"interface": ")" + (language.empty() ? std::string("en") : language) +
-                       R"("}, "overridden_features": {"InstallerDarkTheme2024": {"enabled": true},
-                       "InstallerNewIdentity2024": {"params": {"firstScreenOff": )" +
-                       (screen == L"skipped" ? "true" : "false") + "}}}}");
+                       R"("}, "overridden_features": {"InstallerDarkTheme2024": {"enabled": true}}})");
   int seconds = 30;
   std::string seconds_text = command_line.SwitchValueAscii("seconds");
   if (!seconds_text.empty()) seconds = std::max(1, std::atoi(seconds_text.c_str()));
@@ -249,7 +248,10 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, wchar_t*, int) {
   if (!dialog.empty())
     return ShowInstallerDialog(dialog, command_line.SwitchValueAscii("family") != "classic", language, seconds);
   g_slide_file = command_line.SwitchValueNative("slide");
-  testing::FakeDistribInfoParams params(std::map<std::string, std::string>{{"darktheme", dark ? "1" : "0"}});
+  std::map<std::string, std::string> values = {{"darktheme", dark ? "1" : "0"}};
+  // The first screen is skipped when asked to and every choice on it is given.
+  if (screen == L"skipped") values.insert({{"first", "1"}, {"def", "1"}, {"stat", "1"}});
+  testing::FakeDistribInfoParams params(values);
   GalleryMainWindow window(&brand, &params, screen, seconds, command_line.SwitchValueNative("ready"));
   window.Run();
   return 0;

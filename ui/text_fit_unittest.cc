@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -13,6 +14,7 @@
 #include "install/window_protocol.h"
 #include "resources/resource_ids.h"
 #include "resources/string_ids.h"
+#include "testing/fake_distrib_info_params.h"
 #include "ui/installer_dialogs.h"
 #include "ui/link_markup.h"
 #include "ui/lite_main_window.h"
@@ -37,11 +39,10 @@ constexpr Language kLanguages[] = {
     {"pt-PT", 2070}, {"ja", 1041}, {"zh-CN", 2052}, {"zh-TW", 1028},
 };
 
-std::unique_ptr<BrandInfo> MakeBrand(const std::string& language, bool first_screen_off, bool redesigned) {
+std::unique_ptr<BrandInfo> MakeBrand(const std::string& language, bool redesigned) {
   auto brand = std::make_unique<BrandInfo>(L"");
   brand->ApplyBrandInfo(R"({"languages": {"interface": ")" + language +
-                        R"("}, "overridden_features": {"InstallerNewIdentity2024": {"params": {"firstScreenOff": )" +
-                        (first_screen_off ? "true" : "false") + R"(, "dialogsRedesign": )" +
+                        R"("}, "overridden_features": {"InstallerNewIdentity2024": {"params": {"dialogsRedesign": )" +
                         (redesigned ? "true" : "false") + "}}}}");
   return brand;
 }
@@ -73,8 +74,8 @@ std::unique_ptr<ProgressSlides> BuiltInSlides(const ProgressSlidesSettings& sett
 // The real window with no installation; `script` runs once it is shown.
 class FitWindow : public LiteMainWindow {
  public:
-  FitWindow(const BrandInfo* brand, std::function<void(FitWindow&)> script)
-      : LiteMainWindow(brand, nullptr, false, Services()), script_(std::move(script)) {}
+  FitWindow(const BrandInfo* brand, const DistribInfoParams* params, std::function<void(FitWindow&)> script)
+      : LiteMainWindow(brand, params, false, Services()), script_(std::move(script)) {}
 
   void Send(UINT message, WPARAM wparam = 0) { ::SendMessageW(window(), message, wparam, 0); }
 
@@ -149,8 +150,8 @@ TEST_P(TextFitTest, EveryTextOfEveryScreenAndDialogFits) {
   for (double scale : {1.0, 2.0}) {
     ScopedScaleFactorOverride scale_override(scale);
     const std::string at = code + " " + std::to_string(static_cast<int>(scale)) + "x ";
-    std::unique_ptr<BrandInfo> brand = MakeBrand(code, false, false);
-    FitWindow window(brand.get(), [&](FitWindow& w) {
+    std::unique_ptr<BrandInfo> brand = MakeBrand(code, false);
+    FitWindow window(brand.get(), nullptr, [&](FitWindow& w) {
       Record(at + "first screen", FindTextFitProblems(w.window()));
       w.Send(WM_COMMAND, MAKEWPARAM(kInstallButtonId, BN_CLICKED));
       w.Send(kProgressPositionMessage, 60);
@@ -158,15 +159,18 @@ TEST_P(TextFitTest, EveryTextOfEveryScreenAndDialogFits) {
     });
     window.Run();
 
-    std::unique_ptr<BrandInfo> skipping = MakeBrand(code, true, false);
-    FitWindow skipped(skipping.get(), [&](FitWindow& w) {
+    // Skipped when asked to and every choice on it is given.
+    std::map<std::string, std::string> choices = {{"first", "1"}, {"def", "1"}, {"stat", "1"}};
+    testing::FakeDistribInfoParams skip(choices);
+    FitWindow skipped(brand.get(), &skip, [&](FitWindow& w) {
+      EXPECT_TRUE(w.first_screen_skipped());
       w.Send(kProgressPositionMessage, 60);
       Record(at + "skipped first screen", FindTextFitProblems(w.window()));
     });
     skipped.Run();
 
     for (bool redesigned : {false, true}) {
-      std::unique_ptr<BrandInfo> family = MakeBrand(code, false, redesigned);
+      std::unique_ptr<BrandInfo> family = MakeBrand(code, redesigned);
       DialogServices services;
       services.open_url = [](const std::wstring&) {};
       services.launch_browser = [] { return true; };
@@ -179,7 +183,7 @@ TEST_P(TextFitTest, EveryTextOfEveryScreenAndDialogFits) {
       Record(at + kind + "resume", CheckDialog(factory.CreateResumeDialog().get()));
       Record(at + kind + "old Windows", CheckDialog(factory.CreateOldWindowsDialog().get()));
     }
-    std::unique_ptr<BrandInfo> redesigned = MakeBrand(code, false, true);
+    std::unique_ptr<BrandInfo> redesigned = MakeBrand(code, true);
     InstallerDialogFactory factory(redesigned.get(), nullptr, DialogServices{});
     for (int kind = 0; kind < kRedesignedKindCount; ++kind) {
       Record(at + "kind " + std::to_string(kind), CheckDialog(factory.errors().CreateKindDialog(kind).get()));
@@ -201,9 +205,9 @@ INSTANTIATE_TEST_SUITE_P(AllLanguages, TextFitTest, ::testing::ValuesIn(kLanguag
 // The check itself: a title made longer after the layout fitted it runs
 // into the boxes below, and the check names it with the room it needed.
 TEST(TextFitCheckTest, ATitleMadeLongerIsCaughtRunningIntoTheBoxes) {
-  std::unique_ptr<BrandInfo> brand = MakeBrand("de", false, false);
+  std::unique_ptr<BrandInfo> brand = MakeBrand("de", false);
   std::vector<TextFitProblem> before, after;
-  FitWindow window(brand.get(), [&](FitWindow& w) {
+  FitWindow window(brand.get(), nullptr, [&](FitWindow& w) {
     before = FindTextFitProblems(w.window());
     HWND title = ::GetDlgItem(w.window(), kTitleId);
     std::wstring longer = WindowText(title) + L" " + WindowText(title);
