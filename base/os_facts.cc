@@ -69,6 +69,11 @@ class RealOsFacts final : public OsFacts {
     return result;
   }
   uint16_t GetUserDefaultUiLanguage() override { return ::GetUserDefaultUILanguage(); }
+  bool IsHighContrastOn() override {
+    HIGHCONTRASTW contrast = {sizeof(contrast)};
+    return ::SystemParametersInfoW(SPI_GETHIGHCONTRAST, sizeof(contrast), &contrast, 0) &&
+           (contrast.dwFlags & HCF_HIGHCONTRASTON);
+  }
   int64_t GetCurrentTimeMicros() override {
     FILETIME ft;
     ::GetSystemTimeAsFileTime(&ft);

@@ -33,6 +33,8 @@ class OsFacts {
   virtual uint16_t GetUserDefaultUiLanguage() = 0;
   // Wall-clock time, microseconds since 1601-01-01 UTC.
   virtual int64_t GetCurrentTimeMicros() = 0;
+  // The user's high-contrast setting (SPI_GETHIGHCONTRAST, HCF_HIGHCONTRASTON).
+  virtual bool IsHighContrastOn() = 0;
 };
 
 // The process-wide facts: the real ones unless a test installed others.

@@ -107,6 +107,41 @@ window_screenshots() {
   done
 }
 
+# High contrast: the four screens in English and German at both scales, and
+# a notice, the resume question and the download error in each family.
+high_contrast_screenshots() {
+  local code screen scale files=() name
+  for code in en de; do
+    for screen in "${SCREENS[@]}"; do
+      for scale in "${SCALES[@]}"; do
+        name="high_contrast_${screen}_${code}_${scale}x"
+        shoot "$name" --high-contrast --screen="$screen" --force-device-scale-factor="$scale" --language="$code" \
+          "--slide=$(winepath_w "$STANDIN_SLIDES/slide_03_2x.png")"
+        files+=("$OUT/$name.png")
+      done
+    done
+  done
+  local family dialog before window pid file
+  for family in classic redesigned; do
+    for dialog in notice-4 resume kind-6; do
+      [ "$family/$dialog" = classic/kind-6 ] && continue
+      file="$OUT/high_contrast_dialog_${family}_${dialog}.png"
+      before=$(xdotool search --onlyvisible --name . 2>/dev/null | sort || true)
+      "$WINE64" "$BIN/ui_gallery.exe" --high-contrast --dialog="$dialog" --family="$family" --seconds=20 \
+        </dev/null >/dev/null 2>&1 &
+      pid=$!
+      window=$(wait_for_window "$before")
+      if [ -n "$window" ]; then
+        capture_window "$window" "$file"
+        files+=("$file")
+      fi
+      kill "$pid" 2>/dev/null || true
+      wait "$pid" 2>/dev/null || true
+    done
+  done
+  contact_sheet high_contrast high_contrast_ "${files[@]}"
+}
+
 # Waits for a new visible top-level window and prints its id (empty after 20 s).
 wait_for_window() {
   local before=$1 window
@@ -189,6 +224,8 @@ dialog_screenshots() {
 
 log_step "The installation window in every language, theme and scale"
 window_screenshots
+log_step "High contrast"
+high_contrast_screenshots
 log_step "Processor message in every language"
 processor_message_screenshots
 log_step "Dialogs in every language"

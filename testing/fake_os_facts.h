@@ -25,6 +25,7 @@ class FakeOsFacts : public OsFacts {
   std::wstring geo_iso2 = L"US";
   uint16_t ui_language = 0x0409;
   int64_t now_micros = 13400000000000000;  // 2025-08-22
+  bool high_contrast = false;
 
   void SetWindows(uint32_t major, uint32_t minor, uint32_t build, uint32_t revision = 0) {
     version = {major, minor, build, revision};
@@ -47,6 +48,7 @@ class FakeOsFacts : public OsFacts {
   }
   uint16_t GetUserDefaultUiLanguage() override { return ui_language; }
   int64_t GetCurrentTimeMicros() override { return now_micros; }
+  bool IsHighContrastOn() override { return high_contrast; }
 };
 
 // A FakeOsFacts installed for the lifetime of the object.

@@ -9,7 +9,8 @@
 //                  [--force-device-scale-factor=2] [--language=ru|ja|zh-CN|...]
 //                  [--slide=FILE.png] [--ready=FILE] [--seconds=N]
 //     --slide is the picture the "slide" screen shows as a downloaded slide
-//     (default: the built-in first slide again).
+//     (default: the built-in first slide again). --high-contrast (with any
+//     screen or dialog) draws as the user's high-contrast setting asks.
 //   ui_gallery.exe --dialog=kind-0..kind-12|notice-0|notice-1|notice-3|notice-4|resume|old-windows
 //                  [--family=classic|redesigned] [--language=...] [--seconds=N]
 //     runs one of the installer's own dialogs (kinds are always redesigned).
@@ -26,6 +27,7 @@
 
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -38,6 +40,7 @@
 #include "install/window_protocol.h"
 #include "resources/resource_ids.h"
 #include "testing/fake_distrib_info_params.h"
+#include "testing/fake_os_facts.h"
 #include "ui/installer_dialogs.h"
 #include "ui/lite_main_window.h"
 #include "ui/slide_source.h"
@@ -230,6 +233,14 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, wchar_t*, int) {
   INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
   ::InitCommonControlsEx(&controls);
   const InstallerCommandLine& command_line = InstallerCommandLine::ProcessCommandLine();
+  // High contrast asked for: the machine's Windows version, the setting on.
+  std::optional<testing::ScopedFakeOsFacts> facts;
+  if (command_line.IsSwitchPresent("high-contrast")) {
+    WindowsVersionNumbers version = CurrentWindowsVersionNumbers();
+    facts.emplace();
+    facts->version = version;
+    facts->high_contrast = true;
+  }
   std::wstring screen = command_line.SwitchValueNative("screen");
   if (screen.empty()) screen = L"first";
   bool dark = command_line.SwitchValueAscii("theme") == "dark";

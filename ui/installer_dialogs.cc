@@ -22,6 +22,7 @@
 #include "resources/string_ids.h"
 #include "ui/accessible_wrapper.h"
 #include "ui/dialog_base.h"
+#include "ui/high_contrast.h"
 #include "ui/image_button.h"
 #include "ui/localized_strings.h"
 #include "ui/scaled_image.h"
@@ -166,6 +167,10 @@ class TemplateDialog : public DialogBase, public InstallerDialog {
 
   const DialogContent& content() const { return content_; }
   LANGID language() const { return language_; }
+  // The user's high-contrast setting: the system's colours over a plain
+  // background, pictures drawn at the sizes of the theme's.
+  bool high_contrast() const { return high_contrast_; }
+  COLORREF ButtonTextColour(COLORREF theme) const { return high_contrast_ ? ::GetSysColor(COLOR_BTNTEXT) : theme; }
 
  private:
   bool HandleMessage(HWND window, UINT message, WPARAM wparam, LPARAM lparam, LRESULT& result) override {
@@ -181,14 +186,19 @@ class TemplateDialog : public DialogBase, public InstallerDialog {
       case WM_ERASEBKGND: {
         RECT client = {};
         ::GetClientRect(window, &client);
-        PaintBackground(reinterpret_cast<HDC>(wparam), client);
+        if (high_contrast_) {
+          ::FillRect(reinterpret_cast<HDC>(wparam), &client, ::GetSysColorBrush(COLOR_WINDOW));
+        } else {
+          PaintBackground(reinterpret_cast<HDC>(wparam), client);
+        }
         result = 1;
         return true;
       }
       case WM_CTLCOLORSTATIC: {
         HDC dc = reinterpret_cast<HDC>(wparam);
         ::SetBkMode(dc, TRANSPARENT);
-        ::SetTextColor(dc, TextColour(reinterpret_cast<HWND>(lparam) == TitleControl()));
+        ::SetTextColor(dc, high_contrast_ ? ::GetSysColor(COLOR_WINDOWTEXT)
+                                          : TextColour(reinterpret_cast<HWND>(lparam) == TitleControl()));
         result = reinterpret_cast<LRESULT>(::GetStockObject(NULL_BRUSH));
         return true;
       }
@@ -231,6 +241,7 @@ class TemplateDialog : public DialogBase, public InstallerDialog {
   LANGID language_;
   TextSuffix suffix_;
   std::function<void()> action_;
+  bool high_contrast_ = HighContrastOn();
 };
 
 class RedesignedDialog : public TemplateDialog {
@@ -252,6 +263,12 @@ class RedesignedDialog : public TemplateDialog {
     plain_strip.Load(IDR_DIALOG_PLAIN_BUTTON_1X, IDR_DIALOG_PLAIN_BUTTON_2X);
     ScaledImage close_strip;
     close_strip.Load(IDR_DIALOG_CLOSE_BUTTON_1X, IDR_DIALOG_CLOSE_BUTTON_2X);
+    if (high_contrast()) {
+      background_ = PlainPicture({background_.Width(), background_.Height()});
+      main_strip = ButtonStripPicture(FrameSize(main_strip));
+      plain_strip = ButtonStripPicture(FrameSize(plain_strip));
+      close_strip = CaptionStripPicture(FrameSize(close_strip), CaptionGlyph::kClose);
+    }
 
     std::wstring title = TitleText();
     std::wstring text = BodyText();
@@ -288,7 +305,7 @@ class RedesignedDialog : public TemplateDialog {
 
     ImageButtonStyle style;
     style.font = button_font_.Get();
-    style.text_colour = RGB(0, 0, 0);
+    style.text_colour = ButtonTextColour(RGB(0, 0, 0));
     const ScaledImage& primary_strip = content().primary_look == ButtonLook::kMain ? main_strip : plain_strip;
     primary_button_ = std::make_unique<StretchButton>(PrimaryButton(), primary_strip, background_, style, Scale(16));
     if (secondary.empty()) {
@@ -366,6 +383,11 @@ class ClassicDialog : public TemplateDialog {
     primary_strip.Load(IDR_CLASSIC_DIALOG_PRIMARY_BUTTON, 0);
     ScaledImage secondary_strip;
     secondary_strip.Load(IDR_CLASSIC_DIALOG_SECONDARY_BUTTON, 0);
+    if (high_contrast()) {
+      background_ = PlainPicture({background_.Width(), background_.Height()});
+      primary_strip = ButtonStripPicture(FrameSize(primary_strip));
+      secondary_strip = ButtonStripPicture(FrameSize(secondary_strip));
+    }
 
     RECT margins = ShadowMargins();
     int width = background_.Width() - margins.left - margins.right;
@@ -427,7 +449,7 @@ class ClassicDialog : public TemplateDialog {
       primary_left = width - primary_size.cx - secondary_size.cx - Scale(30) - 10;
     ImageButtonStyle style;
     style.font = button_font_.Get();
-    style.text_colour = RGB(70, 70, 70);
+    style.text_colour = ButtonTextColour(RGB(70, 70, 70));
     style.background_offset = {margins.left, margins.top};
     style.focus_rect_inset = 2;
     primary_button_ = std::make_unique<ImageButton>(PrimaryButton(), primary_strip, background_, style);
@@ -442,8 +464,11 @@ class ClassicDialog : public TemplateDialog {
     // The classic picture has no close button: Escape closes it.
     ::ShowWindow(CloseButton(), SW_HIDE);
     CenterWindow();
-    shadow_ = std::make_unique<DialogShadow>();
-    shadow_->Create(dialog, background_, margins);
+    // The classic shadow is cut from the picture, which high contrast replaces.
+    if (!high_contrast()) {
+      shadow_ = std::make_unique<DialogShadow>();
+      shadow_->Create(dialog, background_, margins);
+    }
   }
 
   void PaintBackground(HDC dc, const RECT& client) override {

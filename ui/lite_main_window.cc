@@ -8,6 +8,7 @@
 #include "base/scoped_gdi.h"
 #include "config/brand_info.h"
 #include "resources/string_ids.h"
+#include "ui/high_contrast.h"
 #include "ui/link_markup.h"
 #include "ui/localized_strings.h"
 #include "ui/text_fit.h"
@@ -34,6 +35,11 @@ constexpr int kFirstScreenIds[] = {kInstallButtonId,      kLicenseLinkId,  kDefa
 
 int LayoutKind(bool default_box, bool statistics_box) { return (default_box ? 1 : 0) + (statistics_box ? 2 : 0); }
 
+SIZE SizeOf(const ScaledImage& image) { return {image.Width(), image.Height()}; }
+
+// One frame of a strip of `frames`.
+SIZE FrameSizeOf(const ScaledImage& strip, int frames) { return {strip.Width() / frames, strip.Height()}; }
+
 RECT ClientRect(HWND window) {
   RECT rect = {};
   ::GetClientRect(window, &rect);
@@ -46,7 +52,9 @@ LiteMainWindow::LiteMainWindow(const BrandInfo* brand, const DistribInfoParams* 
                                MainWindowServices services)
     : MainWindow(brand, params, create_installer, std::move(services)),
       layout_(CreateLayout(brand, params, LayoutKind(offers_default_box(), offers_statistics_box()))),
-      theme_(CreateTheme(brand, params, layout_)) {}
+      theme_(CreateTheme(brand, params, layout_)),
+      high_contrast_(HighContrastOn()),
+      colours_(high_contrast_ ? HighContrastColors() : theme_->Colors()) {}
 
 LiteMainWindow::~LiteMainWindow() { StopInstallation(); }
 
@@ -81,6 +89,10 @@ void LiteMainWindow::ShapeWindow() {
   background_.Load(theme_->BackgroundImages());
   logo_.Load(theme_->LogoImages());
   first_screen_minimize_.Load(theme_->FirstScreenMinimizeImages());
+  if (high_contrast_) {
+    background_ = PlainPicture(SizeOf(background_));
+    first_screen_minimize_ = CaptionStripPicture(SizeOf(first_screen_minimize_), CaptionGlyph::kMinimize, 1);
+  }
   int width = background_.IsEmpty() ? Scale(layout_->Width()) : background_.Width();
   int height = background_.IsEmpty() ? Scale(layout_->Height()) : background_.Height();
   ::SetWindowPos(window(), nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
@@ -99,7 +111,7 @@ void LiteMainWindow::PlaceControl(int id, const RECT& logical_rect) {
 
 void LiteMainWindow::CreateControls() {
   HWND window = this->window();
-  const ThemeColors& colours = theme_->Colors();
+  const ThemeColors& colours = this->colours();
 
   // The license sentence: plain pieces and the link, centred line by line.
   std::wstring sentence = LoadUiString(kStringLicenseSentence, language());
@@ -121,6 +133,7 @@ void LiteMainWindow::CreateControls() {
 
   ScaledImage install_strip;
   install_strip.Load(theme_->InstallButtonImages());
+  if (high_contrast_) install_strip = ButtonStripPicture(FrameSizeOf(install_strip, 3));
   ImageButtonStyle install_style;
   install_style.font = button_font_.Get();
   install_style.text_colour = colours.install_button_text;
@@ -131,11 +144,13 @@ void LiteMainWindow::CreateControls() {
 
   ScaledImage close_strip;
   close_strip.Load(theme_->CloseButtonImages());
+  if (high_contrast_) close_strip = CaptionStripPicture(FrameSizeOf(close_strip, 3), CaptionGlyph::kClose);
   close_button_ = std::make_unique<ImageButton>(::GetDlgItem(window, kCloseButtonId), close_strip, background_,
                                                 ImageButtonStyle{});
   close_name_.Reset(close_button_->window(), ROLE_SYSTEM_PUSHBUTTON, LoadUiString(kStringCloseButton, language()));
   ScaledImage minimize_strip;
   minimize_strip.Load(theme_->MinimizeButtonImages());
+  if (high_contrast_) minimize_strip = CaptionStripPicture(FrameSizeOf(minimize_strip, 3), CaptionGlyph::kMinimize);
   minimize_button_ = std::make_unique<ImageButton>(::GetDlgItem(window, kMinimizeButtonId), minimize_strip,
                                                    background_, ImageButtonStyle{});
   minimize_name_.Reset(minimize_button_->window(), ROLE_SYSTEM_PUSHBUTTON,
@@ -143,6 +158,7 @@ void LiteMainWindow::CreateControls() {
 
   ScaledImage check_strip;
   check_strip.Load(theme_->CheckBoxImages());
+  if (high_contrast_) check_strip = CheckBoxStripPicture(FrameSizeOf(check_strip, 6));
   CheckBoxStyle style;
   style.label = {check_box_font_.Get(), colours.check_box_label, colours.check_box_label_alpha};
   style.gap = Scale(layout_->CheckBoxGap());
@@ -181,7 +197,7 @@ void LiteMainWindow::CreateControls() {
   ::SetWindowLongW(title, GWL_STYLE, ::GetWindowLongW(title, GWL_STYLE) | WS_CLIPSIBLINGS);
   ::SetWindowPos(title, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
   title_ = std::make_unique<OwnerDrawnStatic>(title, background_,
-                                              TextLook{title_font_.Get(), colours.title, theme_->TitleAlpha()});
+                                              TextLook{title_font_.Get(), colours.title, TitleAlpha()});
 }
 
 void LiteMainWindow::NameCheckBox(const ImageCheckBox* box, ScopedAccessibleWrapper* name) {
@@ -244,7 +260,7 @@ int LiteMainWindow::FitTitle(int room) {
     bool fits = needed.cy <= room && needed.cx <= area.right;
     if (fits || style.height <= floor) {
       title_font_ = std::move(font);
-      title_->SetLook({title_font_.Get(), theme_->Colors().title, theme_->TitleAlpha()});
+      title_->SetLook({title_font_.Get(), colours().title, TitleAlpha()});
       return fits ? 0 : needed.cy - room;
     }
   }
@@ -252,12 +268,19 @@ int LiteMainWindow::FitTitle(int room) {
 
 void LiteMainWindow::CreateProgressControls() {
   HWND window = this->window();
-  const ThemeColors& colours = theme_->Colors();
+  const ThemeColors& colours = this->colours();
   first_slide_ = theme_->LoadFirstSlide();
   ScaledImage fill;
   ScaledImage track;
   fill.Load(theme_->ProgressFillImages());
   track.Load(theme_->ProgressTrackImages());
+  // In high contrast the progress screen has no pictures: nothing to read
+  // the status over but the window's own colour.
+  if (high_contrast_) {
+    first_slide_ = PlainPicture(SizeOf(first_slide_));
+    fill = BarPicture(SizeOf(fill), COLOR_HIGHLIGHT);
+    track = BarPicture(SizeOf(track), COLOR_GRAYTEXT);
+  }
   progress_bar_ = std::make_unique<CustomProgressBar>(::GetDlgItem(window, kProgressBarId), fill, track, &first_slide_);
   PlaceControl(kProgressBarId, layout_->ProgressBarRect());
   PlaceControl(kStatusTextId, layout_->StatusTextRect());
@@ -269,10 +292,11 @@ void LiteMainWindow::CreateProgressControls() {
   RECT client = ClientRect(window);
   ProgressSlidesSettings settings;
   settings.size = {client.right - client.left, client.bottom - client.top};
-  settings.brush = theme_->SlideBrush();
+  settings.brush = high_contrast_ ? ::GetSysColorBrush(COLOR_WINDOW) : theme_->SlideBrush();
   if (first_screen_skipped()) settings.initial_images.push_back(background_);
   settings.initial_images.push_back(first_slide_);
-  if (brand()) settings.base_url = brand()->GetSlidesBaseUrl(theme_->IsDark() ? "dark/" : "new-identity/");
+  if (brand() && !high_contrast_)
+    settings.base_url = brand()->GetSlidesBaseUrl(theme_->IsDark() ? "dark/" : "new-identity/");
   set_slides(services().slides(settings));
 }
 
@@ -383,7 +407,7 @@ void LiteMainWindow::Paint() {
 
 void LiteMainWindow::PaintFirstScreen(HDC dc, const RECT& client) {
   if (background_.IsEmpty()) {
-    ::FillRect(dc, &client, theme_->SlideBrush());
+    ::FillRect(dc, &client, high_contrast_ ? ::GetSysColorBrush(COLOR_WINDOW) : theme_->SlideBrush());
   } else {
     background_.Draw(dc, client.left, client.top, client.right - client.left, client.bottom - client.top,
                      client.left, client.top, client.right - client.left, client.bottom - client.top);

@@ -61,8 +61,15 @@ class LiteMainWindow : public MainWindow {
   // progress screen, else the background.
   const ScaledImage& WindowPicture() const;
 
+  const ThemeColors& colours() const { return colours_; }
+  BYTE TitleAlpha() const { return high_contrast_ ? 255 : theme_->TitleAlpha(); }
+
   std::shared_ptr<InstallationWindowLayout> layout_;
   std::unique_ptr<InstallationWindowThemeBase> theme_;
+  // The user's high-contrast setting when the window was made: the system's
+  // colours over plain backgrounds instead of the theme's.
+  bool high_contrast_;
+  ThemeColors colours_;
   ScaledImage background_;
   ScaledImage logo_;
   ScaledImage first_screen_minimize_;

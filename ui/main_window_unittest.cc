@@ -17,6 +17,8 @@
 #include "testing/fake_os_facts.h"
 #include "testing/registry_override.h"
 #include "testing/test_util.h"
+#include "ui/ui_scale.h"
+#include "ui/ui_test_util.h"
 #include "ui/lite_main_window.h"
 
 namespace ostrel {
@@ -405,6 +407,35 @@ TEST(MainWindowAccessibilityTest, TheFirstScreenReadsAsItShows) {
   EXPECT_EQ(default_box.role, ROLE_SYSTEM_CHECKBUTTON);
   EXPECT_NE(default_box.state & STATE_SYSTEM_CHECKED, default_box_after.state & STATE_SYSTEM_CHECKED);
   ::CoUninitialize();
+}
+
+// In high contrast the window draws the system's colours over a plain
+// background: no picture behind the texts, the Install button a framed face.
+TEST(MainWindowAccessibilityTest, HighContrastDrawsTheSystemColoursOverAPlainBackground) {
+  const WindowsVersionNumbers real = CurrentWindowsVersionNumbers();
+  std::map<std::pair<int, int>, COLORREF> seen;
+  for (bool high_contrast : {false, true}) {
+    testing::ScopedFakeOsFacts facts;
+    facts.version = real;
+    facts.high_contrast = high_contrast;
+    DialogLog log;
+    ScriptedWindow window(&log, [&](ScriptedWindow& w) {
+      ::ShowWindow(w.window(), SW_SHOWNA);
+      HWND install = ::GetDlgItem(w.window(), kInstallButtonId);
+      COLORREF background = testing::WindowPixel(w.window(), Scale(650), Scale(200));
+      COLORREF frame = testing::WindowPixel(install, 0, 0);
+      COLORREF face = testing::WindowPixel(install, Scale(6), Scale(6));
+      ASSERT_NE(background, CLR_INVALID);
+      if (!high_contrast) {
+        EXPECT_NE(background, ::GetSysColor(COLOR_WINDOW)) << "the theme's picture is expected here";
+        return;
+      }
+      EXPECT_EQ(background, ::GetSysColor(COLOR_WINDOW));
+      EXPECT_EQ(frame, ::GetSysColor(COLOR_WINDOWTEXT));
+      EXPECT_EQ(face, ::GetSysColor(COLOR_BTNFACE));
+    });
+    window.Run();
+  }
 }
 
 }  // namespace

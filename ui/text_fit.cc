@@ -37,12 +37,15 @@ RECT PaintedRect(const RECT& area, UINT format, SIZE needed) {
   return rect;
 }
 
+bool HasClass(HWND window, const wchar_t* name) {
+  wchar_t class_name[32] = {};
+  return ::GetClassNameW(window, class_name, 32) && ::lstrcmpiW(class_name, name) == 0;
+}
+
 // The flags a standard control paints its text with.
 UINT StandardFormat(HWND control) {
-  wchar_t class_name[32] = {};
-  ::GetClassNameW(control, class_name, 32);
   LONG style = ::GetWindowLongW(control, GWL_STYLE);
-  if (::lstrcmpiW(class_name, L"Button") == 0)
+  if (HasClass(control, L"Button"))
     return (style & BS_MULTILINE) ? DT_WORDBREAK | DT_CENTER : DT_SINGLELINE | DT_CENTER | DT_VCENTER;
   UINT format = DT_WORDBREAK;
   if ((style & SS_TYPEMASK) == SS_CENTER) format |= DT_CENTER;
@@ -73,9 +76,7 @@ bool GetControlTextLayout(HWND control, TextLayout* layout) {
     ::GetClientRect(control, &layout->area);
     layout->font = reinterpret_cast<HFONT>(::SendMessageW(control, WM_GETFONT, 0, 0));
     layout->format = StandardFormat(control);
-    wchar_t class_name[32] = {};
-    ::GetClassNameW(control, class_name, 32);
-    layout->text_only = ::lstrcmpiW(class_name, L"Static") == 0;
+    layout->text_only = HasClass(control, L"Static");
   }
   return !layout->text.empty();
 }
