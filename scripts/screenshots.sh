@@ -11,6 +11,7 @@
 #
 #   scripts/screenshots.sh
 #   SCREENSHOT_LANGUAGES="en de kk" SCREENSHOT_SCALES=1 scripts/screenshots.sh
+#   SCREENSHOT_PARTS="windows high-contrast processor dialogs" (all by default)
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/lib/common.sh"
 cd "$ROOT_DIR"
@@ -222,11 +223,23 @@ dialog_screenshots() {
   done
 }
 
-log_step "The installation window in every language, theme and scale"
-window_screenshots
-log_step "High contrast"
-high_contrast_screenshots
-log_step "Processor message in every language"
-processor_message_screenshots
-log_step "Dialogs in every language"
-dialog_screenshots
+wanted_part() {
+  [ -z "${SCREENSHOT_PARTS:-}" ] || [[ " $SCREENSHOT_PARTS " == *" $1 "* ]]
+}
+
+if wanted_part windows; then
+  log_step "The installation window in every language, theme and scale"
+  window_screenshots
+fi
+if wanted_part high-contrast; then
+  log_step "High contrast"
+  high_contrast_screenshots
+fi
+if wanted_part processor; then
+  log_step "Processor message in every language"
+  processor_message_screenshots
+fi
+if wanted_part dialogs; then
+  log_step "Dialogs in every language"
+  dialog_screenshots
+fi
