@@ -122,22 +122,12 @@ high_contrast_screenshots() {
       done
     done
   done
-  local family dialog before window pid file
+  local family dialog file
   for family in classic redesigned; do
     for dialog in notice-4 resume kind-6; do
       [ "$family/$dialog" = classic/kind-6 ] && continue
       file="$OUT/high_contrast_dialog_${family}_${dialog}.png"
-      before=$(xdotool search --onlyvisible --name . 2>/dev/null | sort || true)
-      "$WINE64" "$BIN/ui_gallery.exe" --high-contrast --dialog="$dialog" --family="$family" --seconds=20 \
-        </dev/null >/dev/null 2>&1 &
-      pid=$!
-      window=$(wait_for_window "$before")
-      if [ -n "$window" ]; then
-        capture_window "$window" "$file"
-        files+=("$file")
-      fi
-      kill "$pid" 2>/dev/null || true
-      wait "$pid" 2>/dev/null || true
+      shoot_dialog "$file" --high-contrast --dialog="$dialog" --family="$family" && files+=("$file")
     done
   done
   contact_sheet high_contrast high_contrast_ "${files[@]}"
@@ -162,6 +152,27 @@ capture_window() {
   eval "$(xdotool getwindowgeometry --shell "$window")"
   sleep 0.5  # let the window finish drawing
   import -window root -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" +repage "$file"
+}
+
+# shoot_dialog FILE GALLERY-ARGUMENTS...: runs one of the gallery's dialogs
+# and photographs it into FILE; false when no window appeared.
+shoot_dialog() {
+  local file=$1 before window pid status=0
+  shift
+  before=$(xdotool search --onlyvisible --name . 2>/dev/null | sort || true)
+  "$WINE64" "$BIN/ui_gallery.exe" "$@" --seconds=20 </dev/null >/dev/null 2>&1 &
+  pid=$!
+  window=$(wait_for_window "$before")
+  if [ -z "$window" ]; then
+    echo "$(basename "$file" .png): no window appeared" >&2
+    status=1
+  else
+    capture_window "$window" "$file"
+    echo "$file"
+  fi
+  kill "$pid" 2>/dev/null || true
+  wait "$pid" 2>/dev/null || true
+  return "$status"
 }
 
 # The unsupported-processor message box (SSE3 missing) in every language.
@@ -193,7 +204,7 @@ processor_message_screenshots() {
 CLASSIC_DIALOGS=(notice-0 notice-1 notice-3 notice-4 resume old-windows)
 REDESIGNED_DIALOGS=(kind-0 kind-1 kind-2 kind-3 kind-4 kind-5 kind-6 kind-7 kind-8 kind-9 kind-10 kind-11 kind-12)
 dialog_screenshots() {
-  local entry code family name before window pid file scale
+  local entry code family name file scale
   for family in classic redesigned; do
     local -n names="${family^^}_DIALOGS"
     for name in "${names[@]}"; do
@@ -203,19 +214,8 @@ dialog_screenshots() {
         wanted_language "$code" || continue
         for scale in "${SCALES[@]}"; do
           file="$OUT/dialog_${family}_${name}_${code}_${scale}x.png"
-          before=$(xdotool search --onlyvisible --name . 2>/dev/null | sort || true)
-          "$WINE64" "$BIN/ui_gallery.exe" --dialog="$name" --family="$family" --language="$code" --seconds=20 \
-            --force-device-scale-factor="$scale" </dev/null >/dev/null 2>&1 &
-          pid=$!
-          window=$(wait_for_window "$before")
-          if [ -z "$window" ]; then
-            echo "dialog $family $name ($code, ${scale}x): no window appeared" >&2
-          else
-            capture_window "$window" "$file"
-            files+=("$file")
-          fi
-          kill "$pid" 2>/dev/null || true
-          wait "$pid" 2>/dev/null || true
+          shoot_dialog "$file" --dialog="$name" --family="$family" --language="$code" \
+            --force-device-scale-factor="$scale" && files+=("$file")
         done
       done
       contact_sheet "dialog_${family}_$name" "dialog_${family}_${name}_" "${files[@]}"

@@ -11,6 +11,7 @@
 #include "base/os_facts.h"
 #include "base/scoped_gdi.h"
 #include "base/scoped_handle.h"
+#include "ui/ui_drawing.h"
 
 namespace ostrel {
 namespace {
@@ -21,13 +22,7 @@ COLORREF System(int index) { return ::GetSysColor(index); }
 // bitmap, opaque, at device size.
 ScaledImage DrawnPicture(int width, int height, const std::function<void(HDC, const RECT&)>& draw) {
   if (width <= 0 || height <= 0) return ScaledImage();
-  BITMAPINFO info = {};
-  info.bmiHeader.biSize = sizeof(info.bmiHeader);
-  info.bmiHeader.biWidth = width;
-  info.bmiHeader.biHeight = -height;
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 32;
-  info.bmiHeader.biCompression = BI_RGB;
+  BITMAPINFO info = TopDownBitmapInfo(width, height);
   void* bits = nullptr;
   ScopedMemoryDC dc(::CreateCompatibleDC(nullptr));
   ScopedBitmap bitmap(::CreateDIBSection(dc.Get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));

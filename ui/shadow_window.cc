@@ -5,6 +5,7 @@
 
 #include "base/os_facts.h"
 #include "base/scoped_gdi.h"
+#include "ui/ui_drawing.h"
 #include "ui/ui_scale.h"
 #include "ui/window_theme.h"
 
@@ -50,13 +51,7 @@ class LayeredCanvas {
     return ::CreateCompatibleDC(screen.Get());
   }
   static HBITMAP CreateTopDownDib(HDC dc, int width, int height, void** bits) {
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof(info.bmiHeader);
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
+    BITMAPINFO info = TopDownBitmapInfo(width, height);
     return ::CreateDIBSection(dc, &info, DIB_RGB_COLORS, bits, nullptr, 0);
   }
 

@@ -25,6 +25,17 @@ class MemoryCanvas {
 
 }  // namespace
 
+BITMAPINFO TopDownBitmapInfo(int width, int height) {
+  BITMAPINFO info = {};
+  info.bmiHeader.biSize = sizeof(info.bmiHeader);
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = -height;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  return info;
+}
+
 std::wstring WindowText(HWND window) {
   int length = ::GetWindowTextLengthW(window);
   std::wstring text(length + 1, L'\0');

@@ -16,6 +16,10 @@ namespace ostrel {
 
 class ScaledImage;
 
+// A top-down 32-bit bitmap's header (a layered window's or a drawn
+// picture's pixels).
+BITMAPINFO TopDownBitmapInfo(int width, int height);
+
 // A window's text (a control's label).
 std::wstring WindowText(HWND window);
 
