@@ -67,7 +67,8 @@ std::unique_ptr<ProgressSlides> GallerySlides(const ProgressSlidesSettings& sett
   std::vector<ScaledImage> images = settings.initial_images;
   ScaledImage downloaded;
   std::string bytes;
-  if (!g_slide_file.empty() && ReadFileToBytes(g_slide_file, &bytes)) {
+  // A window that fetches no slides (high contrast) shows none downloaded.
+  if (!settings.base_url.empty() && !g_slide_file.empty() && ReadFileToBytes(g_slide_file, &bytes)) {
     ScopedComPtr<IStream> stream(
         ::SHCreateMemStream(reinterpret_cast<const BYTE*>(bytes.data()), static_cast<UINT>(bytes.size())));
     // Slides are downloaded from the double-resolution folder, as SlideSource reads them.
