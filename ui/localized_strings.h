@@ -9,11 +9,6 @@
 
 namespace ostrel {
 
-// Prefixes of the progress status, by progress position.
-inline constexpr int kStringIdDownloading = 412;
-inline constexpr int kStringIdInstalling = 413;
-inline constexpr int kStringIdAlmostDone = 414;
-
 // Text `id` in `language` from the running executable's tables; empty when
 // the language, the bundle or the entry is missing. There is no fallback to
 // another language: a text missing in one language stays missing.
