@@ -126,7 +126,8 @@ LRESULT CALLBACK CheckLaidOutDialog(int code, WPARAM wparam, LPARAM lparam) {
 }
 
 std::vector<TextFitProblem> CheckDialog(InstallerDialog* dialog) {
-  g_running = RunningDialog{dialog};
+  g_running = RunningDialog();
+  g_running.dialog = dialog;
   ScopedWindowsHook hook(::SetWindowsHookExW(WH_CALLWNDPROCRET, CheckLaidOutDialog, nullptr, ::GetCurrentThreadId()));
   dialog->Run(nullptr);
   EXPECT_TRUE(g_running.checked) << "the dialog was never laid out";
