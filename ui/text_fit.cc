@@ -116,7 +116,7 @@ std::vector<TextFitProblem> FindTextFitProblems(HWND parent) {
     if (!child.has_text) continue;
     const TextLayout& layout = child.layout;
     SIZE available = {Width(layout.area), Height(layout.area)};
-    TextFitProblem problem{child.window, ::GetDlgCtrlID(child.window), layout.text, child.needed, available};
+    TextFitProblem problem{::GetDlgCtrlID(child.window), layout.text, child.needed, available};
     if (child.needed.cx > available.cx || child.needed.cy > available.cy) {
       problems.push_back(problem);
       continue;
@@ -134,7 +134,7 @@ std::vector<TextFitProblem> FindTextFitProblems(HWND parent) {
       }
       RECT overlap = {};
       if (::IntersectRect(&overlap, &painted, &sibling.extent)) {
-        problem.overlapped = sibling.window;
+        problem.overlaps = true;
         problem.overlapped_id = ::GetDlgCtrlID(sibling.window);
         told.emplace_back(child.window, sibling.window);
         problems.push_back(problem);

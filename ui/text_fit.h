@@ -24,14 +24,14 @@ SIZE MeasureTextIn(HWND window, HFONT font, UINT format, const std::wstring& tex
 // a hidden control or one without text.
 bool GetControlTextLayout(HWND control, TextLayout* layout);
 
+// Controls are named by id: a report outlives the window it describes.
 struct TextFitProblem {
-  HWND control = nullptr;
   int control_id = 0;
   std::wstring text;
   SIZE needed = {0, 0};
   SIZE available = {0, 0};
   // Set when the text reaches into a sibling rather than out of its area.
-  HWND overlapped = nullptr;
+  bool overlaps = false;
   int overlapped_id = 0;
 };
 

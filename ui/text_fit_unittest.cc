@@ -62,7 +62,7 @@ std::string Describe(const std::string& where, LANGID language, const TextFitPro
   std::string line = where + " id " + id + " \"" + WideToUtf8(problem.text) + "\": needs " +
                      std::to_string(problem.needed.cx) + "x" + std::to_string(problem.needed.cy) + " in " +
                      std::to_string(problem.available.cx) + "x" + std::to_string(problem.available.cy);
-  if (problem.overlapped) line += " (reaches into control " + std::to_string(problem.overlapped_id) + ")";
+  if (problem.overlaps) line += " (reaches into control " + std::to_string(problem.overlapped_id) + ")";
   return line;
 }
 
@@ -219,6 +219,7 @@ TEST(TextFitCheckTest, ATitleMadeLongerIsCaughtRunningIntoTheBoxes) {
   EXPECT_TRUE(before.empty()) << Describe("de", 1031, before[0]);
   ASSERT_EQ(after.size(), 1u);
   EXPECT_EQ(after[0].control_id, kTitleId);
+  EXPECT_TRUE(after[0].overlaps);
   EXPECT_NE(after[0].overlapped_id, 0);
   EXPECT_GT(after[0].needed.cy, 0);
 }
