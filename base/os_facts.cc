@@ -70,7 +70,8 @@ class RealOsFacts final : public OsFacts {
   }
   uint16_t GetUserDefaultUiLanguage() override { return ::GetUserDefaultUILanguage(); }
   bool IsHighContrastOn() override {
-    HIGHCONTRASTW contrast = {sizeof(contrast)};
+    HIGHCONTRASTW contrast = {};
+    contrast.cbSize = sizeof(contrast);
     return ::SystemParametersInfoW(SPI_GETHIGHCONTRAST, sizeof(contrast), &contrast, 0) &&
            (contrast.dwFlags & HCF_HIGHCONTRASTON);
   }

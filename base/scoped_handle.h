@@ -117,6 +117,16 @@ struct LocalMemoryTraits {
 };
 using ScopedLocalMemory = ScopedGeneric<LocalMemoryTraits>;
 
+// Memory a system call allocated with GlobalAlloc for the caller to free
+// (WinHTTP's proxy strings).
+struct GlobalMemoryTraits {
+  using Handle = HGLOBAL;
+  static Handle InvalidValue() { return nullptr; }
+  static bool IsValid(Handle h) { return h != nullptr; }
+  static bool Close(Handle h) { return ::GlobalFree(h) == nullptr; }
+};
+using ScopedGlobalMemory = ScopedGeneric<GlobalMemoryTraits>;
+
 struct WindowTraits {
   using Handle = HWND;
   static Handle InvalidValue() { return nullptr; }

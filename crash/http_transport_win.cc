@@ -26,6 +26,55 @@ bool IsWow64() {
   return ::IsWow64Process(::GetCurrentProcess(), &wow64) && wow64;
 }
 
+std::wstring OrEmpty(const wchar_t* text) { return text ? text : L""; }
+
+struct ProxyChoice {
+  std::wstring proxy;  // empty: WinHTTP's own default
+  std::wstring bypass;
+};
+
+// The proxy of the user's own settings for `url`: the automatic proxy where
+// the user asks for one and it answers, else the user's proxy and bypass
+// list, as the user's browsing goes. WinHTTP's own default is the
+// machine-wide setting, which few machines have: where a proxy is the only
+// way out, a report sent that way is lost.
+ProxyChoice UsersProxyFor(const std::wstring& user_agent, const std::wstring& url, int timeout_ms) {
+  WINHTTP_CURRENT_USER_IE_PROXY_CONFIG user = {};
+  if (!::WinHttpGetIEProxyConfigForCurrentUser(&user)) {
+    LogLastWinHttpError("WinHttpGetIEProxyConfigForCurrentUser");
+    return {};
+  }
+  ScopedGlobalMemory auto_config_url(user.lpszAutoConfigUrl);
+  ScopedGlobalMemory proxy(user.lpszProxy);
+  ScopedGlobalMemory bypass(user.lpszProxyBypass);
+  if (user.fAutoDetect || user.lpszAutoConfigUrl) {
+    ScopedWinHttpHandle discovery(::WinHttpOpen(user_agent.c_str(), WINHTTP_ACCESS_TYPE_NO_PROXY,
+                                                WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));
+    WINHTTP_AUTOPROXY_OPTIONS options = {};
+    if (user.lpszAutoConfigUrl) {
+      options.dwFlags |= WINHTTP_AUTOPROXY_CONFIG_URL;
+      options.lpszAutoConfigUrl = user.lpszAutoConfigUrl;
+    }
+    if (user.fAutoDetect) {
+      options.dwFlags |= WINHTTP_AUTOPROXY_AUTO_DETECT;
+      options.dwAutoDetectFlags = WINHTTP_AUTO_DETECT_TYPE_DHCP | WINHTTP_AUTO_DETECT_TYPE_DNS_A;
+    }
+    options.fAutoLogonIfChallenged = TRUE;
+    WINHTTP_PROXY_INFO found = {};
+    if (discovery.IsValid() &&
+        ::WinHttpSetTimeouts(discovery.Get(), timeout_ms, timeout_ms, timeout_ms, timeout_ms) &&
+        ::WinHttpGetProxyForUrl(discovery.Get(), url.c_str(), &options, &found)) {
+      ScopedGlobalMemory found_proxy(found.lpszProxy);
+      ScopedGlobalMemory found_bypass(found.lpszProxyBypass);
+      if (found.dwAccessType == WINHTTP_ACCESS_TYPE_NAMED_PROXY && found.lpszProxy)
+        return {found.lpszProxy, OrEmpty(found.lpszProxyBypass)};
+      return {};
+    }
+    // Nothing discovered: the user's own proxy, if any, as the browser falls back to it.
+  }
+  return {OrEmpty(user.lpszProxy), OrEmpty(user.lpszProxyBypass)};
+}
+
 }  // namespace
 
 std::string WinHttpUserAgent() {
@@ -126,19 +175,26 @@ bool WinHttpRequestChannel::ReadResponseBody(std::string* body) {
 
 bool WinHttpTransport::ExecuteSynchronously(std::string* response_body) {
   std::wstring user_agent = Utf8ToWide(WinHttpUserAgent());
-  ScopedWinHttpHandle session(::WinHttpOpen(user_agent.c_str(), WINHTTP_ACCESS_TYPE_DEFAULT_PROXY,
-                                            WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));
+  std::wstring url = Utf8ToWide(this->url());
+  int timeout_ms = static_cast<int>(timeout_seconds() * 1000);
+  // The session is opened with the proxy rather than given it per request:
+  // both are the system's documented ways, and this one every stack honours.
+  ProxyChoice proxy = UsersProxyFor(user_agent, url, timeout_ms);
+  ScopedWinHttpHandle session(
+      proxy.proxy.empty()
+          ? ::WinHttpOpen(user_agent.c_str(), WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME,
+                          WINHTTP_NO_PROXY_BYPASS, 0)
+          : ::WinHttpOpen(user_agent.c_str(), WINHTTP_ACCESS_TYPE_NAMED_PROXY, proxy.proxy.c_str(),
+                          proxy.bypass.empty() ? WINHTTP_NO_PROXY_BYPASS : proxy.bypass.c_str(), 0));
   if (!session.IsValid()) {
     LogLastWinHttpError("WinHttpOpen");
     return false;
   }
-  int timeout_ms = static_cast<int>(timeout_seconds() * 1000);
   if (!::WinHttpSetTimeouts(session.Get(), timeout_ms, timeout_ms, timeout_ms, timeout_ms)) {
     LogLastWinHttpError("WinHttpSetTimeouts");
     return false;
   }
 
-  std::wstring url = Utf8ToWide(this->url());
   URL_COMPONENTS parts = {};
   parts.dwStructSize = sizeof(parts);
   parts.dwSchemeLength = static_cast<DWORD>(-1);

@@ -132,6 +132,9 @@ StepResult Installer::DownloadModule(HANDLE file, const InstallerCommandLine& co
       --attempts_left;
       std::unique_ptr<InternetDownloader> downloader = downloader_factory_();
       downloader->set_stopper(download_stopper_.get());
+      RequestOptions options = downloader->options();
+      options.expect_executable = true;
+      downloader->set_options(options);
       DownloadErrorInfo error_info;
       DownloadLoopResult loop;
       bool ok = RunDownloadLoop(downloader.get(), AsciiToWide(entry.url), &sink, stop_event_.Get(), &download_observer_,
@@ -155,7 +158,11 @@ StepResult Installer::DownloadModule(HANDLE file, const InstallerCommandLine& co
         return StepFailed(IsCryptoProFailure(error_info) ? kFailureDownloadCryptoProvider : kFailureDownload);
       }
       LOG(WARNING) << "Download attempt " << attempt << " of " << entry.attempts << " failed: " << loop.error_text;
-      if (ShouldRestartPartialDownload(sink.bytes_written(), loop.content_length)) sink.Reset();
+      // Nothing of a network's own page is resumed.
+      if (loop.error_text.rfind(kErrorCaptivePortal, 0) == 0 ||
+          ShouldRestartPartialDownload(sink.bytes_written(), loop.content_length)) {
+        sink.Reset();
+      }
       report.downloaded_size = sink.bytes_written();
       if (cancel_count_.load() == 0) {
         ReportDownloadError(report);

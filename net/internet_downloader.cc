@@ -39,6 +39,15 @@ LONG RecordOpenException(EXCEPTION_POINTERS* pointers, void* context) {
   return EXCEPTION_EXECUTE_HANDLER;
 }
 
+bool IsHttps(const std::wstring& url) {
+  static constexpr wchar_t kScheme[] = L"https://";
+  if (url.size() < 8) return false;
+  for (size_t i = 0; i < 8; ++i) {
+    if (std::towlower(url[i]) != kScheme[i]) return false;
+  }
+  return true;
+}
+
 std::string ToLowerAscii(std::string text) {
   for (char& c : text) {
     if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
@@ -95,6 +104,7 @@ void InternetDownloader::ResetState() {
   exception_ = DownloadErrorInfo();
   content_length_ = 0;
   resume_offset_ = 0;
+  body_start_.clear();
   redirect_count_ = 0;
   CloseHandles(false);
 }
@@ -214,6 +224,7 @@ bool InternetDownloader::OpenDownload(const std::wstring& url, DownloadSink* sin
   ScopedInternetHandle opened;
   DWORD open_error = 0;
   bool too_many_redirects = false;
+  bool insecure_redirect = false;
   for (;;) {
     RunGuarded(
         [&] {
@@ -229,6 +240,12 @@ bool InternetDownloader::OpenDownload(const std::wstring& url, DownloadSink* sin
     redirect_url_ = next;
     if (++redirect_count_ > options_.max_redirects) {
       too_many_redirects = true;
+      break;
+    }
+    // Plain text would let anyone on the path substitute an older signed
+    // archive and read the request; the system's own stack refuses it too.
+    if (IsHttps(target) && !IsHttps(next)) {
+      insecure_redirect = true;
       break;
     }
     target = next;
@@ -258,8 +275,13 @@ bool InternetDownloader::OpenDownload(const std::wstring& url, DownloadSink* sin
     LOG(ERROR) << "Too many redirects: " << url << " (last to " << redirect_url_ << ")";
     return false;
   }
+  if (insecure_redirect && !aborted) {
+    error_text_ = kErrorInsecureRedirect + std::to_string(redirect_count_);
+    LOG(ERROR) << "Refused a redirect from https to plain http: " << target << " to " << redirect_url_;
+    return false;
+  }
   if (!request) {
-    error_text_ = kErrorInternetOpenUrl + std::to_string(open_error);
+    SetOpenError(target, open_error);
     return false;
   }
 
@@ -280,6 +302,27 @@ bool InternetDownloader::OpenDownload(const std::wstring& url, DownloadSink* sin
   sink_ = sink;
   LOG(INFO) << "Connection established: " << url;
   return true;
+}
+
+void InternetDownloader::SetOpenError(const std::wstring& target, DWORD error) {
+  error_text_ = kErrorInternetOpenUrl + std::to_string(error);
+  if (error == ERROR_INTERNET_INVALID_CA || error == ERROR_INTERNET_SEC_INVALID_CERT ||
+      error == ERROR_INTERNET_SEC_CERT_REV_FAILED) {
+    error_text_ = kErrorUntrustedCertificate + std::to_string(error);
+    LOG(ERROR) << "The certificate of " << target
+               << " is not trusted (a network that inspects HTTPS may be re-signing it): " << error;
+    return;
+  }
+  if (error != ERROR_INTERNET_CANNOT_CONNECT && error != ERROR_INTERNET_NAME_NOT_RESOLVED) return;
+  // Through a proxy, the stack resolves and connects to the proxy alone.
+  std::wstring proxy;
+  {
+    ScopedSharedLock lock(&handles_lock_);
+    if (internet_) proxy = SessionProxyFor(internet_.Get(), target);
+  }
+  if (proxy.empty()) return;
+  error_text_ = kErrorProxyConnect + std::to_string(error);
+  LOG(ERROR) << "Cannot reach the proxy " << proxy << " for " << target << ": " << error;
 }
 
 bool InternetDownloader::QueryStatus(uint32_t* status) {
@@ -313,6 +356,7 @@ uint32_t InternetDownloader::ReadChunk() {
   }
   uint32_t status = 0;
   if (QueryStatus(&status) && status != HTTP_STATUS_OK) return 0;
+  if (read > 0 && !IsStillExecutableStart(read)) return 0;
   if (read > 0 && !sink_->Write(buffer_.get(), read)) {
     SetErrorFromLastError(kErrorWriteFile);
     return 0;
@@ -326,6 +370,21 @@ uint32_t InternetDownloader::ReadChunk() {
     }
   }
   return read;
+}
+
+// A network that signs its users in answers every request with its own
+// page and status 200. Decided on the first bytes, before any is kept, so a
+// retry starts clean. A resumed body starts mid-file and is not checked.
+bool InternetDownloader::IsStillExecutableStart(uint32_t read) {
+  static constexpr char kExecutableStart[] = "MZ";
+  constexpr size_t kStartLength = sizeof(kExecutableStart) - 1;
+  if (!options_.expect_executable || resume_offset_ != 0 || body_start_.size() >= kStartLength) return true;
+  body_start_.append(buffer_.get(), std::min<size_t>(kStartLength - body_start_.size(), read));
+  if (std::memcmp(body_start_.data(), kExecutableStart, body_start_.size()) == 0) return true;
+  error_text_ = kErrorCaptivePortal + std::to_string(HTTP_STATUS_OK);
+  LOG(ERROR) << "Not the archive but a page of the network (a sign-in page?): " << url_ << " answered with "
+             << (GetResponseHeader("Content-Type").empty() ? "no content type" : GetResponseHeader("Content-Type"));
+  return false;
 }
 
 // A response that ends early still ends with status 200; only the announced
@@ -351,10 +410,23 @@ bool InternetDownloader::FinalizeDownload(uint32_t* status_out) {
   bool queried = QueryStatus(&status);
   if (queried && status == HTTP_STATUS_OK) {
     if (status_out) *status_out = status;
-    return !IsShortOfAnnouncedLength();
+    if (IsShortOfAnnouncedLength()) return false;
+    // An empty or one-byte body cannot be an executable either.
+    if (options_.expect_executable && resume_offset_ == 0 && body_start_.size() < 2) {
+      error_text_ = kErrorCaptivePortal + std::to_string(status);
+      LOG(ERROR) << "Not the archive: " << url_ << " answered with " << body_start_.size() << " bytes";
+      return false;
+    }
+    return true;
   }
   DWORD error = ::GetLastError();
   if (!queried) status = 0;
+  if (status == HTTP_STATUS_PROXY_AUTH_REQ) {
+    error_text_ = kErrorProxyAuthRequired + std::to_string(status);
+    LOG(ERROR) << "The proxy asks for credentials (407), which the installer cannot give: " << url_;
+    if (status_out) *status_out = status;
+    return false;
+  }
   error_text_ = kErrorFinalQueryInfo + std::to_string(status) + "-" + std::to_string(error);
   LOG(ERROR) << "Unsuccessful download: " << url_;
   if (status_out) *status_out = status;

@@ -59,6 +59,21 @@ inline constexpr char kErrorIncompleteDownload[] = "incomplete_download-";
 inline constexpr char kErrorTooManyRedirects[] = "too_many_redirects-";
 // A progress window brought too few body bytes; the decimal is how many.
 inline constexpr char kErrorNoProgress[] = "no_progress-";
+// A redirect from https to plain http was refused; the decimal is the hop
+// that asked for it (1 for the first redirect).
+inline constexpr char kErrorInsecureRedirect[] = "insecure_redirect-";
+// The user's proxy could not be reached; the decimal is the stack's error.
+inline constexpr char kErrorProxyConnect[] = "proxy_connect-";
+// The proxy asks for credentials the installer does not have; the decimal is
+// its status (407).
+inline constexpr char kErrorProxyAuthRequired[] = "proxy_auth_required-";
+// A body that must be an executable is not: a network's sign-in page (a
+// captive portal) answered instead. The decimal is the status it came with.
+inline constexpr char kErrorCaptivePortal[] = "captive_portal-";
+// The server's certificate is not trusted: it chains to no trusted root or
+// its revocation cannot be checked (a middlebox that re-signs connections
+// with its own root); the decimal is the stack's error.
+inline constexpr char kErrorUntrustedCertificate[] = "untrusted_certificate-";
 
 class InternetDownloader;
 
@@ -150,11 +165,18 @@ class InternetDownloader {
   DownloadSink* sink_ = nullptr;
   // Sink size when the request was opened (a resumed request continues there).
   uint32_t resume_offset_ = 0;
+  // The body's first bytes, while they decide whether it can be an executable.
+  std::string body_start_;
 
  private:
   bool DownloadToSink(const std::string& url, HANDLE cancel_event, DownloadSink* sink);
   bool QueryStatus(uint32_t* status);
   bool IsShortOfAnnouncedLength();
+  // False, with the error set, once the body's first bytes show it is not
+  // the executable the options ask for.
+  bool IsStillExecutableStart(uint32_t read);
+  // The error text and log line of an open that returned no request.
+  void SetOpenError(const std::wstring& target, DWORD error);
   // The request handle, null once closed (also by Abort on another thread).
   void* request() const;
   void SetTimeouts(void* handle) const;

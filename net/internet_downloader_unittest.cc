@@ -294,6 +294,28 @@ TEST(InternetDownloaderTest, ErrorStatusesFailWithTheStatusInTheText) {
   }
 }
 
+TEST(InternetDownloaderTest, ANetworksOwnPageIsNotTakenForTheArchive) {
+  REQUIRE_STANDIN();
+  RequestOptions options;
+  options.expect_executable = true;
+  ScopedLogCapture log;
+  for (const char* path : {"/__fault/portal=1/browser/tarvik/browser-setup.arc", "/__blob/0"}) {
+    InternetDownloader downloader;
+    downloader.set_options(options);
+    StringDownloadSink sink;
+    EXPECT_FALSE(RunDownloadLoop(&downloader, AsciiToWide(Cdn(path)), &sink, nullptr, nullptr, nullptr, nullptr));
+    EXPECT_EQ("captive_portal-200", downloader.error_text()) << path;
+    EXPECT_EQ(0u, sink.bytes_written()) << "nothing of the page is kept: " << path;
+  }
+  EXPECT_TRUE(log.Contains("Not the archive but a page of the network (a sign-in page?): " +
+                           Cdn("/__fault/portal=1/browser/tarvik/browser-setup.arc") + " answered with text/html"));
+  InternetDownloader archive;
+  archive.set_options(options);
+  std::string data;
+  ASSERT_TRUE(archive.DownloadToString(Cdn("/browser/tarvik/browser-setup.arc"), nullptr, &data)) << archive.error_text();
+  EXPECT_EQ("MZ", data.substr(0, 2));
+}
+
 TEST(InternetDownloaderTest, BodyCutShortOfTheAnnouncedLengthFails) {
   REQUIRE_STANDIN();
   ScopedLogCapture log;
@@ -465,10 +487,14 @@ TEST(InternetDownloaderTest, RedirectTargetIsCaptured) {
   REQUIRE_STANDIN();
   InternetDownloader downloader;
   std::string data;
-  ASSERT_TRUE(downloader.DownloadToString(Cdn("/__fault/redirect=plain/__blob/5000"), nullptr, &data))
-      << downloader.error_text();
-  EXPECT_EQ(Blob(0, 5000), data);
-  EXPECT_EQ(AsciiToWide(std::string(kPlainOrigin) + "/__blob/5000"), downloader.redirect_url());
+  // A redirect that leaves https is refused, not followed, and named.
+  ScopedLogCapture log;
+  std::string token = "t=plain" + std::to_string(::GetTickCount64());
+  EXPECT_FALSE(downloader.DownloadToString(Cdn("/__fault/redirect=plain/__blob/5000?" + token), nullptr, &data));
+  EXPECT_EQ("insecure_redirect-1", downloader.error_text());
+  EXPECT_EQ(AsciiToWide(std::string(kPlainOrigin) + "/__blob/5000?" + token), downloader.redirect_url());
+  EXPECT_TRUE(log.ContainsPrefix("Refused a redirect from https to plain http: "));
+  EXPECT_EQ(1u, FindLoggedRequests(token).size()) << "the plain host must not be asked";
 
   ASSERT_TRUE(downloader.DownloadToString(Cdn("/__fault/redirect=browser_api_national/__blob/10"), nullptr, &data));
   EXPECT_EQ(AsciiToWide(std::string(hosts::kBrowserApiNational) + "/__blob/10"), downloader.redirect_url());

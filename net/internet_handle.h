@@ -6,6 +6,8 @@
 
 #include <windows.h>
 
+#include <string>
+
 #include "base/scoped_handle.h"
 
 namespace ostrel {
@@ -25,6 +27,10 @@ ScopedInternetHandle OpenInternetSession(const wchar_t* user_agent);
 
 // INTERNET_OPTION_*_TIMEOUT on a session or request.
 bool SetInternetTimeout(void* handle, DWORD option, DWORD timeout_ms);
+
+// The proxy the session sends `url` through under the user's settings, empty
+// for a direct connection or when the session does not say.
+std::wstring SessionProxyFor(void* session, const std::wstring& url);
 
 }  // namespace ostrel
 

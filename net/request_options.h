@@ -33,6 +33,9 @@ struct RequestOptions {
   // False keeps the body out of the system's URL cache (a benchmark that
   // measures the download alone).
   bool write_to_cache = true;
+  // The body must be a Windows executable (the setup archive): anything else
+  // with status 200 is a network's own page, failed as such before it is kept.
+  bool expect_executable = false;
 };
 
 }  // namespace ostrel

@@ -223,7 +223,12 @@ FAULT_KEYS = {
     "garbage": int,         # send this many body bytes, then bytes that are not TLS, then reset
     "stall": int,           # read the request, answer nothing for this many ms (a host that never answers)
     "slides": int,          # serve this many slides (02 up to 01 + N), then 404
+    "portal": int,          # 1: answer with a network's sign-in page, status 200 (a captive portal)
 }
+
+PORTAL_PAGE = (b"<!DOCTYPE html><html><head><title>Sign in to the guest network</title></head>"
+               b"<body><form method=post action=/login><input name=room><button>Connect</button></form>"
+               b"</body></html>\n")
 
 
 def parse_fault_spec(spec):
@@ -259,6 +264,7 @@ class State:
             self.files = dict(self.args.files)
             self.archive = self.args.archive
             self.slides = 3
+            self.only_from = None  # the one peer address served (a proxy's); None: any
 
     def add_fault(self, entry):
         with self.lock:
@@ -347,6 +353,14 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 return
             return self.control(path[len("/__control/"):], body)
 
+        only_from = self.state.only_from
+        if only_from and self.client_address[0] != only_from:
+            # A request that went past the proxy the test put in the way.
+            entry = self.log_entry(path, url, query, {}, b"", [])
+            entry["refused_peer"] = self.client_address[0]
+            self.state.record(entry)
+            return self.reset_connection()
+
         fault, fault_error = {}, None
         match = re.match(r"^/__fault/([^/]*)(/.*)?$", path)
         if match:
@@ -404,6 +418,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
             time.sleep(fault["delay"] / 1000.0)
         if fault.get("drop") == -1:
             return self.reset_connection()
+        if fault.get("portal"):
+            return self.answer(200, PORTAL_PAGE, "text/html", send_body)
         if "redirect" in fault:
             return self.redirect(fault, path, query, send_body, self.path)
         if "status" in fault:
@@ -674,6 +690,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
                     state.archive = request["archive"]
                 if "slides" in request:
                     state.slides = int(request["slides"])
+                if "only_from" in request:
+                    state.only_from = request["only_from"]
                 state.files.update(request.get("files", {}))
             reply = {"ok": True}
         elif command == "shutdown":

@@ -196,8 +196,12 @@ class StandinServer:
         {"header": "Name:value"}, {"no_length": 1}, {"garbage": n}; or the same as "k=v,k=v" text."""
         self._control("fault", {"path_prefix": path_prefix, "fault": fault, "host_kind": host_kind, "times": times})
 
-    def configure(self, archive=None, slides=None, files=None):
+    def configure(self, archive=None, slides=None, files=None, only_from=None):
+        """only_from: serve that peer address alone (a proxy's) and record any
+        other's request as refused ("refused_peer"); reset() ends it."""
         body = {}
+        if only_from is not None:
+            body["only_from"] = only_from
         if archive is not None:
             body["archive"] = archive
         if slides is not None:

@@ -14,6 +14,7 @@ REQUIRED_PACKAGES=(
   clang libclang-rt-14-dev zlib1g-dev
   fonts-inter python3-fonttools  # the window's fonts are made from these at build time
   fonts-wqy-microhei  # Chinese and Japanese glyphs for the system faces under Wine (map_windows_faces)
+  tinyproxy  # the users' proxy of the network tests (standins/proxies.py)
   fonts-croscore  # Arimo: Arial's metrics with the Kazakh letters Windows' Arial has (map_windows_faces)
 )
 
