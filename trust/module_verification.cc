@@ -13,9 +13,10 @@ Lookup LookUp(const TrustedCertificateList& list, const SignatureCertParams& par
   auto it = list.find(params.id);
   if (it == list.end()) return Lookup::kNotFound;
   const std::string& expected = it->second.public_key_sha256;
-  // An empty digest on either side means there is nothing to compare.
-  if (!expected.empty() && !params.public_key_sha256.empty() && expected != params.public_key_sha256)
-    return Lookup::kKeyMismatch;
+  // An entry without a key is the list signer's choice to trust the serials
+  // alone. A listed key that could not be compared (a key with unused bits,
+  // a digest that failed) does not match: an error must not let a signer in.
+  if (!expected.empty() && expected != params.public_key_sha256) return Lookup::kKeyMismatch;
   return Lookup::kTrusted;
 }
 

@@ -22,7 +22,8 @@ struct SignatureCertParams {
   // Issuer serial number followed by signer serial number, both big-endian.
   std::string id;
   bool is_sha256 = false;
-  // SHA-256 of the signer's public-key bits; empty when it was not computed.
+  // SHA-256 of the signer's public-key bits; empty when it was not computed,
+  // which matches no listed key.
   std::string public_key_sha256;
 };
 

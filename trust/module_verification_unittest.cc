@@ -172,11 +172,13 @@ TEST(ModuleVerificationTest, Sha1KeyMismatchFailsOnlyThatSignature) {
   EXPECT_FALSE(log.Contains(Line("SHA256 verification failed. ")));
 }
 
-TEST(ModuleVerificationTest, EmptyDigestOnEitherSideSkipsTheKeyComparison) {
+TEST(ModuleVerificationTest, UnlistedKeyIsNotComparedButAnUncomputedOneFailsAListedKey) {
   ScriptedBackend no_listed_key({Signature(kSha256Signer, true, kKeyA)});
   EXPECT_TRUE(Verify(List({{kSha256Signer, ""}}), &no_listed_key));
+  ScopedLogCapture log;
   ScriptedBackend no_computed_key({Signature(kSha256Signer, true, "")});
-  EXPECT_TRUE(Verify(List({{kSha256Signer, kKeyA}}), &no_computed_key));
+  EXPECT_FALSE(Verify(List({{kSha256Signer, kKeyA}}), &no_computed_key));
+  EXPECT_TRUE(log.Contains(Line("Public key is not match. ")));
 }
 
 TEST(ModuleVerificationTest, SameSignerUnderAnotherIssuerSerialIsNotFound) {
