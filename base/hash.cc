@@ -48,4 +48,8 @@ std::string Md5HexDigest(std::string_view data) {
   return HexEncodeLower(digest.data(), digest.size());
 }
 
+bool FillRandomBytes(uint8_t* bytes, size_t size) {
+  return BCRYPT_SUCCESS(::BCryptGenRandom(nullptr, bytes, static_cast<ULONG>(size), BCRYPT_USE_SYSTEM_PREFERRED_RNG));
+}
+
 }  // namespace ostrel

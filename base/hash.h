@@ -1,4 +1,4 @@
-// Digests from the system's CNG provider (no libcrypto on the target).
+// Digests and random bytes from the system's CNG provider (no libcrypto on the target).
 #ifndef BASE_HASH_H_
 #define BASE_HASH_H_
 
@@ -17,6 +17,9 @@ std::string HexEncodeLower(const uint8_t* bytes, size_t size);
 
 // Lower-case hexadecimal MD5 of `data`; empty when CNG fails.
 std::string Md5HexDigest(std::string_view data);
+
+// `size` bytes from the system's random number generator; false when it fails.
+bool FillRandomBytes(uint8_t* bytes, size_t size);
 
 }  // namespace ostrel
 

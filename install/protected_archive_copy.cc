@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "base/file_util.h"
+#include "base/hash.h"
 #include "base/logging.h"
 
 namespace ostrel {
@@ -14,7 +15,8 @@ namespace {
 // copy; the parent's entries are not inherited.
 constexpr wchar_t kAdministratorsOnlyDacl[] = L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
 constexpr DWORD kCopyChunkBytes = 64 * 1024;
-constexpr int kDirectoryNameAttempts = 100;
+constexpr int kDirectoryNameAttempts = 8;
+constexpr size_t kDirectoryNameRandomBytes = 8;
 
 bool HasDotDotComponent(const std::wstring& path) {
   size_t start = 0;
@@ -27,9 +29,24 @@ bool HasDotDotComponent(const std::wstring& path) {
   return false;
 }
 
+// A name nobody can guess ahead: with predictable names, any user could
+// create them all first and make every installation fail. Empty when the
+// system's generator fails.
+std::wstring RandomDirectoryName() {
+  uint8_t bytes[kDirectoryNameRandomBytes];
+  if (!FillRandomBytes(bytes, sizeof(bytes))) return std::wstring();
+  std::string hex = HexEncodeLower(bytes, sizeof(bytes));
+  return L"tbi" + std::wstring(hex.begin(), hex.end());
+}
+
 // A new directory whose DACL admits only administrators and SYSTEM; a name
 // that exists already (someone may have made it first) is never reused.
 std::wstring CreateAdministratorsOnlyDirectory(const std::wstring& parent) {
+  // An empty parent would make the directory relative to the current one.
+  if (!IsAbsolutePath(parent)) {
+    LOG(ERROR) << "No folder for the protected directory: the Windows folder is unknown";
+    return std::wstring();
+  }
   PSECURITY_DESCRIPTOR descriptor = nullptr;
   if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(kAdministratorsOnlyDacl, SDDL_REVISION_1, &descriptor,
                                                                nullptr)) {
@@ -38,12 +55,17 @@ std::wstring CreateAdministratorsOnlyDirectory(const std::wstring& parent) {
   }
   ScopedLocalMemory descriptor_owner(descriptor);
   SECURITY_ATTRIBUTES attributes = {sizeof(attributes), descriptor, FALSE};
-  ULONGLONG seed = ::GetTickCount64() ^ (static_cast<ULONGLONG>(::GetCurrentProcessId()) << 20);
   for (int attempt = 0; attempt < kDirectoryNameAttempts; ++attempt) {
-    std::wstring directory = JoinPath(parent, L"tbi" + std::to_wstring(seed + static_cast<ULONGLONG>(attempt)));
+    std::wstring name = RandomDirectoryName();
+    if (name.empty()) {
+      PLOG(ERROR) << "Cannot draw a random name for the protected directory";
+      return std::wstring();
+    }
+    std::wstring directory = JoinPath(parent, name);
     if (::CreateDirectoryW(directory.c_str(), &attributes)) return directory;
     if (::GetLastError() != ERROR_ALREADY_EXISTS) break;
   }
+  // Missing or not writable: the error says which.
   PLOG(ERROR) << "Cannot create a protected directory in " << parent;
   return std::wstring();
 }
