@@ -3,6 +3,7 @@
 #include <process.h>
 #include <shlwapi.h>
 
+#include <algorithm>
 #include <memory>
 #include <utility>
 
@@ -10,6 +11,7 @@
 #include "base/os_facts.h"
 #include "base/scoped_lock.h"
 #include "net/internet_downloader.h"
+#include "ui/image_header.h"
 
 namespace ostrel {
 namespace {
@@ -49,13 +51,14 @@ std::string SlideFileName(size_t number, bool png) {
 }
 
 SlideSource::SlideSource(std::vector<ScaledImage> initial_images, std::string base_url, bool png_allowed,
-                         double scale_factor)
+                         double scale_factor, SIZE slide_area)
     : images_(std::move(initial_images)),
       skip_first_(images_.size() > 1),
       uncounted_(images_.empty() ? 0 : images_.size() - 1),
       base_url_(std::move(base_url)),
       png_allowed_(png_allowed),
-      factor_(scale_factor * 0.5) {
+      factor_(scale_factor * 0.5),
+      slide_area_(slide_area) {
   if (base_url_.empty()) return;
   stop_event_.Reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
   if (stop_event_) thread_.Reset(reinterpret_cast<HANDLE>(::_beginthreadex(nullptr, 0, &ThreadMain, this, 0, nullptr)));
@@ -115,6 +118,14 @@ bool SlideSource::DownloadImage() {
   }
   if (!request->ok) return false;
 
+  uint32_t width = 0, height = 0;
+  if (!ReadImageDimensions(request->data, &width, &height) ||
+      width > static_cast<uint32_t>(kMaxSlideAreaMultiple * std::max<LONG>(slide_area_.cx, 1)) ||
+      height > static_cast<uint32_t>(kMaxSlideAreaMultiple * std::max<LONG>(slide_area_.cy, 1))) {
+    LOG(ERROR) << "Refused a slide of " << width << "x" << height << " pixels for an area of " << slide_area_.cx
+               << "x" << slide_area_.cy << ": " << request->url;
+    return false;
+  }
   ScopedComPtr<IStream> stream(::SHCreateMemStream(reinterpret_cast<const BYTE*>(request->data.data()),
                                                    static_cast<UINT>(request->data.size())));
   ScaledImage image;

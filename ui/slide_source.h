@@ -24,13 +24,21 @@ inline constexpr int kSlideFailureLimit = 10;
 // "02".."09", then "10", "11"...; PNG only where the system decodes it well.
 std::string SlideFileName(size_t number, bool png);
 
+// A slide is drawn at its area's size from a double-resolution picture;
+// four times the area leaves room for that and refuses a picture whose
+// decoding alone would take the 32-bit process's memory.
+inline constexpr int kMaxSlideAreaMultiple = 4;
+inline constexpr SIZE kDefaultSlideArea = {1024, 768};
+
 class SlideSource {
  public:
   // More than one initial image means the first is the first screen's
   // background, shown on the first pass only. No thread runs without a
   // base URL.
+  // `slide_area`: the slide's size in pixels; a downloaded picture larger
+  // than kMaxSlideAreaMultiple times it either way is refused undecoded.
   SlideSource(std::vector<ScaledImage> initial_images, std::string base_url, bool png_allowed,
-              double scale_factor);
+              double scale_factor, SIZE slide_area = kDefaultSlideArea);
   SlideSource(const SlideSource&) = delete;
   SlideSource& operator=(const SlideSource&) = delete;
   // Returns at once even while a request hangs: the request is left to end
@@ -59,6 +67,7 @@ class SlideSource {
   const std::string base_url_;
   const bool png_allowed_;
   const double factor_;
+  const SIZE slide_area_;
   std::atomic<bool> running_{true};
   // Wakes the thread from its wait on a request.
   ScopedKernelHandle stop_event_;

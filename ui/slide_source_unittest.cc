@@ -9,6 +9,7 @@
 
 #include "config/maker_hosts.h"
 #include "testing/fake_os_facts.h"
+#include "testing/log_capture.h"
 #include "testing/standin_test_util.h"
 #include "ui/slideshow.h"
 #include "ui/ui_test_util.h"
@@ -99,6 +100,20 @@ TEST(SlideSourceTest, WrapDuringDownloadsKeepsTheNumbering) {
   EXPECT_TRUE(source.GetSlide(5).SharesImageWith(first));
   ASSERT_TRUE(source.WaitForDownloadsToEnd(60000));
   EXPECT_EQ(RequestedSlides(token), std::vector<std::string>(10, "02.png"));
+}
+
+// A picture far larger than the slide can use (a few hundred kilobytes can
+// describe gigabytes of pixels) is refused before anything decodes it.
+TEST(SlideSourceTest, PictureFarLargerThanTheSlideAreaIsRefusedUndecoded) {
+  REQUIRE_STANDIN();
+  testing::ScopedFakeOsFacts windows_10;
+  testing::ScopedLogCapture log;
+  std::string token;
+  SlideSource source({SolidStripImage({RGB(1, 2, 3)}, 20, 10)}, SlidesBaseUrl("slides=1", &token), true, 1.0,
+                     SIZE{40, 30});
+  ASSERT_TRUE(source.WaitForDownloadsToEnd(60000));
+  EXPECT_EQ(source.ImageCount(), 1u);
+  EXPECT_TRUE(log.ContainsPrefix("Refused a slide of ")) << "no refusal logged";
 }
 
 // A host that never answers: each request gives up after its limit, and

@@ -50,7 +50,7 @@ void Slideshow::Paint(HDC dc, const RECT& rect) {
 
 std::unique_ptr<ProgressSlides> CreateSlideshow(const ProgressSlidesSettings& settings) {
   auto source = std::make_unique<SlideSource>(settings.initial_images, settings.base_url, /*png_allowed=*/true,
-                                              ScaleFactor());
+                                              ScaleFactor(), settings.size);
   return std::make_unique<Slideshow>(settings.size, std::move(source), settings.brush, settings.interval_ms);
 }
 
