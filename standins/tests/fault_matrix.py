@@ -256,6 +256,26 @@ def http_404(run):
         len(requests), " ".join("%d/%d" % c for c in counts)))
 
 
+@row("captive-portal", "every archive request is answered by a guest network's sign-in page (HTML, 200)",
+     "401, a download failure, not a tampered archive (402); every attempt 'captive_portal-200'; nothing verified; "
+     "setup never runs; <= 15 s a retry + %d s" % SLACK_S)
+def captive_portal(run):
+    run.server.set_fault("/browser/", {"portal": 1}, host_kind="download_cdn")
+    code, seconds = run.install()
+    run.expect_code(code, 401)
+    failures = run.failures()
+    if len(failures) < ATTEMPTS or any(f != "captive_portal-200" for f in failures):
+        run.problem("failures %r" % failures)
+    if any(r.text.startswith("Verifying ") for r in run.log()):
+        run.problem("a sign-in page was verified as an archive")
+    run.expect_lines(["Selected download urls:", "Not the archive but a page of the network",
+                      "Max download attempts failed", "Installer exit with code: 401"])
+    run.expect_setup_runs(0)
+    run.expect_no_archive_left()
+    run.expect_within(seconds, (len(failures) - 1) * RETRY_WAIT_S + SLACK_S)
+    return summary(code, seconds, run, failures_text(failures))
+
+
 @row("http-500", "the first archive request answers 500",
      "0 after one retry; attempt 1 'final_query_info-500-'; <= 15 s + %d s" % SLACK_S)
 def http_500(run):
