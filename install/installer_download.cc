@@ -158,8 +158,8 @@ StepResult Installer::DownloadModule(HANDLE file, const InstallerCommandLine& co
         return StepFailed(IsCryptoProFailure(error_info) ? kFailureDownloadCryptoProvider : kFailureDownload);
       }
       LOG(WARNING) << "Download attempt " << attempt << " of " << entry.attempts << " failed: " << loop.error_text;
-      // Nothing of a network's own page is resumed.
-      if (loop.error_text.rfind(kErrorCaptivePortal, 0) == 0 ||
+      // Nothing of a network's own page or of a body past the limit is resumed.
+      if (loop.error_text.rfind(kErrorCaptivePortal, 0) == 0 || loop.error_text.rfind(kErrorTooLarge, 0) == 0 ||
           ShouldRestartPartialDownload(sink.bytes_written(), loop.content_length)) {
         sink.Reset();
       }

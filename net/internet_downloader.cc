@@ -287,11 +287,11 @@ bool InternetDownloader::OpenDownload(const std::wstring& url, DownloadSink* sin
 
   // Resume where the sink stopped. A refused position empties the sink:
   // this attempt fails and the next one starts from zero.
-  uint32_t written = sink->bytes_written();
+  uint64_t written = sink->bytes_written();
   if (written > 0) {
-    LONG high = 0;
-    DWORD position = set_file_pointer_(request, static_cast<LONG>(written), &high, FILE_BEGIN, 0);
-    if (position != written || high != 0) {
+    LONG high = static_cast<LONG>(written >> 32);
+    DWORD position = set_file_pointer_(request, static_cast<LONG>(written & 0xFFFFFFFF), &high, FILE_BEGIN, 0);
+    if (position != static_cast<DWORD>(written) || static_cast<DWORD>(high) != (written >> 32)) {
       SetErrorFromLastError(kErrorSetFilePointer);
       sink->Reset();
     }
@@ -357,17 +357,21 @@ uint32_t InternetDownloader::ReadChunk() {
   uint32_t status = 0;
   if (QueryStatus(&status) && status != HTTP_STATUS_OK) return 0;
   if (read > 0 && !IsStillExecutableStart(read)) return 0;
-  if (read > 0 && !sink_->Write(buffer_.get(), read)) {
-    SetErrorFromLastError(kErrorWriteFile);
-    return 0;
-  }
   if (content_length_ == 0) {
     DWORD length = 0;
     DWORD size = sizeof(length);
     if (::HttpQueryInfoW(handle, HTTP_QUERY_CONTENT_LENGTH | HTTP_QUERY_FLAG_NUMBER, &length,
                          &size, nullptr)) {
       content_length_ = length;
+      // An announced length beyond the limit fails now, not a gigabyte later.
+      uint64_t announced_end = GetResponseHeader("Content-Range").empty() ? length : resume_offset_ + length;
+      if (PassesSinkLimit(announced_end, "announced length")) return 0;
     }
+  }
+  if (PassesSinkLimit(sink_->bytes_written() + read, "body")) return 0;
+  if (read > 0 && !sink_->Write(buffer_.get(), read)) {
+    SetErrorFromLastError(kErrorWriteFile);
+    return 0;
   }
   return read;
 }
@@ -387,6 +391,14 @@ bool InternetDownloader::IsStillExecutableStart(uint32_t read) {
   return false;
 }
 
+bool InternetDownloader::PassesSinkLimit(uint64_t total, const char* what) {
+  if (total <= sink_->max_bytes()) return false;
+  error_text_ = kErrorTooLarge + std::to_string(sink_->max_bytes());
+  LOG(ERROR) << "The " << what << " of " << url_ << " passes the limit of " << sink_->max_bytes() << " bytes ("
+             << total << ")";
+  return true;
+}
+
 // A response that ends early still ends with status 200; only the announced
 // length tells. For a range response the length is that of the remaining
 // part; otherwise it is the whole entity, of which a resumed request hands
@@ -394,10 +406,10 @@ bool InternetDownloader::IsStillExecutableStart(uint32_t read) {
 bool InternetDownloader::IsShortOfAnnouncedLength() {
   if (content_length_ == 0 || !sink_) return false;
   bool range_response = !GetResponseHeader("Content-Range").empty();
-  uint64_t expected_end = range_response ? uint64_t{resume_offset_} + content_length_ : content_length_;
-  uint32_t written = sink_->bytes_written();
+  uint64_t expected_end = range_response ? resume_offset_ + content_length_ : content_length_;
+  uint64_t written = sink_->bytes_written();
   if (written >= expected_end) return false;
-  uint32_t received = written - resume_offset_;
+  uint64_t received = written - resume_offset_;
   uint64_t expected = expected_end - resume_offset_;
   error_text_ = kErrorIncompleteDownload + std::to_string(received);
   LOG(ERROR) << "Incomplete download: " << url_ << " (" << received << " of " << expected << " bytes)";
@@ -532,7 +544,7 @@ bool RunDownloadLoop(InternetDownloader* downloader, const std::wstring& url, Do
       }
       uint32_t length = downloader->content_length();
       if (length == 0) continue;
-      uint32_t written = sink->bytes_written();
+      uint64_t written = sink->bytes_written();
       if (observer) observer->OnProgress(static_cast<float>(written) / static_cast<float>(length));
       if (written == 0) continue;
       uint64_t elapsed = now - start;

@@ -59,6 +59,9 @@ inline constexpr char kErrorIncompleteDownload[] = "incomplete_download-";
 inline constexpr char kErrorTooManyRedirects[] = "too_many_redirects-";
 // A progress window brought too few body bytes; the decimal is how many.
 inline constexpr char kErrorNoProgress[] = "no_progress-";
+// The body would pass its sink's limit (kMaxFileBodyBytes, kMaxMemoryBodyBytes);
+// the decimal is the limit.
+inline constexpr char kErrorTooLarge[] = "too_large-";
 // A redirect from https to plain http was refused; the decimal is the hop
 // that asked for it (1 for the first redirect).
 inline constexpr char kErrorInsecureRedirect[] = "insecure_redirect-";
@@ -164,7 +167,7 @@ class InternetDownloader {
   uint32_t content_length_ = 0;
   DownloadSink* sink_ = nullptr;
   // Sink size when the request was opened (a resumed request continues there).
-  uint32_t resume_offset_ = 0;
+  uint64_t resume_offset_ = 0;
   // The body's first bytes, while they decide whether it can be an executable.
   std::string body_start_;
 
@@ -172,6 +175,8 @@ class InternetDownloader {
   bool DownloadToSink(const std::string& url, HANDLE cancel_event, DownloadSink* sink);
   bool QueryStatus(uint32_t* status);
   bool IsShortOfAnnouncedLength();
+  // Fails the attempt when `total` bytes would pass the sink's limit.
+  bool PassesSinkLimit(uint64_t total, const char* what);
   // False, with the error set, once the body's first bytes show it is not
   // the executable the options ask for.
   bool IsStillExecutableStart(uint32_t read);

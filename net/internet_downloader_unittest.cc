@@ -316,6 +316,20 @@ TEST(InternetDownloaderTest, ANetworksOwnPageIsNotTakenForTheArchive) {
   EXPECT_EQ("MZ", data.substr(0, 2));
 }
 
+TEST(InternetDownloaderTest, BodyPastTheSinksLimitFailsAnnouncedOrNot) {
+  REQUIRE_STANDIN();
+  ScopedLogCapture log;
+  for (const char* path : {"/__blob/5000", "/__fault/no_length=1/__blob/500000"}) {
+    InternetDownloader downloader;
+    StringDownloadSink sink(1000);
+    EXPECT_FALSE(RunDownloadLoop(&downloader, AsciiToWide(Cdn(path)), &sink, nullptr, nullptr, nullptr, nullptr));
+    EXPECT_EQ("too_large-1000", downloader.error_text()) << path;
+    EXPECT_LE(sink.bytes_written(), 1000u) << path;
+  }
+  EXPECT_TRUE(log.ContainsPrefix("The announced length of " + Cdn("/__blob/5000") + " passes the limit of 1000 bytes"));
+  EXPECT_TRUE(log.ContainsPrefix("The body of " + Cdn("/__fault/no_length=1/__blob/500000") + " passes the limit"));
+}
+
 TEST(InternetDownloaderTest, BodyCutShortOfTheAnnouncedLengthFails) {
   REQUIRE_STANDIN();
   ScopedLogCapture log;

@@ -18,6 +18,13 @@ inline constexpr DWORD kStatRequestTimeoutMs = 2000;
 
 inline constexpr uint32_t kDownloadBufferSize = 0x8000;
 
+// What a host may make the installer keep: far above the real setup archive
+// (about 200 MB) and the bundles, far below a disk's or the 32-bit address
+// space's end. A body that passes its sink's limit fails the attempt.
+inline constexpr uint64_t kMaxFileBodyBytes = uint64_t{1} << 30;
+// Bodies kept in memory (seeds, slides, answers) are small.
+inline constexpr uint64_t kMaxMemoryBodyBytes = uint64_t{8} << 20;
+
 // So that no host can hold an attempt for long: a host that accepts and
 // never answers fails it by the time-outs, a redirect loop by the redirect
 // limit, a trickling body by the progress rule (each window of the body must
