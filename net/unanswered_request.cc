@@ -7,6 +7,7 @@
 
 #include "base/logging.h"
 #include "base/request_headers.h"
+#include "base/scoped_lock.h"
 #include "base/structured_exception.h"
 #include "net/internet_handle.h"
 #include "net/request_options.h"
@@ -47,13 +48,42 @@ void CALLBACK StatusCallback(HINTERNET handle, DWORD_PTR, DWORD status, void*, D
 
 }  // namespace
 
-void SendUnansweredRequest(const std::wstring& url) {
+void UnansweredRequestCanceller::Cancel() {
+  ScopedInternetHandle session;
+  {
+    ScopedExclusiveLock lock(&lock_);
+    cancelled_ = true;
+    session = std::move(session_);
+  }
+  session.Close();
+}
+
+bool UnansweredRequestCanceller::Adopt(ScopedInternetHandle session) {
+  {
+    ScopedExclusiveLock lock(&lock_);
+    if (!cancelled_) {
+      session_ = std::move(session);
+      return true;
+    }
+  }
+  session.Close();
+  return false;
+}
+
+ScopedInternetHandle UnansweredRequestCanceller::Release() {
+  ScopedExclusiveLock lock(&lock_);
+  return std::move(session_);
+}
+
+void SendUnansweredRequest(const std::wstring& url, UnansweredRequestCanceller* canceller) {
   ScopedInternetHandle session = OpenInternetSession(kStatUserAgent);
   if (!session) {
     LOG(WARNING) << "Failed to open session for " << url;
     return;
   }
   HINTERNET internet = static_cast<HINTERNET>(session.Get());
+  // From here the canceller owns the session; it comes back at the end.
+  if (canceller && !canceller->Adopt(std::move(session))) return;
   ::InternetSetStatusCallbackW(internet, StatusCallback);
   if (!SetStatTimeout(internet, INTERNET_OPTION_CONNECT_TIMEOUT) ||
       !SetStatTimeout(internet, INTERNET_OPTION_SEND_TIMEOUT)) {
@@ -81,6 +111,10 @@ void SendUnansweredRequest(const std::wstring& url) {
   // Closed by the status callback already.
   if (request.Get() == t_abandoned_request) request.Release();
   t_abandoned_request = nullptr;
+  // The request first, then the session, unless Cancel closed it already (a
+  // request the open still returned is this thread's to close).
+  request.Close();
+  if (canceller) session = canceller->Release();
 }
 
 }  // namespace ostrel

@@ -5,12 +5,16 @@
 
 #include <windows.h>
 
-#include <deque>
+#include <memory>
 #include <string>
 
 #include "base/scoped_handle.h"
 
 namespace ostrel {
+
+// How long Shutdown waits for a request it aborted. The request's own
+// time-outs do not cover name resolution or proxy discovery.
+inline constexpr DWORD kSenderShutdownDeadlineMs = 3000;
 
 class AsyncUrlSender {
  public:
@@ -24,9 +28,12 @@ class AsyncUrlSender {
   // worker cannot be started (or the sender was shut down).
   virtual bool Send(const std::wstring& url);
 
-  // Ends the worker after the request in progress, if any; queued URLs are
-  // dropped. Idempotent. A subclass that overrides SendUrl calls it from its
-  // own destructor, so the worker never runs into a half-destroyed object.
+  // Drops the queued URLs, aborts the request in progress by closing its
+  // handles and waits for the worker at most kSenderShutdownDeadlineMs; a
+  // worker still stuck then is left to the process's end and touches nothing
+  // of the sender when it returns. Idempotent. A subclass that overrides
+  // SendUrl calls it from its own destructor, so the worker never runs into a
+  // half-destroyed object.
   void Shutdown();
 
   // Waits until the queue is empty and no request is in progress.
@@ -37,17 +44,18 @@ class AsyncUrlSender {
   virtual void SendUrl(const std::wstring& url);
 
  private:
-  // Under lock_.
-  bool StartWorker();
-  static unsigned __stdcall ThreadMain(void* self);
-  void Run();
+  // What the worker shares with the sender; it outlives a sender whose
+  // worker was left behind.
+  struct State;
+  struct WorkerStart;
 
+  // Under the state's lock.
+  bool StartWorker();
+  static unsigned __stdcall ThreadMain(void* start);
+  static void Run(AsyncUrlSender* sender, const std::shared_ptr<State>& state);
+
+  std::shared_ptr<State> state_;
   ScopedKernelHandle thread_;
-  SRWLOCK lock_ = SRWLOCK_INIT;
-  ScopedKernelHandle wake_event_;  // automatic reset, initially signalled
-  bool stop_ = false;               // under lock_
-  std::deque<std::wstring> queue_;  // under lock_
-  ScopedKernelHandle idle_event_;   // manual reset, initially signalled
 };
 
 }  // namespace ostrel

@@ -95,6 +95,22 @@ TEST(AsyncUrlSenderTest, ShutdownDropsQueuedUrlsAfterTheRequestInProgress) {
   EXPECT_TRUE(sender.WaitForIdle(0));
 }
 
+TEST(AsyncUrlSenderTest, ShutdownGivesUpOnAWorkerStuckPastTheDeadline) {
+  ScopedLogCapture log;
+  RecordingSender sender(/*hold_first=*/true);
+  sender.Send(L"stuck");
+  ASSERT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(sender.entered(), 30000));
+  uint64_t start = ::GetTickCount64();
+  sender.Shutdown();
+  uint64_t elapsed = ::GetTickCount64() - start;
+  EXPECT_GE(elapsed + 50, kSenderShutdownDeadlineMs);
+  EXPECT_LT(elapsed, kSenderShutdownDeadlineMs + 2000);
+  EXPECT_TRUE(log.ContainsPrefix("The statistics worker did not end within 3000 ms"));
+  EXPECT_FALSE(sender.Send(L"late"));
+  // The worker returns into the shared state alone and ends.
+  sender.Release();
+}
+
 TEST(AsyncUrlSenderTest, ShutdownWithoutAnyRequestReturns) {
   RecordingSender sender;
   sender.Shutdown();
