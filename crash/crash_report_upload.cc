@@ -35,6 +35,7 @@ bool SendReport(const CrashClient& client, HttpTransport* transport) {
   for (const auto& [name, value] : form.GetContentHeaders()) transport->SetHeader(name, value);
   transport->SetBodyStream(form.GetBodyStream());
   transport->SetTimeout(kCrashUploadTimeoutSeconds);
+  transport->SetDeadline(kCrashUploadDeadlineSeconds);
   transport->SetUrl(AppendCrashQueryItems(client.upload_url(), annotations));
 
   bool ok = transport->ExecuteSynchronously(nullptr);

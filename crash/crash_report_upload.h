@@ -9,6 +9,9 @@
 namespace ostrel {
 
 inline constexpr double kCrashUploadTimeoutSeconds = 60;
+// The upload runs while the crashed process waits in its exception filter:
+// all of it, proxy discovery included, ends within this.
+inline constexpr double kCrashUploadDeadlineSeconds = 90;
 
 // Sends the dump with the WinHTTP transport. The dump is deleted only after
 // the collector accepted it (status 200); every failure keeps it.

@@ -63,6 +63,9 @@ class HttpTransport {
   void SetHeader(const std::string& name, const std::string& value) { headers_[name] = value; }
   void SetBodyStream(std::unique_ptr<HttpBodyStream> body) { body_ = std::move(body); }
   void SetTimeout(double seconds) { timeout_seconds_ = seconds; }
+  // The whole request's limit, whatever it waits for (proxy discovery, name
+  // resolution, a trickling peer); 0: none beyond the per-operation time-out.
+  void SetDeadline(double seconds) { deadline_seconds_ = seconds; }
 
   // Sends the request and waits; `response_body` (may be null) gets the
   // body of a successful response.
@@ -73,6 +76,7 @@ class HttpTransport {
   const HttpHeaders& headers() const { return headers_; }
   HttpBodyStream* body() const { return body_.get(); }
   double timeout_seconds() const { return timeout_seconds_; }
+  double deadline_seconds() const { return deadline_seconds_; }
 
  protected:
   HttpTransport() = default;
@@ -83,6 +87,7 @@ class HttpTransport {
   HttpHeaders headers_;
   std::unique_ptr<HttpBodyStream> body_;
   double timeout_seconds_ = 15;
+  double deadline_seconds_ = 0;
 };
 
 }  // namespace ostrel

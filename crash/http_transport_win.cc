@@ -2,10 +2,12 @@
 
 #include <cstdio>
 #include <optional>
+#include <string>
 
 #include "base/logging.h"
 #include "base/module_version.h"
 #include "base/scoped_handle.h"
+#include "base/scoped_lock.h"
 #include "base/utf_string_conversions.h"
 
 namespace ostrel {
@@ -28,6 +30,68 @@ bool IsWow64() {
 
 std::wstring OrEmpty(const wchar_t* text) { return text ? text : L""; }
 
+// Ends the request at its deadline whatever it waits for: a watchdog thread
+// closes the handle in use, which makes WinHTTP's blocked call return. The
+// handle is taken out under the lock by whoever closes it, so it is closed
+// once.
+class RequestDeadline {
+ public:
+  explicit RequestDeadline(DWORD deadline_ms)
+      : deadline_ms_(deadline_ms), done_(::CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
+    if (deadline_ms_ != 0 && done_.IsValid())
+      watchdog_.Reset(::CreateThread(nullptr, 0, &RequestDeadline::Watch, this, 0, nullptr));
+  }
+  RequestDeadline(const RequestDeadline&) = delete;
+  RequestDeadline& operator=(const RequestDeadline&) = delete;
+  ~RequestDeadline() {
+    ::SetEvent(done_.Get());
+    if (watchdog_.IsValid()) ::WaitForSingleObject(watchdog_.Get(), INFINITE);
+  }
+
+  // `handle` is closed at the deadline until Release; false when it has
+  // passed already (the handle is closed then).
+  bool Hold(ScopedWinHttpHandle* handle) {
+    {
+      ScopedExclusiveLock lock(&lock_);
+      if (!expired_) {
+        held_ = handle;
+        return true;
+      }
+    }
+    handle->Close();
+    return false;
+  }
+  void Release() {
+    ScopedExclusiveLock lock(&lock_);
+    held_ = nullptr;
+  }
+  bool expired() {
+    ScopedExclusiveLock lock(&lock_);
+    return expired_;
+  }
+
+ private:
+  static DWORD WINAPI Watch(void* self) {
+    auto* deadline = static_cast<RequestDeadline*>(self);
+    if (::WaitForSingleObject(deadline->done_.Get(), deadline->deadline_ms_) != WAIT_TIMEOUT) return 0;
+    ScopedWinHttpHandle expiring;
+    {
+      ScopedExclusiveLock lock(&deadline->lock_);
+      deadline->expired_ = true;
+      if (deadline->held_) expiring.Reset(deadline->held_->Release());
+    }
+    PlatformLogError("The upload passed its deadline of " + std::to_string(deadline->deadline_ms_) + " ms");
+    return 0;
+  }
+
+  const DWORD deadline_ms_;
+  ScopedKernelHandle done_;
+  ScopedKernelHandle watchdog_;
+  SRWLOCK lock_ = SRWLOCK_INIT;
+  ScopedWinHttpHandle* held_ = nullptr;  // under lock_
+  bool expired_ = false;                 // under lock_
+};
+
 struct ProxyChoice {
   std::wstring proxy;  // empty: WinHTTP's own default
   std::wstring bypass;
@@ -38,7 +102,8 @@ struct ProxyChoice {
 // list, as the user's browsing goes. WinHTTP's own default is the
 // machine-wide setting, which few machines have: where a proxy is the only
 // way out, a report sent that way is lost.
-ProxyChoice UsersProxyFor(const std::wstring& user_agent, const std::wstring& url, int timeout_ms) {
+ProxyChoice UsersProxyFor(const std::wstring& user_agent, const std::wstring& url, int timeout_ms,
+                          RequestDeadline* deadline) {
   WINHTTP_CURRENT_USER_IE_PROXY_CONFIG user = {};
   if (!::WinHttpGetIEProxyConfigForCurrentUser(&user)) {
     LogLastWinHttpError("WinHttpGetIEProxyConfigForCurrentUser");
@@ -61,9 +126,12 @@ ProxyChoice UsersProxyFor(const std::wstring& user_agent, const std::wstring& ur
     }
     options.fAutoLogonIfChallenged = TRUE;
     WINHTTP_PROXY_INFO found = {};
-    if (discovery.IsValid() &&
-        ::WinHttpSetTimeouts(discovery.Get(), timeout_ms, timeout_ms, timeout_ms, timeout_ms) &&
-        ::WinHttpGetProxyForUrl(discovery.Get(), url.c_str(), &options, &found)) {
+    HINTERNET session = discovery.Get();
+    bool discovered = discovery.IsValid() && deadline->Hold(&discovery) &&
+                      ::WinHttpSetTimeouts(session, timeout_ms, timeout_ms, timeout_ms, timeout_ms) &&
+                      ::WinHttpGetProxyForUrl(session, url.c_str(), &options, &found);
+    deadline->Release();
+    if (discovered) {
       ScopedGlobalMemory found_proxy(found.lpszProxy);
       ScopedGlobalMemory found_bypass(found.lpszProxyBypass);
       if (found.dwAccessType == WINHTTP_ACCESS_TYPE_NAMED_PROXY && found.lpszProxy)
@@ -179,7 +247,9 @@ bool WinHttpTransport::ExecuteSynchronously(std::string* response_body) {
   int timeout_ms = static_cast<int>(timeout_seconds() * 1000);
   // The session is opened with the proxy rather than given it per request:
   // both are the system's documented ways, and this one every stack honours.
-  ProxyChoice proxy = UsersProxyFor(user_agent, url, timeout_ms);
+  RequestDeadline deadline(static_cast<DWORD>(deadline_seconds() * 1000));
+  ProxyChoice proxy = UsersProxyFor(user_agent, url, timeout_ms, &deadline);
+  if (deadline.expired()) return false;
   ScopedWinHttpHandle session(
       proxy.proxy.empty()
           ? ::WinHttpOpen(user_agent.c_str(), WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME,
@@ -222,8 +292,12 @@ bool WinHttpTransport::ExecuteSynchronously(std::string* response_body) {
     LogLastWinHttpError("WinHttpOpenRequest");
     return false;
   }
-  WinHttpRequestChannel channel(request.Get());
-  return ExecuteRequestOverChannel(&channel, headers(), body(), response_body);
+  HINTERNET request_handle = request.Get();
+  if (!deadline.Hold(&request)) return false;
+  WinHttpRequestChannel channel(request_handle);
+  bool ok = ExecuteRequestOverChannel(&channel, headers(), body(), response_body);
+  deadline.Release();
+  return ok && !deadline.expired();
 }
 
 std::unique_ptr<HttpTransport> HttpTransport::Create() { return std::make_unique<WinHttpTransport>(); }
