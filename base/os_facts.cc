@@ -55,6 +55,7 @@ class RealOsFacts final : public OsFacts {
     return ::IsProcessorFeaturePresent(feature) != FALSE;
   }
   bool IsUserInAdminGroup() override { return IsUserAnAdminGroup(::GetCurrentProcess()); }
+  bool IsProcessElevated() override { return IsProcessTokenElevated(::GetCurrentProcess()); }
   bool GetFreeDiskSpace(const std::wstring& folder, uint64_t* bytes_available) override {
     ULARGE_INTEGER available = {};
     if (!::GetDiskFreeSpaceExW(folder.c_str(), &available, nullptr, nullptr)) return false;

@@ -23,6 +23,9 @@ class OsFacts {
   virtual bool IsProcessorFeaturePresent(uint32_t feature) = 0;
   // Membership of the process's user in the built-in Administrators group.
   virtual bool IsUserInAdminGroup() = 0;
+  // Whether this process runs elevated (or as SYSTEM): what it writes must not
+  // go where a normal user can interfere.
+  virtual bool IsProcessElevated() = 0;
   // GetDiskFreeSpaceExW: bytes available to the caller in `folder`.
   virtual bool GetFreeDiskSpace(const std::wstring& folder, uint64_t* bytes_available) = 0;
   // GetUserGeoID(GEOCLASS_NATION); -1 when not available.

@@ -51,4 +51,13 @@ bool IsUserAnAdminGroup(HANDLE process) {
   return false;
 }
 
+bool IsProcessTokenElevated(HANDLE process) {
+  ScopedKernelHandle token = GetProcessToken(process);
+  TOKEN_ELEVATION elevation = {};
+  DWORD size = 0;
+  return token.IsValid() &&
+         ::GetTokenInformation(token.Get(), TokenElevation, &elevation, sizeof(elevation), &size) &&
+         elevation.TokenIsElevated != 0;
+}
+
 }  // namespace ostrel

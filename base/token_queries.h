@@ -22,6 +22,11 @@ bool GetTokenInfo(HANDLE token, TOKEN_INFORMATION_CLASS information_class, std::
 // attributes: the deny-only group of a filtered UAC token counts.
 bool IsUserAnAdminGroup(HANDLE process);
 
+// Whether the token of `process` is elevated (TokenElevation): an administrator's
+// full token after consent, an administrator without UAC, or SYSTEM. False when
+// the token cannot be read.
+bool IsProcessTokenElevated(HANDLE process);
+
 }  // namespace ostrel
 
 #endif  // BASE_TOKEN_QUERIES_H_

@@ -8,11 +8,13 @@
 namespace ostrel {
 namespace {
 
-// Every process under Wine runs as an administrator.
+// Every process under Wine runs as an elevated administrator.
 TEST(TokenQueriesTest, AdministratorsGroupIsFoundInTheProcessToken) {
   testing::ScopedLogCapture log;
   EXPECT_TRUE(IsUserAnAdminGroup(::GetCurrentProcess()));
   EXPECT_TRUE(GetOsFacts().IsUserInAdminGroup());
+  EXPECT_TRUE(IsProcessTokenElevated(::GetCurrentProcess()));
+  EXPECT_TRUE(GetOsFacts().IsProcessElevated());
   EXPECT_TRUE(log.texts().empty());
 
   ScopedKernelHandle token = GetProcessToken(::GetCurrentProcess());

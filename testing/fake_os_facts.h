@@ -17,6 +17,7 @@ class FakeOsFacts : public OsFacts {
   uint16_t native_architecture = 9;  // PROCESSOR_ARCHITECTURE_AMD64
   std::set<uint32_t> missing_processor_features;
   bool user_in_admin_group = true;
+  bool process_elevated = false;
   bool disk_query_ok = true;
   uint64_t free_disk_bytes = 100ull << 30;
   std::wstring last_disk_folder;
@@ -35,6 +36,7 @@ class FakeOsFacts : public OsFacts {
   uint16_t GetNativeProcessorArchitecture() override { return native_architecture; }
   bool IsProcessorFeaturePresent(uint32_t feature) override { return !missing_processor_features.count(feature); }
   bool IsUserInAdminGroup() override { return user_in_admin_group; }
+  bool IsProcessElevated() override { return process_elevated; }
   bool GetFreeDiskSpace(const std::wstring& folder, uint64_t* bytes) override {
     last_disk_folder = folder;
     if (!disk_query_ok) return false;
