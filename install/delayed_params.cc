@@ -90,6 +90,27 @@ bool ApplyDelayedParams(const DelayedParams& params, InstallerCommandLine* comma
   return !params.browser_arc_path.empty();
 }
 
+size_t LongestCommandLineAfterHandOver(const InstallerCommandLine& setup) {
+  // With a space, so that each value is quoted as a real path may be.
+  std::wstring path(kDelayedPathMaxLength, L'x');
+  path[1] = L' ';
+  DelayedParams longest;
+  for (std::wstring* value : {&longest.clids_file_path, &longest.installer_data_path, &longest.brand_package_path,
+                              &longest.partner_package_path}) {
+    *value = path;
+  }
+  // The protected folder (within MAX_PATH, plus "\tbi", 16 digits and a
+  // separator) holds the archive under its own name.
+  longest.browser_arc_path = std::wstring(MAX_PATH + 21, L'x') + path;
+  longest.histogram_download_time = longest.histogram_full_time = std::wstring(kDelayedTimeMaxLength, L'9');
+  longest.send_statistics = longest.make_default = 1;
+  InstallerCommandLine handed_over = setup;
+  ApplyDelayedParams(longest, &handed_over);
+  // The icon is applied only when its file exists.
+  handed_over.PutSwitch(switches::kTarvikWebsiteIconFile, std::wstring_view(path));
+  return handed_over.Render().size();
+}
+
 int32_t GetSharedFailureKind() { return ::InterlockedCompareExchange(FailureKindSlot(), 0, 0); }
 
 void SetSharedFailureKind(int32_t kind) { ::InterlockedExchange(FailureKindSlot(), kind); }

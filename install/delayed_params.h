@@ -28,6 +28,12 @@ DelayedParams ReadDelayedParams();
 bool ApplyDelayedParams(InstallerCommandLine* command_line);
 bool ApplyDelayedParams(const DelayedParams& params, InstallerCommandLine* command_line);
 
+// The longest command line `setup` can become in the elevated copy: every
+// handed-over path and time at its largest, the archive's as the copy in the
+// protected folder. Checked before the elevation prompt, so the user is never
+// asked for a run that cannot start.
+size_t LongestCommandLineAfterHandOver(const InstallerCommandLine& setup);
+
 // The failure kind slot (FailureKind values 4 to 6, 0 = none).
 int32_t GetSharedFailureKind();
 void SetSharedFailureKind(int32_t kind);

@@ -136,6 +136,22 @@ TEST_F(DelayedParamsTest, ApplyRulesForEmptyValuesWishesAndTheIcon) {
 // The section is what the two copies of the installer share: one test_helper
 // process writes, a second one (started while the first still maps the
 // executable) applies what it finds.
+// Checked before the elevation prompt: a setup line that fits by itself can
+// pass the limit once the copy adds the handed-over paths.
+TEST(LongestCommandLineAfterHandOverTest, EveryHandedOverPathCountsAtItsLargest) {
+  InstallerCommandLine setup = InstallerCommandLine::ParseString(L"fake_browser_arc --brand-name=partner");
+  size_t base = setup.Render().size();
+  size_t longest = LongestCommandLineAfterHandOver(setup);
+  // Five data-file paths and the archive in the protected folder.
+  EXPECT_GT(longest, base + 6 * kDelayedPathMaxLength + MAX_PATH);
+  EXPECT_LT(longest, base + 6 * kDelayedPathMaxLength + MAX_PATH + 600);
+
+  InstallerCommandLine near_limit = setup;
+  near_limit.PutSwitch("distrib-info", std::wstring(kMaxCommandLineLength - 1000, L'v'));
+  EXPECT_LE(near_limit.Render().size(), kMaxCommandLineLength);
+  EXPECT_GT(LongestCommandLineAfterHandOver(near_limit), kMaxCommandLineLength);
+}
+
 TEST_F(DelayedParamsTest, SharedBetweenTwoProcessesOfTheSameExecutable) {
   std::wstring suffix = std::to_wstring(::GetCurrentProcessId()) + L"-" + std::to_wstring(::GetTickCount());
   std::wstring ready_name = L"Local\\TarvikDelayedParamsReady-" + suffix;

@@ -46,7 +46,8 @@ bool Installer::StartElevatedCopy() {
   DropOversizedSwitchValues(&elevated, "StartElevatedCopy");
   elevated.PutSwitch(switches::kRunAsAdmin);
   elevated.PutSwitch(switches::kParentInstallerProcessId, std::to_string(::GetCurrentProcessId()));
-  elevated.PutSwitch(switches::kSetupCmdLine, std::wstring_view(BuildSetupCommandLine(kFakeBrowserArcPath, false).Render()));
+  InstallerCommandLine setup = BuildSetupCommandLine(kFakeBrowserArcPath, false);
+  elevated.PutSwitch(switches::kSetupCmdLine, std::wstring_view(setup.Render()));
   // This very file, not the program name the command line gives: only a
   // copy of the same file shares the Shared section the hand-over uses.
   const std::wstring executable = GetOwnExecutablePath();
@@ -55,6 +56,13 @@ bool Installer::StartElevatedCopy() {
   if (QuoteForCommandLine(executable).size() + 1 + parameters.size() > kMaxCommandLineLength) {
     LOG(ERROR) << "The elevated installer is not started: its command line would have more than "
                << static_cast<unsigned long long>(kMaxCommandLineLength) << " characters";
+    return false;
+  }
+  size_t longest_setup = LongestCommandLineAfterHandOver(setup);
+  if (longest_setup > kMaxCommandLineLength) {
+    LOG(ERROR) << "The elevated installer is not started: setup's command line could have "
+               << static_cast<unsigned long long>(longest_setup) << " characters with the handed-over paths, more than "
+               << static_cast<unsigned long long>(kMaxCommandLineLength);
     return false;
   }
 
