@@ -81,6 +81,7 @@ bool ExecuteRequestOverChannel(HttpRequestChannel* channel, const HttpHeaders& h
   // before a full piece, and for the closing line end after it.
   static constexpr size_t kFrameReserve = 32;
   std::vector<uint8_t> frame(kFrameReserve + kHttpBodyPieceSize + 2);
+  uint64_t sent = 0;
   for (;;) {
     uint8_t* piece = frame.data() + (chunked ? kFrameReserve : 0);
     int64_t count = FillPiece(body, piece, kHttpBodyPieceSize);
@@ -91,7 +92,13 @@ bool ExecuteRequestOverChannel(HttpRequestChannel* channel, const HttpHeaders& h
     if (count == 0) break;
     size_t size = static_cast<size_t>(count);
     if (!chunked) {
+      // More than announced would end the request early or run into the next one.
+      if (sent + size > content_length) {
+        PlatformLogError("request body longer than its Content-Length: " + std::to_string(content_length));
+        return false;
+      }
       if (!channel->WriteData(piece, size)) return false;
+      sent += size;
       continue;
     }
     std::string size_line = ChunkSizeLine(size) + "\r\n";
@@ -101,6 +108,12 @@ bool ExecuteRequestOverChannel(HttpRequestChannel* channel, const HttpHeaders& h
     if (!channel->WriteData(start, size_line.size() + size + 2)) return false;
   }
   if (chunked && !channel->WriteData(kChunkedTerminator, std::strlen(kChunkedTerminator))) return false;
+  // Less than announced would leave the peer waiting for the rest.
+  if (!chunked && sent != content_length) {
+    PlatformLogError("request body shorter than its Content-Length: " + std::to_string(sent) + " of " +
+                     std::to_string(content_length));
+    return false;
+  }
 
   uint32_t status = 0;
   if (!channel->ReceiveResponse(&status)) return false;

@@ -91,6 +91,18 @@ TEST(ExecuteRequestTest, ContentLengthSendsTheBodyAsItIs) {
   EXPECT_FALSE(ExecuteRequestOverChannel(&bad, {{"Content-Length", "5x"}}, &stream, nullptr));
   EXPECT_FALSE(bad.sent_total_length);
   EXPECT_EQ(log.lines(), std::vector<std::string>{"invalid Content-Length: 5x"});
+
+  // A body of another length than announced never finishes the request, nor
+  // is more than announced written.
+  for (const char* length : {"3", "9"}) {
+    testing::ScopedPlatformLogCapture mismatch_log;
+    RecordingChannel mismatch;
+    StringHttpBodyStream body("hello");
+    EXPECT_FALSE(ExecuteRequestOverChannel(&mismatch, {{"Content-Length", length}}, &body, nullptr)) << length;
+    EXPECT_FALSE(mismatch.response_received) << length;
+    EXPECT_LE(mismatch.written().size(), std::stoul(length));
+    ASSERT_EQ(mismatch_log.lines().size(), 1u);
+  }
 }
 
 TEST(ExecuteRequestTest, OnlyStatus200Succeeds) {

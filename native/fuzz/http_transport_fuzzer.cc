@@ -1,8 +1,9 @@
 // Sends outside bytes as a request body through the request logic over a
 // recording channel, with reads of outside sizes and an optional outside
 // Content-Length. Chunked, the bytes sent must de-chunk to the body exactly,
-// in full 32 KiB chunks but the last, one write each; with a valid length
-// they go unframed; with an invalid one nothing is sent.
+// in full 32 KiB chunks but the last, one write each; with the body's own
+// length they go unframed; with another length the request fails without
+// writing past it; with an invalid one nothing is sent.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <algorithm>
@@ -77,6 +78,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     uint32_t length = 0;
     if (!ostrel::StringToUint32(length_text, &length)) {
       if (ok || channel.sent_total_length || !channel.writes.empty()) Fail("an invalid length still sent a request");
+      return 0;
+    }
+    if (length != body.size()) {
+      // Never more than announced, and never a finished request.
+      if (ok || channel.response_received || channel.written().size() > length)
+        Fail("a body of another length than announced still went out");
       return 0;
     }
     if (!ok || channel.sent_total_length != length || channel.written() != body)
