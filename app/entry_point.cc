@@ -191,6 +191,7 @@ int ExecuteAsAdmin(const InstallerCommandLine& command_line, const RunModeEnviro
     return kElevatedChildFailedExitCode;
   }
   if (environment.after_archive_verified) environment.after_archive_verified(archive);
+  CopyDataFilesForSetup(&copy, &setup);
   StepResult result = installer.RunModule(copy.path(), setup);
   installer.Record(result);
   bool success = result.succeeded();

@@ -7,6 +7,7 @@
 #include "base/file_util.h"
 #include "base/hash.h"
 #include "base/logging.h"
+#include "base/switches.h"
 
 namespace ostrel {
 namespace {
@@ -84,6 +85,35 @@ bool CopyThroughHandles(HANDLE from, HANDLE to, uint64_t expected_size) {
   return copied == expected_size;
 }
 
+// `source` opened without following a reparse point at its name, with no
+// write or delete sharing so it cannot change while it is copied; invalid
+// (logged) unless it is a plain file on disk.
+ScopedFileHandle OpenPlainFileToCopy(const std::wstring& source, uint64_t* size) {
+  ScopedFileHandle from(::CreateFileW(source.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                      FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  if (!from.IsValid()) {
+    PLOG(ERROR) << "Cannot open " << source;
+    return ScopedFileHandle();
+  }
+  BY_HANDLE_FILE_INFORMATION info = {};
+  if (!::GetFileInformationByHandle(from.Get(), &info) || ::GetFileType(from.Get()) != FILE_TYPE_DISK ||
+      (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT))) {
+    LOG(ERROR) << "Not a plain file: " << source;
+    return ScopedFileHandle();
+  }
+  *size = (static_cast<uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+  return from;
+}
+
+// The switches of setup's command line that name files setup reads: the
+// handed-over data files and those the first copy downloaded or wrote.
+constexpr const char* kDataFileSwitches[] = {
+    switches::kInstallerData,         switches::kClidsFile,          switches::kTarvikWebsiteIconFile,
+    switches::kBrandPackage,          switches::kPartnerPackage,     switches::kDistrInfoFile,
+    switches::kAbtConfigResourceFile, switches::kVariationsUpdatePath, switches::kAbtUpdatePath,
+    switches::kWebntpPath,            switches::kServerConfigBundlePath, switches::kPreloadedWallpaperBundlePath,
+};
+
 }  // namespace
 
 std::string HandedOverPathProblem(const std::wstring& path) {
@@ -131,20 +161,9 @@ ProtectedArchiveCopy::~ProtectedArchiveCopy() { Remove(); }
 
 bool ProtectedArchiveCopy::Create(const std::wstring& source, const std::wstring& parent_directory) {
   Remove();
-  // No write or delete sharing: the file cannot change while it is copied.
-  ScopedFileHandle from(::CreateFileW(source.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                      FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-  if (!from.IsValid()) {
-    PLOG(ERROR) << "Cannot open " << source;
-    return false;
-  }
-  BY_HANDLE_FILE_INFORMATION info = {};
-  if (!::GetFileInformationByHandle(from.Get(), &info) || ::GetFileType(from.Get()) != FILE_TYPE_DISK ||
-      (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT))) {
-    LOG(ERROR) << "Not a plain file: " << source;
-    return false;
-  }
-  uint64_t size = (static_cast<uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+  uint64_t size = 0;
+  ScopedFileHandle from = OpenPlainFileToCopy(source, &size);
+  if (!from.IsValid()) return false;
 
   directory_ = CreateAdministratorsOnlyDirectory(parent_directory);
   if (directory_.empty()) return false;
@@ -172,8 +191,48 @@ bool ProtectedArchiveCopy::Create(const std::wstring& source, const std::wstring
   return true;
 }
 
+std::wstring ProtectedArchiveCopy::AddDataFile(const std::wstring& source) {
+  if (directory_.empty()) return std::wstring();
+  uint64_t size = 0;
+  ScopedFileHandle from = OpenPlainFileToCopy(source, &size);
+  if (!from.IsValid()) return std::wstring();
+  // Numbered: two sources may share a name.
+  std::wstring path =
+      JoinPath(directory_, L"d" + std::to_wstring(data_paths_.size() + 1) + L"-" + BaseName(source));
+  ScopedFileHandle to(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                                    nullptr));
+  if (!to.IsValid()) {
+    PLOG(ERROR) << "Cannot create " << path;
+    return std::wstring();
+  }
+  data_paths_.push_back(path);
+  if (!CopyThroughHandles(from.Get(), to.Get(), size)) {
+    PLOG(ERROR) << "Cannot copy " << source << " to " << path;
+    return std::wstring();
+  }
+  return path;
+}
+
+void CopyDataFilesForSetup(ProtectedArchiveCopy* copy, InstallerCommandLine* setup) {
+  for (const char* name : kDataFileSwitches) {
+    if (!setup->IsSwitchPresent(name)) continue;
+    std::wstring source = setup->SwitchValueNative(name);
+    std::wstring copied = source.empty() ? std::wstring() : copy->AddDataFile(source);
+    if (copied.empty()) {
+      LOG(WARNING) << "Dropped --" << name << " " << source << ": it could not be copied";
+      setup->DropSwitch(name);
+    } else {
+      setup->PutSwitch(name, std::wstring_view(copied));
+    }
+  }
+}
+
 void ProtectedArchiveCopy::Remove() {
   file_.Close();
+  for (const std::wstring& data : data_paths_) {
+    if (!::DeleteFileW(data.c_str()) && ::GetLastError() != ERROR_FILE_NOT_FOUND) PLOG(WARNING) << "Cannot delete " << data;
+  }
+  data_paths_.clear();
   if (!path_.empty() && !::DeleteFileW(path_.c_str()) && ::GetLastError() != ERROR_FILE_NOT_FOUND)
     PLOG(WARNING) << "Cannot delete " << path_;
   directory_handle_.Close();

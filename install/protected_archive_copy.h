@@ -9,7 +9,9 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
+#include "base/installer_command_line.h"
 #include "base/scoped_handle.h"
 #include "install/delayed_params_layout.h"
 
@@ -49,6 +51,12 @@ class ProtectedArchiveCopy {
   HANDLE file() const { return file_.Get(); }
   const std::wstring& path() const { return path_; }
 
+  // Copies `source`, a data file setup will read, into the same directory
+  // through one handle that does not follow a reparse point at its name;
+  // the copy's path, or empty (logged) when it is no plain file or the copy
+  // fails. Removed with the archive.
+  std::wstring AddDataFile(const std::wstring& source);
+
  private:
   void Remove();
 
@@ -57,7 +65,14 @@ class ProtectedArchiveCopy {
   // Held without delete sharing so the directory cannot be renamed away.
   ScopedFileHandle directory_handle_;
   ScopedFileHandle file_;
+  std::vector<std::wstring> data_paths_;
 };
+
+// Points every data-file switch of `setup` at a copy in `copy`'s directory,
+// dropping (with a WARNING line) a switch whose file cannot be copied: setup
+// runs with these rights and must read nothing a normal user can still
+// change or retarget.
+void CopyDataFilesForSetup(ProtectedArchiveCopy* copy, InstallerCommandLine* setup);
 
 }  // namespace ostrel
 

@@ -34,5 +34,40 @@ TEST(ProtectedArchiveCopyTest, EachCopyGetsAFreshUnguessableDirectoryAndAnUnknow
   EXPECT_TRUE(log.Contains("No folder for the protected directory: the Windows folder is unknown"));
 }
 
+// Setup runs elevated and reads its data files: it gets copies in the
+// protected directory, made through one handle each, and nothing of a file
+// that cannot be copied.
+TEST(ProtectedArchiveCopyTest, SetupGetsCopiesOfItsDataFilesThatGoWithTheArchive) {
+  testing::ScopedTempDir temp;
+  std::wstring archive = JoinPath(temp.path(), L"setup.arc");
+  std::wstring preferences = JoinPath(temp.path(), L"master_preferences");
+  std::wstring seed = JoinPath(temp.path(), L"seed.tmp");
+  ASSERT_TRUE(WriteBytesToFile(archive, "MZ"));
+  ASSERT_TRUE(WriteBytesToFile(preferences, "{\"distribution\": {}}"));
+  ASSERT_TRUE(WriteBytesToFile(seed, std::string(200000, 's')));
+  InstallerCommandLine setup = InstallerCommandLine::ParseString(
+      L"fake_browser_arc --installerdata=" + testing::Quote(preferences) + L" --variations-update-path=" +
+      testing::Quote(seed) + L" --clids-file=" + testing::Quote(JoinPath(temp.path(), L"missing.xml")) +
+      L" --brand-name=partner");
+
+  std::wstring copied_preferences;
+  {
+    ProtectedArchiveCopy copy;
+    ASSERT_TRUE(copy.Create(archive, temp.path()));
+    testing::ScopedLogCapture log;
+    CopyDataFilesForSetup(&copy, &setup);
+    copied_preferences = setup.SwitchValueNative("installerdata");
+    std::wstring copied_seed = setup.SwitchValueNative("variations-update-path");
+    for (const std::wstring& copied : {copied_preferences, copied_seed})
+      EXPECT_EQ(DirName(copied), DirName(copy.path())) << copied;
+    EXPECT_EQ("{\"distribution\": {}}", testing::ReadFileOrEmpty(copied_preferences));
+    EXPECT_EQ(std::string(200000, 's'), testing::ReadFileOrEmpty(copied_seed));
+    EXPECT_FALSE(setup.IsSwitchPresent("clids-file"));
+    EXPECT_TRUE(log.ContainsPrefix("Dropped --clids-file "));
+    EXPECT_EQ(L"partner", setup.SwitchValueNative("brand-name"));
+  }
+  EXPECT_FALSE(FileExists(copied_preferences)) << "the copies go with the archive";
+}
+
 }  // namespace
 }  // namespace ostrel
