@@ -17,20 +17,22 @@ namespace {
 
 constexpr DWORD_PTR kRequestContext = 1;
 
-// The request handle the status callback closed on this thread: the open
-// call may still hand it back, and it must not be closed twice.
-thread_local HINTERNET t_abandoned_request = nullptr;
+// Set by the status callback once the request is out: what follows (the
+// answer, or its time-out) is not waited for by anyone.
+thread_local bool t_request_sent = false;
 
 bool SetStatTimeout(HINTERNET handle, DWORD option) {
   return SetInternetTimeout(handle, option, kStatRequestTimeoutMs);
 }
 
-// Nothing of the answer is read: the request is closed as soon as it has
-// been sent. Until then every wait is bounded, so a host that accepts
-// connections but never answers holds the caller (and the exit that waits
-// for it) for about 2 seconds, not for the stack's default time-outs. Not
-// every stack passes a session's receive time-out on to its requests, hence
-// the per-request setting.
+// Nothing of the answer is read, and every wait is bounded, so a host that
+// accepts connections but never answers holds the caller (and the exit that
+// waits for it) for about 2 seconds, not for the stack's default time-outs.
+// Not every stack passes a session's receive time-out on to its requests,
+// hence the per-request setting. The request is closed by its owner once the
+// open returns, never from this callback: the stack still uses the
+// connection then, and a close under it closed its socket twice, the second
+// time whatever handle had taken the number meanwhile.
 void CALLBACK StatusCallback(HINTERNET handle, DWORD_PTR, DWORD status, void*, DWORD) {
   switch (status) {
     case INTERNET_STATUS_CONNECTING_TO_SERVER:
@@ -38,8 +40,7 @@ void CALLBACK StatusCallback(HINTERNET handle, DWORD_PTR, DWORD status, void*, D
       SetStatTimeout(handle, INTERNET_OPTION_RECEIVE_TIMEOUT);
       break;
     case INTERNET_STATUS_REQUEST_SENT:
-      t_abandoned_request = handle;
-      ::InternetCloseHandle(handle);
+      t_request_sent = true;
       break;
     default:
       break;
@@ -95,7 +96,7 @@ void SendUnansweredRequest(const std::wstring& url, UnansweredRequestCanceller* 
   ScopedInternetHandle request;
   DWORD error = 0;
   uint32_t exception_code = 0;
-  t_abandoned_request = nullptr;
+  t_request_sent = false;
   bool returned = RunGuarded(
       [&] {
         request.Reset(::InternetOpenUrlW(internet, url.c_str(), headers.c_str(), static_cast<DWORD>(-1),
@@ -105,12 +106,11 @@ void SendUnansweredRequest(const std::wstring& url, UnansweredRequestCanceller* 
       nullptr, nullptr, &exception_code);
   if (!returned) {
     LOG(WARNING) << "An attempt to open url " << url << " generated an exception " << exception_code;
-  } else if (!request && error != ERROR_INTERNET_OPERATION_CANCELLED) {
+  } else if (!request && error != ERROR_INTERNET_OPERATION_CANCELLED && !t_request_sent) {
+    // Once sent, a missing answer is no failure: nobody reads it.
     LOG(WARNING) << "Failed to open " << url;
   }
-  // Closed by the status callback already.
-  if (request.Get() == t_abandoned_request) request.Release();
-  t_abandoned_request = nullptr;
+  t_request_sent = false;
   // The request first, then the session, unless Cancel closed it already (a
   // request the open still returned is this thread's to close).
   request.Close();
