@@ -1,10 +1,13 @@
 #!/usr/bin/env python3
-"""Fails when a source folder includes a header from a folder above it.
+"""Fails when a source folder includes a header from a folder above it, or
+closes a kernel, internet or WinHTTP handle outside an owner's Close.
 
 The layer order is written once, here, lowest first. A folder may include its
 own headers and those of folders on lower levels, never a sibling's or a
 higher one's. Unit tests (*_unittest.cc) and the test support folders may
-include anything: they sit above the product.
+include anything: they sit above the product. A handle closed by hand can be
+closed twice, the second time whatever handle has taken its number meanwhile;
+an owner (base/scoped_handle.h and its traits) closes each handle once.
 
     scripts/check_layers.py [ROOT]
 """
@@ -27,6 +30,8 @@ UNCHECKED = {"testing", "standins", "tools", "native", "build"}
 
 LEVEL = {folder: level for level, folders in enumerate(LAYERS) for folder in folders}
 INCLUDE = re.compile(r'^[ \t]*#[ \t]*include[ \t]+"([^"/]+)/[^"]+"', re.MULTILINE)
+HANDLE_CLOSE = re.compile(r"\b(CloseHandle|InternetCloseHandle|WinHttpCloseHandle)\s*\(")
+OWNER_CLOSE = re.compile(r"\bClose\(Handle h\)")
 
 
 def violations(root):
@@ -43,6 +48,10 @@ def violations(root):
             yield f"{relative}: folder '{folder}' has no layer; add it to LAYERS in scripts/check_layers.py"
             continue
         text = path.read_text(encoding="utf-8", errors="replace")
+        for number, line_text in enumerate(text.splitlines(), 1):
+            call = HANDLE_CLOSE.search(line_text)
+            if call and not OWNER_CLOSE.search(line_text) and not line_text.lstrip().startswith("//"):
+                yield f"{relative}:{number}: {call.group(1)} outside an owner's Close (base/scoped_handle.h)"
         for match in INCLUDE.finditer(text):
             target = match.group(1)
             if target == folder or target not in LEVEL:
@@ -58,7 +67,7 @@ def main():
     for line in found:
         print(line)
     order = " < ".join(", ".join(level) for level in LAYERS)
-    print(f"layer order: {order}: {len(found)} include(s) against it")
+    print(f"layer order: {order}: {len(found)} problem(s)")
     return 1 if found else 0
 
 

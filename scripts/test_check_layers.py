@@ -15,6 +15,19 @@ def run_check(root):
 
 
 class CheckLayersTest(unittest.TestCase):
+    def test_a_handle_closed_outside_an_owner_fails(self):
+        with tempfile.TemporaryDirectory() as temp:
+            root = pathlib.Path(temp)
+            (root / "net").mkdir()
+            (root / "net" / "owner.cc").write_text(
+                "bool Traits::Close(Handle h) { return ::InternetCloseHandle(h) != FALSE; }\n"
+                "// A comment may name ::CloseHandle(h).\n")
+            self.assertEqual(run_check(root).returncode, 0, run_check(root).stdout)
+            (root / "net" / "callback.cc").write_text("void F(HINTERNET h) {\n  ::InternetCloseHandle(h);\n}\n")
+            result = run_check(root)
+            self.assertEqual(result.returncode, 1)
+            self.assertIn("net/callback.cc:2: InternetCloseHandle outside an owner's Close", result.stdout)
+
     def test_this_tree_keeps_its_layers(self):
         result = run_check(ROOT)
         self.assertEqual(result.returncode, 0, result.stdout)
