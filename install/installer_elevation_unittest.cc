@@ -387,13 +387,16 @@ TEST_F(ElevatedInstallationTest, GoAheadRunsSetupInTheCopyAndLeavesTheExitCodeAt
   EXPECT_EQ(lines[5], "INFO ExecuteAsAdmin: RunModule results: success=1 error_code=0");
 
   // Setup got what the copy received on its command line and what came
-  // through the Shared section.
+  // through the Shared section, its data files as copies beside the archive.
   Value::Dict switches = SetupSwitchesRun();
   EXPECT_EQ(SwitchValue(switches, "source"), "lite");
   EXPECT_EQ(SwitchValue(switches, "progress-window"),
             std::to_string(reinterpret_cast<uintptr_t>(window.window())));
-  EXPECT_EQ(SwitchValue(switches, "installerdata"), WideToUtf8(work_dir_ + L"master_preferences"));
-  EXPECT_EQ(SwitchValue(switches, "clids-file"), WideToUtf8(work_dir_ + L"clids.xml"));
+  const std::string protected_folder = WideToUtf8(DirName(run.ProgramPath())) + "\\";
+  EXPECT_EQ(SwitchValue(switches, "installerdata").rfind(protected_folder, 0), 0u);
+  EXPECT_EQ(SwitchValue(switches, "clids-file").rfind(protected_folder, 0), 0u);
+  EXPECT_TRUE(SwitchValue(switches, "installerdata").ends_with("-master_preferences"));
+  EXPECT_TRUE(SwitchValue(switches, "clids-file").ends_with("-clids.xml"));
   EXPECT_EQ(SwitchValue(switches, "install-start-time-no-uac"), std::to_string(installer->proceed_time()));
   // Whole seconds of the scripted download: 0, or more on a loaded machine.
   EXPECT_EQ(SwitchValue(switches, "histogram-download-time"), std::to_string(installer->download_duration() / 1000000));
