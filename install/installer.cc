@@ -290,7 +290,8 @@ StepResult Installer::InstallBrowser() {
   bool permanent_lock = params_ && params_->Get(kSetupArcPermanentLockParam, &lock_value) && !lock_value.empty();
 
   LOG(INFO) << "Executable path: " << path;
-  ::DeleteFileW(path.c_str());
+  // The empty file that reserved the name stays until the download opens it:
+  // deleted and made again, the name would be free for anyone to take.
   ScopedFileDeleter delete_module(path);
   // In permanent-lock mode the download's write handle, later the lock.
   ScopedFileHandle archive;

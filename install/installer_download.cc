@@ -94,8 +94,18 @@ StepResult Installer::DownloadOrExtractModule(const std::wstring& path, ScopedFi
   ScopedFileHandle own_file;
   ScopedFileHandle* file = lock_holder ? lock_holder : &own_file;
   // The lock holder keeps its handle beyond the download, letting others read only.
-  file->Reset(::CreateFileW(path.c_str(), GENERIC_WRITE, lock_holder ? FILE_SHARE_READ : 0, nullptr, CREATE_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL, nullptr));
+  // The name's own file, reserved when the name was made, not one a link there
+  // leads to; emptied through the handle.
+  file->Reset(::CreateFileW(path.c_str(), GENERIC_WRITE, lock_holder ? FILE_SHARE_READ : 0, nullptr, OPEN_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  BY_HANDLE_FILE_INFORMATION info = {};
+  if (file->IsValid() && (!::GetFileInformationByHandle(file->Get(), &info) || info.nNumberOfLinks > 1 ||
+                          (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) ||
+                          !::SetEndOfFile(file->Get()))) {
+    LOG(ERROR) << "Not a plain file of its own: " << path;
+    file->Close();
+    ::SetLastError(ERROR_ACCESS_DENIED);
+  }
   if (!file->IsValid()) {
     DWORD error = ::GetLastError();
     PLOG(WARNING) << "Cannot create file:" << path;

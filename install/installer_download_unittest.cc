@@ -252,6 +252,21 @@ TEST_F(InstallerDownloadTest, SuccessfulGetModuleMeasuresAndReports) {
   EXPECT_EQ(installer->events().back(), "download_finished");
 }
 
+// The archive's name is its own reserved file: a hard link planted there is
+// not written through, and nothing is downloaded into it.
+TEST_F(InstallerDownloadTest, AHardLinkAtTheArchivesNameIsNotWrittenThrough) {
+  ScriptedDownloads script(Body());
+  auto installer = MakeInstaller(&script);
+  std::wstring target = temp_.Append(L"someone-elses.txt");
+  ASSERT_TRUE(WriteBytesToFile(target, "keep me"));
+  std::wstring path = temp_.Append(L"qb3.tmp");
+  ASSERT_TRUE(::CreateHardLinkW(path.c_str(), target.c_str(), nullptr));
+  StepResult result = installer->GetModule(path, nullptr);
+  EXPECT_FALSE(result.succeeded());
+  EXPECT_TRUE(log_.Contains("Not a plain file of its own: " + WideToUtf8(path)));
+  EXPECT_EQ("keep me", testing::ReadFileOrEmpty(target));
+}
+
 TEST_F(InstallerDownloadTest, ExceptionWhileOpeningEndsTheDownload) {
   struct Case {
     ScriptedAttempt attempt;
