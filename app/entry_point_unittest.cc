@@ -453,7 +453,10 @@ TEST_F(ElevatedChildModeTest, DataFilePathsThatAreNotPlainFilesAreDroppedAndSetu
                               ": a \"..\" component",
                           "Dropped partner_package_path " + WideToUtf8(temp_.path()) + ": a directory"}));
   InstallerCommandLine setup = SetupRun();
-  EXPECT_EQ(setup.SwitchValueNative("clids-file"), params.clids_file_path);
+  // The plain file reaches setup as its copy beside the archive.
+  std::wstring clids = setup.SwitchValueNative("clids-file");
+  EXPECT_EQ(DirName(clids), DirName(setup.ProgramPath()));
+  EXPECT_EQ(BaseName(clids), L"d1-clids.xml");
   for (const char* dropped : {"installerdata", "brand-package", "partner-package", "tarvik-website-icon-file"})
     EXPECT_FALSE(setup.IsSwitchPresent(dropped)) << dropped;
 }
