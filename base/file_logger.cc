@@ -3,9 +3,13 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <cstring>
+#include <vector>
 
 #include "base/file_util.h"
 #include "base/hash.h"
+#include "base/logging.h"
+#include "base/os_facts.h"
 #include "base/scoped_handle.h"
 #include "base/utf_string_conversions.h"
 
@@ -17,10 +21,88 @@ constexpr size_t kFormatBufferSize = 200;
 
 enum class LockOutcome { kAcquired, kAbandoned, kFailed };
 
+constexpr DWORD kAppendAccess = FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE;
+// An elevated writer also shares delete, so that its own handle can take
+// DELETE later (ReOpenFile) to rotate the file or remove one made through a
+// link; the handle, not the name, is what it writes through.
+constexpr DWORD kElevatedShare = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+enum class Rotation { kRotated, kFailed, kRefused };
+
 ScopedFileHandle OpenForAppend(const std::wstring& path) {
-  return ScopedFileHandle(::CreateFileW(path.c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
-                                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
-                                        FILE_ATTRIBUTE_NORMAL, nullptr));
+  return ScopedFileHandle(::CreateFileW(path.c_str(), kAppendAccess, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                        OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+// Replaces `rotated` with the log by name and opens a new log at `path`.
+// False with the error when the log could not be moved; `file` is then the
+// log again (invalid when even that failed).
+bool RotateByName(const std::wstring& path, const std::wstring& rotated, ScopedFileHandle* file, DWORD* error) {
+  file->Close();
+  bool moved = ::ReplaceFileW(rotated.c_str(), path.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr,
+                              nullptr) != FALSE;
+  if (!moved) {
+    *error = ::GetLastError();
+    moved = ::MoveFileW(path.c_str(), rotated.c_str()) != FALSE;
+    if (!moved && (*error == ERROR_FILE_NOT_FOUND || *error == ERROR_PATH_NOT_FOUND)) *error = ::GetLastError();
+  }
+  *file = OpenForAppend(path);
+  return moved;
+}
+
+// Renames `file` onto `target` in place of nothing: an existing name fails.
+bool RenameNoReplace(HANDLE file, const std::wstring& target) {
+  size_t name_bytes = target.size() * sizeof(wchar_t);
+  std::vector<unsigned char> buffer(sizeof(FILE_RENAME_INFO) + name_bytes);
+  auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+  rename->ReplaceIfExists = FALSE;
+  rename->RootDirectory = nullptr;
+  rename->FileNameLength = static_cast<DWORD>(name_bytes);
+  std::memcpy(rename->FileName, target.data(), name_bytes);
+  return ::SetFileInformationByHandle(file, FileRenameInfo, rename, static_cast<DWORD>(buffer.size())) != FALSE;
+}
+
+// The elevated rotation: the log open as `file` in the folder held as
+// `folder` is renamed through its own handle onto `rotated`, and a new log is
+// created at `path`. An old copy is removed through a handle of its own, and
+// only a plain one; the rename never replaces a name, so a link that appears
+// there in between fails it instead of being written through or replaced.
+// kFailed (with the error) leaves `file` the log, still open; kRefused means
+// a name was not a plain file.
+Rotation RotateByHandle(HANDLE folder, const std::wstring& path, const std::wstring& rotated, ScopedFileHandle* file,
+                        DWORD* error) {
+  ScopedFileHandle old_copy;
+  switch (OpenPlainFileNoFollow(folder, rotated, DELETE | FILE_READ_ATTRIBUTES | SYNCHRONIZE, kElevatedShare,
+                                OPEN_EXISTING, &old_copy)) {
+    case NoFollowOpen::kNotPlain:
+      return Rotation::kRefused;
+    case NoFollowOpen::kFailed:
+      if (::GetLastError() != ERROR_FILE_NOT_FOUND) {
+        *error = ::GetLastError();
+        return Rotation::kFailed;
+      }
+      break;
+    case NoFollowOpen::kOpened: {
+      FILE_DISPOSITION_INFO disposition = {TRUE};
+      if (!::SetFileInformationByHandle(old_copy.Get(), FileDispositionInfo, &disposition, sizeof(disposition))) {
+        *error = ::GetLastError();
+        return Rotation::kFailed;
+      }
+      old_copy.Close();
+      break;
+    }
+  }
+  ScopedFileHandle renamer(::ReOpenFile(file->Get(), DELETE | SYNCHRONIZE, kElevatedShare, 0));
+  if (!renamer.IsValid() || !RenameNoReplace(renamer.Get(), rotated)) {
+    *error = ::GetLastError();
+    return Rotation::kFailed;
+  }
+  renamer.Close();
+  file->Close();
+  // A new name of its own: whatever took the name meanwhile is not opened.
+  if (OpenPlainFileNoFollow(folder, path, kAppendAccess, kElevatedShare, CREATE_NEW, file) == NoFollowOpen::kNotPlain)
+    return Rotation::kRefused;
+  return Rotation::kRotated;
 }
 
 }  // namespace
@@ -140,7 +222,8 @@ FileLogger::FileLogger(std::wstring path, int32_t max_size)
     : path_(std::move(path)),
       path_utf8_(WideToUtf8(path_)),
       mutex_name_(MutexNameForPath(path_)),
-      max_size_(max_size) {}
+      max_size_(max_size),
+      elevated_(GetOsFacts().IsProcessElevated()) {}
 
 FileLogger::~FileLogger() = default;
 
@@ -149,6 +232,7 @@ std::wstring FileLogger::MutexNameForPath(const std::wstring& path) {
 }
 
 void FileLogger::Emit(const LogMessage& record) {
+  if (links_refused_) return;
   std::string header;
   std::string line = FormatLogLine(record, &header);
   if (line.empty()) return;
@@ -170,29 +254,44 @@ void FileLogger::Emit(const LogMessage& record) {
   }
   ScopedMutexRelease release(lock == LockOutcome::kFailed ? nullptr : mutex.Get());
 
-  std::wstring directory = DirName(path_);
-  if (!directory.empty() && !DirectoryExists(directory) && !CreateDirectoryRecursive(directory)) return;
-
-  ScopedFileHandle file = OpenForAppend(path_);
+  // Held while the log is opened and rotated (elevated only).
+  ScopedFileHandle folder;
+  ScopedFileHandle file;
+  if (elevated_) {
+    // The folder is the user's: it must exist already and be a real one, and
+    // the log in it a plain file.
+    NoFollowOpen opened = OpenFolderNoFollow(DirName(path_), &folder);
+    if (opened == NoFollowOpen::kOpened)
+      opened = OpenPlainFileNoFollow(folder.Get(), path_, kAppendAccess, kElevatedShare, OPEN_ALWAYS, &file);
+    if (opened == NoFollowOpen::kNotPlain) {
+      RefuseLinks();
+      return;
+    }
+  } else {
+    std::wstring directory = DirName(path_);
+    if (!directory.empty() && !DirectoryExists(directory) && !CreateDirectoryRecursive(directory)) return;
+    file = OpenForAppend(path_);
+  }
   if (!file.IsValid()) return;
 
   std::string output;
   LARGE_INTEGER length;
   if (!rotation_disabled_ && ::GetFileSizeEx(file.Get(), &length) &&
       length.QuadPart + static_cast<LONGLONG>(header.size() + record.text().size()) >= max_size_) {
-    file.Close();
     std::wstring rotated = RotatedLogPath(path_);
     DWORD error = 0;
-    bool moved = ::ReplaceFileW(rotated.c_str(), path_.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS,
-                                nullptr, nullptr) != FALSE;
-    if (!moved) {
-      error = ::GetLastError();
-      moved = ::MoveFileW(path_.c_str(), rotated.c_str()) != FALSE;
-      if (!moved && (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)) error = ::GetLastError();
+    Rotation rotation = Rotation::kRotated;
+    if (elevated_) {
+      rotation = RotateByHandle(folder.Get(), path_, rotated, &file, &error);
+    } else if (!RotateByName(path_, rotated, &file, &error)) {
+      rotation = Rotation::kFailed;
     }
-    file = OpenForAppend(path_);
+    if (rotation == Rotation::kRefused) {
+      RefuseLinks();
+      return;
+    }
     if (!file.IsValid()) return;
-    if (!moved) {
+    if (rotation == Rotation::kFailed) {
       rotation_disabled_ = true;
       char number[16];
       std::snprintf(number, sizeof(number), "%d", FileErrorFromWindowsError(error));
@@ -210,6 +309,10 @@ void FileLogger::Emit(const LogMessage& record) {
 
   DWORD written = 0;
   ::WriteFile(file.Get(), output.data(), static_cast<DWORD>(output.size()), &written, nullptr);
+}
+
+void FileLogger::RefuseLinks() {
+  if (!links_refused_.exchange(true)) PlatformLogError("Not a plain file, logging stopped: " + path_utf8_);
 }
 
 void SetFileLogger(std::unique_ptr<FileLogger> logger) { SetLogSink(std::move(logger)); }

@@ -1,6 +1,10 @@
 // The installer log: one text file shared by every installer process of the
 // user, each record written whole under a cross-process mutex and the file
-// rotated to <name>_old<ext> when it reaches its size limit.
+// rotated to <name>_old<ext> when it reaches its size limit. A process that
+// runs elevated (or as SYSTEM) writes in the user's folder too, but never
+// through a link: it opens the log and its folder without following reparse
+// points, writes only to a plain file with one name, rotates by handle, and
+// from the first name it finds otherwise logs nowhere.
 #ifndef BASE_FILE_LOGGER_H_
 #define BASE_FILE_LOGGER_H_
 
@@ -18,6 +22,7 @@ inline constexpr int32_t kLogFileMaxSize = 1048576;
 
 class FileLogger : public LogSink {
  public:
+  // Whether the process runs elevated is taken here, for every record.
   FileLogger(std::wstring path, int32_t max_size);
   FileLogger(const FileLogger&) = delete;
   FileLogger& operator=(const FileLogger&) = delete;
@@ -30,11 +35,16 @@ class FileLogger : public LogSink {
   static std::wstring MutexNameForPath(const std::wstring& path);
 
  private:
+  // Stops all logging of this logger, once a name was not a plain file.
+  void RefuseLinks();
+
   std::wstring path_;
   std::string path_utf8_;
   std::wstring mutex_name_;
   int32_t max_size_;
+  bool elevated_;
   std::atomic<bool> rotation_disabled_{false};
+  std::atomic<bool> links_refused_{false};
   std::atomic<bool> lock_failure_reported_{false};
   // Set by a wait that timed out, cleared by the next lock taken: a holder
   // that never lets go costs this process one wait, not one per record.

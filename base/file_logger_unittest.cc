@@ -8,6 +8,9 @@
 
 #include "base/file_util.h"
 #include "base/scoped_handle.h"
+#include "base/utf_string_conversions.h"
+#include "testing/fake_os_facts.h"
+#include "testing/platform_log_capture.h"
 #include "testing/test_util.h"
 
 namespace ostrel {
@@ -20,6 +23,25 @@ using ostrel::testing::SplitLines;
 // Header, level, text and location of one record line.
 const std::regex kLinePattern(
     R"(^(\d{4})-(\d{2})-(\d{2}) (\d{2}):(\d{2}):(\d{2})\.(\d{3}) (\d+):(\d+) (INFO|ERROR|WARNING): (.*) \(([^ :]*):(\d+)\)$)");
+
+// How many names the file at `path` has (one, unless hard-linked).
+DWORD LinkCount(const std::wstring& path) {
+  ScopedFileHandle file(::CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                      FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  BY_HANDLE_FILE_INFORMATION info = {};
+  if (!file.IsValid() || !::GetFileInformationByHandle(file.Get(), &info)) return 0;
+  return info.nNumberOfLinks;
+}
+
+// A symbolic link at `link`, when this system makes one: Windows needs the
+// privilege or developer mode, and Wine 8 reports success and makes none.
+bool MakeSymbolicLink(const std::wstring& link, const std::wstring& target, DWORD flags) {
+  if (!::CreateSymbolicLinkW(link.c_str(), target.c_str(), flags | SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE))
+    ::CreateSymbolicLinkW(link.c_str(), target.c_str(), flags);
+  DWORD attributes = ::GetFileAttributesW(link.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
 
 class FileLoggerTest : public ::testing::Test {
  protected:
@@ -55,6 +77,9 @@ class FileLoggerTest : public ::testing::Test {
     return false;
   }
 
+  // Not elevated unless a test says so, whatever the host's token is (Wine's
+  // is elevated); the test_helper processes ask the real facts.
+  ostrel::testing::ScopedFakeOsFacts facts_;
   ostrel::testing::ScopedTempDir dir_;
   std::wstring log_path_;
 };
@@ -89,11 +114,19 @@ TEST_F(FileLoggerTest, ControlCharactersInTheTextCannotStartARecord) {
   EXPECT_EQ(match[12].str(), "ReadTag");
 }
 
-TEST_F(FileLoggerTest, CreatesMissingDirectories) {
+TEST_F(FileLoggerTest, CreatesMissingDirectoriesUnlessElevated) {
   std::wstring nested = dir_.Append(L"a\\b\\ostrel.log");
   FileLogger logger(nested, kLogFileMaxSize);
   EmitThrough(logger, "hello");
   EXPECT_EQ(SplitLines(ReadFileOrEmpty(nested)).size(), 1u);
+
+  // Elevated, folders are the user's to make: creating them by name would
+  // follow the user's links.
+  facts_.process_elevated = true;
+  std::wstring elevated_nested = dir_.Append(L"c\\ostrel.log");
+  FileLogger elevated_logger(elevated_nested, kLogFileMaxSize);
+  EmitThrough(elevated_logger, "hello");
+  EXPECT_FALSE(PathExists(dir_.Append(L"c")));
 }
 
 TEST_F(FileLoggerTest, DropsRecordsWhoseLocationDoesNotFitTheBuffer) {
@@ -150,6 +183,8 @@ TEST_F(FileLoggerTest, RotatesWhenTheLimitWouldBeReachedReplacingTheOldCopy) {
   EXPECT_LT(ReadFileOrEmpty(rotated).size(), 1000u);
 }
 
+// A failure that is not a link (here a sharing violation) costs the rotation,
+// not the log, elevated or not.
 TEST_F(FileLoggerTest, ALockedOldCopyStopsRotationWithOneNote) {
   std::wstring rotated = dir_.Append(L"ostrel_old.log");
   ASSERT_TRUE(ostrel::WriteBytesToFile(rotated, "held\n"));
@@ -158,27 +193,105 @@ TEST_F(FileLoggerTest, ALockedOldCopyStopsRotationWithOneNote) {
                                         OPEN_EXISTING, 0, nullptr));
   ASSERT_TRUE(holder.IsValid());
 
-  FileLogger logger(log_path_, 400);
-  for (int i = 0; i < 10; ++i) EmitThrough(logger, "line " + std::to_string(i));
+  for (bool elevated : {false, true}) {
+    SCOPED_TRACE(elevated ? "elevated" : "not elevated");
+    ::DeleteFileW(log_path_.c_str());
+    facts_.process_elevated = elevated;
+    FileLogger logger(log_path_, 400);
+    for (int i = 0; i < 10; ++i) EmitThrough(logger, "line " + std::to_string(i));
 
-  std::string content = ReadFileOrEmpty(log_path_);
-  EXPECT_GT(content.size(), 400u);
-  std::vector<std::string> lines = SplitLines(content);
-  int notes = 0;
-  std::string path_utf8(log_path_.begin(), log_path_.end());
-  std::regex note_pattern(".* LOGGING: Failed to rotate log file (.*): (-[0-9]+)$");
-  for (const std::string& line : lines) {
-    std::smatch match;
-    if (std::regex_match(line, match, note_pattern)) {
-      ++notes;
-      EXPECT_EQ(match[1].str(), path_utf8);
-      int code = std::stoi(match[2].str());
-      EXPECT_TRUE(code == -2 || code == -5 || code == -3) << line;
+    std::string content = ReadFileOrEmpty(log_path_);
+    EXPECT_GT(content.size(), 400u);
+    std::vector<std::string> lines = SplitLines(content);
+    int notes = 0;
+    std::string path_utf8(log_path_.begin(), log_path_.end());
+    std::regex note_pattern(".* LOGGING: Failed to rotate log file (.*): (-[0-9]+)$");
+    for (const std::string& line : lines) {
+      std::smatch match;
+      if (std::regex_match(line, match, note_pattern)) {
+        ++notes;
+        EXPECT_EQ(match[1].str(), path_utf8);
+        int code = std::stoi(match[2].str());
+        EXPECT_TRUE(code == -2 || code == -5 || code == -3) << line;
+      }
     }
+    EXPECT_EQ(notes, 1);
+    EXPECT_EQ(lines.size(), 11u);
+    EXPECT_EQ(ReadFileOrEmpty(rotated), "held\n");
   }
-  EXPECT_EQ(notes, 1);
-  EXPECT_EQ(lines.size(), 11u);
-  EXPECT_EQ(ReadFileOrEmpty(rotated), "held\n");
+}
+
+// Elevated: the log is renamed through its own handle onto the old copy's
+// name (a plain old copy goes first); a link put at that name is neither
+// written through nor replaced, and the logger stops instead.
+TEST_F(FileLoggerTest, ElevatedRotatesByHandleAndNeverThroughALinkedOldCopy) {
+  facts_.process_elevated = true;
+  ostrel::testing::ScopedPlatformLogCapture diagnostics;
+  std::wstring rotated = dir_.Append(L"ostrel_old.log");
+  ASSERT_TRUE(ostrel::WriteBytesToFile(rotated, "an older rotated log\n"));
+  // About 70 bytes per line: a rotation every five or six records.
+  FileLogger logger(log_path_, 400);
+  for (int i = 0; i < 8; ++i) EmitThrough(logger, "record " + std::to_string(i));
+
+  std::vector<std::string> old_lines = SplitLines(ReadFileOrEmpty(rotated));
+  std::vector<std::string> new_lines = SplitLines(ReadFileOrEmpty(log_path_));
+  ASSERT_FALSE(old_lines.empty());
+  ASSERT_FALSE(new_lines.empty());
+  EXPECT_EQ(old_lines.size() + new_lines.size(), 8u);
+  EXPECT_NE(old_lines[0].find("INFO: record 0 ("), std::string::npos) << old_lines[0];
+  EXPECT_NE(new_lines[0].find("INFO: record " + std::to_string(old_lines.size()) + " ("), std::string::npos)
+      << new_lines[0];
+
+  std::wstring victim = dir_.Append(L"victim.txt");
+  ASSERT_TRUE(ostrel::WriteBytesToFile(victim, "not a log\n"));
+  ASSERT_TRUE(::DeleteFileW(rotated.c_str()));
+  ASSERT_TRUE(::CreateHardLinkW(rotated.c_str(), victim.c_str(), nullptr));
+  for (int i = 8; i < 16; ++i) EmitThrough(logger, "record " + std::to_string(i));
+
+  EXPECT_EQ(ReadFileOrEmpty(victim), "not a log\n");
+  EXPECT_EQ(LinkCount(victim), 2u);
+  // Written up to the rotation the link refused, and nothing after it.
+  std::string log = ReadFileOrEmpty(log_path_);
+  EXPECT_LT(log.size(), 400u);
+  EXPECT_EQ(log.find("record 15"), std::string::npos) << log;
+  EXPECT_EQ(diagnostics.lines(),
+            std::vector<std::string>{"Not a plain file, logging stopped: " + WideToUtf8(log_path_)});
+}
+
+TEST_F(FileLoggerTest, ElevatedRefusesAHardLinkInPlaceOfTheLogAndThenLogsNowhere) {
+  std::wstring victim = dir_.Append(L"victim.txt");
+  ASSERT_TRUE(ostrel::WriteBytesToFile(victim, "not a log\n"));
+  ASSERT_TRUE(::CreateHardLinkW(log_path_.c_str(), victim.c_str(), nullptr));
+  facts_.process_elevated = true;
+  FileLogger logger(log_path_, kLogFileMaxSize);
+  EmitThrough(logger, "first");
+  EXPECT_EQ(ReadFileOrEmpty(victim), "not a log\n");
+  EXPECT_EQ(LinkCount(victim), 2u);
+
+  // The user can change the name again at any time: the logger does not come
+  // back to it.
+  ASSERT_TRUE(::DeleteFileW(log_path_.c_str()));
+  EmitThrough(logger, "second");
+  EXPECT_FALSE(PathExists(log_path_));
+}
+
+// Wine 8 makes neither symbolic links nor junctions, so this runs only where
+// the system makes symbolic links.
+TEST_F(FileLoggerTest, ElevatedNeverFollowsASymbolicLinkAtTheLogOrItsFolder) {
+  std::wstring target = dir_.Append(L"made_through_a_link.log");
+  if (!MakeSymbolicLink(log_path_, target, 0)) GTEST_SKIP() << "this system makes no symbolic links";
+  facts_.process_elevated = true;
+  FileLogger logger(log_path_, kLogFileMaxSize);
+  EmitThrough(logger, "through the log's name");
+  EXPECT_FALSE(PathExists(target));
+
+  std::wstring real_folder = dir_.Append(L"real");
+  std::wstring linked_folder = dir_.Append(L"linked");
+  ASSERT_TRUE(::CreateDirectoryW(real_folder.c_str(), nullptr));
+  ASSERT_TRUE(MakeSymbolicLink(linked_folder, real_folder, SYMBOLIC_LINK_FLAG_DIRECTORY));
+  FileLogger folder_logger(JoinPath(linked_folder, L"ostrel.log"), kLogFileMaxSize);
+  EmitThrough(folder_logger, "through the folder's name");
+  EXPECT_FALSE(PathExists(JoinPath(real_folder, L"ostrel.log")));
 }
 
 TEST_F(FileLoggerTest, AMutexHeldElsewhereIsNotedOnceAndRecordsStillWritten) {

@@ -11,6 +11,49 @@ bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
 
 DWORD Attributes(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()); }
 
+// The name the file system gives the object open as `handle`, on its device
+// ("\Device\HarddiskVolume1\..."); empty when it cannot say.
+std::wstring FinalPath(HANDLE handle) {
+  std::wstring path(MAX_PATH, L'\0');
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    DWORD length = ::GetFinalPathNameByHandleW(handle, path.data(), static_cast<DWORD>(path.size()), VOLUME_NAME_NT);
+    if (length == 0) return std::wstring();
+    if (length < path.size()) {
+      path.resize(length);
+      return path;
+    }
+    // Too small: `length` counts the terminator too.
+    path.resize(length);
+  }
+  return std::wstring();
+}
+
+bool EqualIgnoringCase(const std::wstring& a, const std::wstring& b) {
+  return ::CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(), static_cast<int>(b.size()), TRUE) ==
+         CSTR_EQUAL;
+}
+
+void DeleteThroughHandle(HANDLE file) {
+  FILE_DISPOSITION_INFO disposition = {TRUE};
+  if (::SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof(disposition))) return;
+  ScopedFileHandle deleter(::ReOpenFile(file, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, 0));
+  if (deleter.IsValid())
+    ::SetFileInformationByHandle(deleter.Get(), FileDispositionInfo, &disposition, sizeof(disposition));
+}
+
+bool IsPlainFileInFolder(HANDLE file, HANDLE folder) {
+  BY_HANDLE_FILE_INFORMATION info = {};
+  if (::GetFileType(file) != FILE_TYPE_DISK || !::GetFileInformationByHandle(file, &info) ||
+      (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) || info.nNumberOfLinks > 1) {
+    return false;
+  }
+  std::wstring file_path = FinalPath(file);
+  std::wstring folder_path = FinalPath(folder);
+  // A volume's root ends with its separator.
+  if (!folder_path.empty() && folder_path.back() == L'\\') folder_path.pop_back();
+  return !file_path.empty() && !folder_path.empty() && EqualIgnoringCase(DirName(file_path), folder_path);
+}
+
 }  // namespace
 
 std::wstring GetTempDirectory() {
@@ -156,6 +199,39 @@ std::wstring CreateUniqueTempDirectory(const std::wstring& parent, const wchar_t
     if (::GetLastError() != ERROR_ALREADY_EXISTS) return std::wstring();
   }
   return std::wstring();
+}
+
+NoFollowOpen OpenFolderNoFollow(const std::wstring& path, ScopedFileHandle* folder) {
+  // "C:" alone names the drive's current folder, not its root.
+  std::wstring name = path.size() == 2 && path[1] == L':' ? path + L'\\' : path;
+  folder->Reset(::CreateFileW(name.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  if (!folder->IsValid()) return NoFollowOpen::kFailed;
+  BY_HANDLE_FILE_INFORMATION info = {};
+  if (!::GetFileInformationByHandle(folder->Get(), &info)) {
+    folder->Reset();
+    return NoFollowOpen::kFailed;
+  }
+  if (::GetFileType(folder->Get()) != FILE_TYPE_DISK || !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ||
+      (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+    folder->Reset();
+    return NoFollowOpen::kNotPlain;
+  }
+  return NoFollowOpen::kOpened;
+}
+
+NoFollowOpen OpenPlainFileNoFollow(HANDLE folder, const std::wstring& path, DWORD access, DWORD share,
+                                   DWORD disposition, ScopedFileHandle* file) {
+  file->Reset(::CreateFileW(path.c_str(), access, share, nullptr, disposition,
+                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  if (!file->IsValid()) return NoFollowOpen::kFailed;
+  bool created =
+      disposition != OPEN_EXISTING && disposition != TRUNCATE_EXISTING && ::GetLastError() != ERROR_ALREADY_EXISTS;
+  if (IsPlainFileInFolder(file->Get(), folder)) return NoFollowOpen::kOpened;
+  // Made where a link led: it goes again, so that nothing is left there.
+  if (created) DeleteThroughHandle(file->Get());
+  file->Reset();
+  return NoFollowOpen::kNotPlain;
 }
 
 }  // namespace ostrel

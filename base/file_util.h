@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "base/scoped_handle.h"
+
 namespace ostrel {
 
 // GetTempPathW with a 260-unit buffer; empty when it fails or needs 260 or
@@ -42,6 +44,35 @@ bool WriteBytesToFile(const std::wstring& path, std::string_view bytes);
 std::wstring CreateUniqueTempFile(const std::wstring& directory, const wchar_t* prefix);
 // A new uniquely named directory inside `parent`; empty on failure.
 std::wstring CreateUniqueTempDirectory(const std::wstring& parent, const wchar_t* prefix);
+
+// Opening files without following links, for a process that runs elevated (or
+// as SYSTEM) and writes in a folder a normal user controls, such as the
+// user's %TEMP%: a link there would make it create, append to or replace a
+// file of that user's choosing.
+enum class NoFollowOpen {
+  kOpened,
+  // Nothing was opened; GetLastError() says why.
+  kFailed,
+  // Something other than a plain file or folder is at the name, and nothing
+  // was opened through it.
+  kNotPlain,
+};
+
+// Opens the folder `path` without following a reparse point at its name and
+// holds it without delete sharing, so that it can be neither renamed nor
+// removed while files are opened in it. kNotPlain for a reparse point (a
+// junction, mount point or symbolic link) or anything but a directory.
+NoFollowOpen OpenFolderNoFollow(const std::wstring& path, ScopedFileHandle* folder);
+
+// Opens `path`, a name directly inside the folder held as `folder`, without
+// following a reparse point at its name, and keeps it only when the handle
+// shows a plain file: on a disk, neither a directory nor a reparse point, with
+// no other name (a hard link shares its data with a name elsewhere), and in
+// that folder as the file system itself resolved both, whatever names led
+// there. A file this call created and then refused is deleted again, which
+// needs DELETE in `access` or FILE_SHARE_DELETE in `share`.
+NoFollowOpen OpenPlainFileNoFollow(HANDLE folder, const std::wstring& path, DWORD access, DWORD share,
+                                   DWORD disposition, ScopedFileHandle* file);
 
 }  // namespace ostrel
 

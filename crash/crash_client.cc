@@ -10,6 +10,7 @@
 #include "base/build_version.h"
 #include "base/file_util.h"
 #include "base/logging.h"
+#include "base/os_facts.h"
 #include "base/utf_string_conversions.h"
 #include "config/maker_hosts.h"
 #include "crash/crash_report_upload.h"
@@ -70,6 +71,8 @@ CrashClient* CrashClient::Create(const std::string& user_id, const wchar_t* dbgh
   if (directory.empty() || directory.back() != L'\\') directory.push_back(L'\\');
   client->dump_path_ = directory + Utf8ToWide(FormatGuid(client->report_id_)) + L".dmp";
   client->upload_url_ = std::string(hosts::kCrashCollector) + "/submit";
+  // Asked now: the filter runs in a broken process and asks nothing.
+  client->elevated_ = GetOsFacts().IsProcessElevated();
 
   client->dbghelp_.Reset(::LoadLibraryW(dbghelp_name));
   if (client->dbghelp_.IsValid())
@@ -115,7 +118,24 @@ LONG WINAPI CrashClient::ExceptionFilter(EXCEPTION_POINTERS* exception) {
 bool CrashClient::WriteDump(EXCEPTION_POINTERS* exception) {
   auto write_dump = reinterpret_cast<MiniDumpWriteDumpFunction>(reinterpret_cast<void*>(minidump_write_dump_));
   if (!write_dump) return false;
-  ScopedFileHandle file = CreateNewFileForReadWrite(dump_path_);
+  // Held while the dump is created (elevated only).
+  ScopedFileHandle folder;
+  ScopedFileHandle file;
+  if (elevated_) {
+    // The temporary folder is the user's: the dump is made new, in a real
+    // folder, as a plain file, never through a link the user put there.
+    NoFollowOpen opened = OpenFolderNoFollow(DirName(dump_path_), &folder);
+    if (opened == NoFollowOpen::kOpened) {
+      opened =
+          OpenPlainFileNoFollow(folder.Get(), dump_path_, GENERIC_READ | GENERIC_WRITE | DELETE, 0, CREATE_NEW, &file);
+    }
+    if (opened == NoFollowOpen::kNotPlain) {
+      PlatformLogError("Not a plain file: " + WideToUtf8(dump_path_));
+      return false;
+    }
+  } else {
+    file = CreateNewFileForReadWrite(dump_path_);
+  }
   if (!file.IsValid()) {
     PlatformLogError("CreateFileW: " + FormatLastError());
     return false;

@@ -39,8 +39,11 @@ class CrashClient {
   // Ignored when either is empty; a key set again keeps the last value.
   void SetAnnotation(const std::string& key, const std::string& value);
 
-  // Writes the minidump with the crash information stream to dump_path().
-  // `exception` may be null for a dump without exception information.
+  // Writes the minidump with the crash information stream to dump_path(), a
+  // new file. In a process that ran elevated when the client was made, only
+  // as a plain file in a real folder, never through a link (the folder is the
+  // user's %TEMP%). `exception` may be null for a dump without exception
+  // information.
   bool WriteDump(EXCEPTION_POINTERS* exception);
 
   const Annotations& annotations() const { return annotations_; }
@@ -61,6 +64,7 @@ class CrashClient {
   static LONG WINAPI ExceptionFilter(EXCEPTION_POINTERS* exception);
 
   std::wstring dump_path_;
+  bool elevated_ = false;
   GuidBytes client_id_ = {};
   GuidBytes report_id_ = {};
   bool upload_enabled_ = true;

@@ -9,6 +9,7 @@
 #include "base/utf_string_conversions.h"
 #include "config/maker_hosts.h"
 #include "testing/crash_test_util.h"
+#include "testing/fake_os_facts.h"
 #include "testing/log_capture.h"
 #include "testing/test_util.h"
 
@@ -114,31 +115,60 @@ TEST_F(CrashClientTest, WithoutTheDumpLibraryNoFilterIsInstalledAndDestroyRestor
   EXPECT_FALSE(client->filter_installed());
 }
 
+// Elevated or not (asked when the client is made), the dump is the same.
 TEST_F(CrashClientTest, DumpCarriesTheAnnotationsAtAbsolutePositions) {
-  CrashClient* client = CrashClient::Create("{6F9619FF-8B86-D011-B42D-00C04FC964FF}");
-  client->SetAnnotation("ptype", "installer");
-  client->SetAnnotation("brand_name", "\xC3\x89tude");
-  client->SetAnnotation("partner", std::string(300, 'p'));
+  for (bool elevated : {false, true}) {
+    SCOPED_TRACE(elevated ? "elevated" : "not elevated");
+    testing::ScopedFakeOsFacts facts;
+    facts.process_elevated = elevated;
+    CrashClient* client = CrashClient::Create("{6F9619FF-8B86-D011-B42D-00C04FC964FF}");
+    client->SetAnnotation("ptype", "installer");
+    client->SetAnnotation("brand_name", "\xC3\x89tude");
+    client->SetAnnotation("partner", std::string(300, 'p'));
 
-  CONTEXT context = {};
-  ::RtlCaptureContext(&context);
-  EXCEPTION_RECORD record = {};
-  record.ExceptionCode = 0xE0000001;
-  EXCEPTION_POINTERS pointers = {&record, &context};
-  ASSERT_TRUE(client->WriteDump(&pointers));
+    CONTEXT context = {};
+    ::RtlCaptureContext(&context);
+    EXCEPTION_RECORD record = {};
+    record.ExceptionCode = 0xE0000001;
+    EXCEPTION_POINTERS pointers = {&record, &context};
+    ASSERT_TRUE(client->WriteDump(&pointers));
 
-  std::string dump = testing::ReadFileOrEmpty(client->dump_path());
-  std::optional<testing::CrashInfo> info = testing::ReadCrashInfo(dump);
-  ASSERT_TRUE(info);
-  EXPECT_EQ(info->annotations, client->annotations());
-  EXPECT_EQ(info->report_id, client->report_id());
-  EXPECT_EQ(info->client_id, client->client_id());
-  EXPECT_GT(info->annotations_position, 52u);
+    std::string dump = testing::ReadFileOrEmpty(client->dump_path());
+    std::optional<testing::CrashInfo> info = testing::ReadCrashInfo(dump);
+    ASSERT_TRUE(info);
+    EXPECT_EQ(info->annotations, client->annotations());
+    EXPECT_EQ(info->report_id, client->report_id());
+    EXPECT_EQ(info->client_id, client->client_id());
+    EXPECT_GT(info->annotations_position, 52u);
 
-  // The file is created new: a second dump under the same name fails and
-  // leaves the first one as it was.
-  EXPECT_FALSE(client->WriteDump(&pointers));
-  EXPECT_EQ(testing::ReadFileOrEmpty(client->dump_path()), dump);
+    // The file is created new: a second dump under the same name fails and
+    // leaves the first one as it was.
+    EXPECT_FALSE(client->WriteDump(&pointers));
+    EXPECT_EQ(testing::ReadFileOrEmpty(client->dump_path()), dump);
+    ::DeleteFileW(client->dump_path().c_str());
+    CrashClient::Destroy();
+  }
+}
+
+// Elevated, the dump goes to the user's %TEMP% as well, but is only ever a
+// new plain file there: a hard link planted at its name is refused and its
+// target left as it was. (No dump is written here: the i686 emulation cannot
+// run an in-process minidump.)
+TEST_F(CrashClientTest, ElevatedDumpIsOnlyEverANewPlainFile) {
+  testing::ScopedTempDir temp;
+  testing::ScopedEnvironmentVariable tmp(L"TMP", temp.path() + L"\\");
+  testing::ScopedFakeOsFacts facts;
+  facts.process_elevated = true;
+  CrashClient* client = CrashClient::Create("abc");
+  ASSERT_EQ(DirName(client->dump_path()), temp.path());
+  // Taken when the client was made: the filter asks nothing.
+  facts.process_elevated = false;
+
+  std::wstring victim = temp.Append(L"victim.txt");
+  ASSERT_TRUE(WriteBytesToFile(victim, "not a dump\n"));
+  ASSERT_TRUE(::CreateHardLinkW(client->dump_path().c_str(), victim.c_str(), nullptr));
+  EXPECT_FALSE(client->WriteDump(nullptr));
+  EXPECT_EQ(testing::ReadFileOrEmpty(victim), "not a dump\n");
 }
 
 }  // namespace
