@@ -7,6 +7,7 @@
 #include <cstring>
 #include <cwctype>
 #include <limits>
+#include <string_view>
 
 #include "base/file_util.h"
 #include "base/logging.h"
@@ -39,14 +40,20 @@ LONG RecordOpenException(EXCEPTION_POINTERS* pointers, void* context) {
   return EXCEPTION_EXECUTE_HANDLER;
 }
 
-bool IsHttps(const std::wstring& url) {
-  static constexpr wchar_t kScheme[] = L"https://";
-  if (url.size() < 8) return false;
-  for (size_t i = 0; i < 8; ++i) {
-    if (std::towlower(url[i]) != kScheme[i]) return false;
+// The first bytes of a Windows executable: what the archive starts with.
+constexpr char kExecutableStart[] = "MZ";
+constexpr size_t kExecutableStartLength = sizeof(kExecutableStart) - 1;
+
+// Whether `url` starts with `scheme` ("https://"), in any case.
+bool HasScheme(const std::wstring& url, std::wstring_view scheme) {
+  if (url.size() < scheme.size()) return false;
+  for (size_t i = 0; i < scheme.size(); ++i) {
+    if (static_cast<wchar_t>(std::towlower(url[i])) != scheme[i]) return false;
   }
   return true;
 }
+
+bool IsHttps(const std::wstring& url) { return HasScheme(url, L"https://"); }
 
 std::string ToLowerAscii(std::string text) {
   for (char& c : text) {
@@ -168,9 +175,7 @@ std::wstring InternetDownloader::RedirectTarget(void* request, const std::wstrin
   if (!::InternetCombineUrlW(from.c_str(), location.c_str(), combined.data(), &length, ICU_NO_ENCODE))
     return std::wstring();
   combined.resize(length);
-  std::wstring lower = combined.substr(0, 8);
-  for (wchar_t& c : lower) c = static_cast<wchar_t>(::towlower(c));
-  if (lower.rfind(L"http://", 0) != 0 && lower.rfind(L"https://", 0) != 0) return std::wstring();
+  if (!HasScheme(combined, L"http://") && !IsHttps(combined)) return std::wstring();
   return combined;
 }
 
@@ -380,14 +385,14 @@ uint32_t InternetDownloader::ReadChunk() {
 // page and status 200. Decided on the first bytes, before any is kept, so a
 // retry starts clean. A resumed body starts mid-file and is not checked.
 bool InternetDownloader::IsStillExecutableStart(uint32_t read) {
-  static constexpr char kExecutableStart[] = "MZ";
-  constexpr size_t kStartLength = sizeof(kExecutableStart) - 1;
-  if (!options_.expect_executable || resume_offset_ != 0 || body_start_.size() >= kStartLength) return true;
-  body_start_.append(buffer_.get(), std::min<size_t>(kStartLength - body_start_.size(), read));
+  if (!options_.expect_executable || resume_offset_ != 0 || body_start_.size() >= kExecutableStartLength)
+    return true;
+  body_start_.append(buffer_.get(), std::min<size_t>(kExecutableStartLength - body_start_.size(), read));
   if (std::memcmp(body_start_.data(), kExecutableStart, body_start_.size()) == 0) return true;
   error_text_ = kErrorCaptivePortal + std::to_string(HTTP_STATUS_OK);
+  std::string content_type = GetResponseHeader("Content-Type");
   LOG(ERROR) << "Not the archive but a page of the network (a sign-in page?): " << url_ << " answered with "
-             << (GetResponseHeader("Content-Type").empty() ? "no content type" : GetResponseHeader("Content-Type"));
+             << (content_type.empty() ? "no content type" : content_type);
   return false;
 }
 
@@ -424,7 +429,7 @@ bool InternetDownloader::FinalizeDownload(uint32_t* status_out) {
     if (status_out) *status_out = status;
     if (IsShortOfAnnouncedLength()) return false;
     // An empty or one-byte body cannot be an executable either.
-    if (options_.expect_executable && resume_offset_ == 0 && body_start_.size() < 2) {
+    if (options_.expect_executable && resume_offset_ == 0 && body_start_.size() < kExecutableStartLength) {
       error_text_ = kErrorCaptivePortal + std::to_string(status);
       LOG(ERROR) << "Not the archive: " << url_ << " answered with " << body_start_.size() << " bytes";
       return false;
