@@ -22,6 +22,7 @@
 #include "install/installer.h"
 #include "install/progress_relay.h"
 #include "install/protected_archive_copy.h"
+#include "install/protected_directory.h"
 #include "resources/string_ids.h"
 #include "ui/dialog_factory.h"
 #include "ui/installer_dialogs.h"
@@ -256,7 +257,22 @@ int RunNormalMode(const InstallerCommandLine& command_line, const RunModeEnviron
   run.temp_directory = GetTempDirectory();
   LOG_TAG(INFO, kMainTag) << "Temporary path is: " << run.temp_directory;
 
-  run.configuration = LoadStartUpConfiguration(command_line, run.temp_directory, run.brand_name);
+  // An elevated run (an administrator's, or SYSTEM's under a deployment
+  // tool) hands setup nothing from a folder others can write: the archive
+  // and the data files go to a directory of its own.
+  ProtectedDirectory protected_work;
+  std::wstring work_directory = run.temp_directory;
+  if (GetOsFacts().IsProcessElevated()) {
+    if (!protected_work.Create(WindowsTempDirectory())) {
+      int exit_code = static_cast<int>(kInstallerExitCodeNotFinished);
+      LOG_TAG(INFO, kMainTag) << "Installer exit with code: " << exit_code;
+      return exit_code;
+    }
+    work_directory = protected_work.path() + L"\\";
+    LOG_TAG(INFO, kMainTag) << "Working path is: " << work_directory;
+  }
+
+  run.configuration = LoadStartUpConfiguration(command_line, work_directory, run.brand_name);
   run.windows_version = CurrentWindowsVersion();
   AddCrashAnnotations(run.configuration);
 

@@ -4,8 +4,10 @@
 
 #include "base/file_util.h"
 #include "base/installer_command_line.h"
+#include "base/os_facts.h"
 #include "base/scoped_handle.h"
 #include "base/switches.h"
+#include "install/protected_directory.h"
 
 namespace ostrel {
 namespace {
@@ -56,7 +58,13 @@ int CheckDllsBesideCopy(const std::wstring& executable_path) {
 // directory and waits for it; the copy does the whole installation.
 int RunFromProtectedDirectory(const HardeningEnvironment& environment, const InstallerCommandLine& command_line,
                               int* exit_code) {
-  std::wstring directory = CreateUniqueTempDirectory(environment.temp_directory, L"");
+  ProtectedDirectory administrators_only;
+  std::wstring parent = environment.temp_directory;
+  if (environment.is_elevated && environment.is_elevated()) {
+    if (!administrators_only.Create(environment.elevated_temp_directory)) return kHardeningUnavailable;
+    parent = administrators_only.path();
+  }
+  std::wstring directory = CreateUniqueTempDirectory(parent, L"");
   if (directory.empty()) return kHardeningUnavailable;
   std::wstring copy = JoinPath(directory, BaseName(environment.executable_path));
   if (environment.executable_path.empty() || !environment.copy_executable(environment.executable_path, copy)) {
@@ -102,6 +110,8 @@ HardeningEnvironment ProcessHardeningEnvironment() {
   environment.set_default_dll_directories = Kernel32Function("SetDefaultDllDirectories");
   environment.executable_path = ExecutablePath();
   environment.temp_directory = GetTempDirectory();
+  environment.is_elevated = [] { return GetOsFacts().IsProcessElevated(); };
+  environment.elevated_temp_directory = WindowsTempDirectory();
   environment.copy_executable = CopyExecutable;
   return environment;
 }

@@ -48,6 +48,12 @@ struct HardeningEnvironment {
   std::wstring executable_path;
   // Where the protected directory is created.
   std::wstring temp_directory;
+  // Whether the process runs elevated, asked only when a copy is made (it
+  // loads a library). Elevated, the copy's directory goes inside a new one
+  // in `elevated_temp_directory` that only administrators may change: an
+  // elevated process must not run from a folder its user can write.
+  bool (*is_elevated)() = nullptr;
+  std::wstring elevated_temp_directory;
   // Copies the executable into the protected directory.
   bool (*copy_executable)(const std::wstring& from, const std::wstring& to) = nullptr;
   // Waits for the copy's end and reads its exit code; false with the last
@@ -56,7 +62,7 @@ struct HardeningEnvironment {
 };
 
 // The real environment: kernel32's functions, GetModuleFileNameW, the
-// temporary directory, CopyFileW.
+// temporary directory (the Windows one when elevated), CopyFileW.
 HardeningEnvironment ProcessHardeningEnvironment();
 
 // HardenProcess with `environment`; the switches come from the process

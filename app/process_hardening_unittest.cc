@@ -7,6 +7,7 @@
 
 #include "base/file_util.h"
 #include "base/installer_command_line.h"
+#include "base/utf_string_conversions.h"
 #include "testing/test_util.h"
 
 namespace ostrel {
@@ -46,7 +47,9 @@ std::vector<std::wstring> Entries(const std::wstring& directory) {
   return names;
 }
 
+std::wstring* g_copied_to = nullptr;
 bool CopyExecutableFile(const std::wstring& from, const std::wstring& to) {
+  if (g_copied_to) *g_copied_to = to;
   return ::CopyFileW(from.c_str(), to.c_str(), TRUE) != FALSE;
 }
 
@@ -138,6 +141,18 @@ TEST_F(HardenProcessTest, WithoutSafeSearchACopyRunsFromAProtectedDirectory) {
   environment.wait_for_copy = WaitThenFail;
   EXPECT_EQ(Harden(environment, L"installer.exe --check-the-interface"), kHardeningCopyLost);
   EXPECT_EQ(exit_code_, static_cast<int>(ERROR_ACCESS_DENIED));
+
+  // Elevated, the copy's directory lies in one only administrators may change.
+  environment.wait_for_copy = nullptr;
+  environment.is_elevated = [] { return true; };
+  environment.elevated_temp_directory = dir_.path();
+  std::wstring copied_to;
+  g_copied_to = &copied_to;
+  EXPECT_EQ(Harden(environment, L"installer.exe --check-the-interface"), kHardeningCopyFinished);
+  g_copied_to = nullptr;
+  EXPECT_EQ(exit_code_, 701);
+  EXPECT_EQ(DirName(DirName(DirName(copied_to))), dir_.path()) << WideToUtf8(copied_to);
+  EXPECT_EQ(BaseName(DirName(DirName(copied_to))).rfind(L"tbi", 0), 0u) << WideToUtf8(copied_to);
 
   // The directories and the copies are gone again.
   EXPECT_TRUE(Entries(dir_.path()).empty());

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "base/os_facts.h"
 #include "base/scoped_handle.h"
 
 namespace ostrel {
@@ -167,18 +168,42 @@ bool ReadFileToBytes(const std::wstring& path, std::string* bytes) {
   return true;
 }
 
-bool WriteBytesToFile(const std::wstring& path, std::string_view bytes) {
-  ScopedFileHandle file(
-      ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file.IsValid()) return false;
+namespace {
+
+bool WriteAll(HANDLE file, std::string_view bytes) {
   size_t total = 0;
   while (total < bytes.size()) {
     DWORD written = 0;
     DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - total, 1 << 20));
-    if (!::WriteFile(file.Get(), bytes.data() + total, chunk, &written, nullptr) || written != chunk) return false;
+    if (!::WriteFile(file, bytes.data() + total, chunk, &written, nullptr) || written != chunk) return false;
     total += written;
   }
   return true;
+}
+
+}  // namespace
+
+bool WriteBytesToFile(const std::wstring& path, std::string_view bytes) {
+  ScopedFileHandle file(
+      ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  return file.IsValid() && WriteAll(file.Get(), bytes);
+}
+
+bool WriteNewFile(const std::wstring& path, std::string_view bytes) {
+  ScopedFileHandle file(
+      ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file.IsValid()) return false;
+  if (WriteAll(file.Get(), bytes)) return true;
+  DWORD error = ::GetLastError();
+  file.Close();
+  // Ours, and not whole: nobody may read it as if it were.
+  ::DeleteFileW(path.c_str());
+  ::SetLastError(error);
+  return false;
+}
+
+bool WriteDataFile(const std::wstring& path, std::string_view bytes) {
+  return GetOsFacts().IsProcessElevated() ? WriteNewFile(path, bytes) : WriteBytesToFile(path, bytes);
 }
 
 std::wstring CreateUniqueTempFile(const std::wstring& directory, const wchar_t* prefix) {

@@ -39,6 +39,13 @@ bool DeleteDirectoryRecursive(const std::wstring& path);
 bool ReadFileToBytes(const std::wstring& path, std::string* bytes);
 // Creates or replaces `path` with `bytes`.
 bool WriteBytesToFile(const std::wstring& path, std::string_view bytes);
+// Creates `path`, which must not exist, with `bytes`; a file it could not
+// write whole is deleted.
+bool WriteNewFile(const std::wstring& path, std::string_view bytes);
+// A file setup will read. An elevated process writes it only as a new file:
+// its work directory is its own, so a name already there is nobody's it can
+// trust. Others replace what an earlier run left.
+bool WriteDataFile(const std::wstring& path, std::string_view bytes);
 
 // GetTempFileNameW(directory, prefix, 0): a new empty file; empty on failure.
 std::wstring CreateUniqueTempFile(const std::wstring& directory, const wchar_t* prefix);

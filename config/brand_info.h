@@ -98,6 +98,8 @@ class BrandInfo {
   const std::vector<std::string>& forced_test_ids() const { return forced_test_ids_; }
   bool brand_package_present() const { return brand_package_present_; }
   bool partner_package_present() const { return partner_package_present_; }
+  // False when a package setup is pointed at could not be written.
+  bool package_files_written() const { return package_files_written_; }
   int32_t alternate_installer_title() const { return alternate_installer_title_; }
   int32_t send_statistics() const { return send_statistics_; }
   int32_t make_browser_default() const { return make_browser_default_; }
@@ -109,6 +111,7 @@ class BrandInfo {
   bool shows_international_title() const { return alternate_installer_title_ == kTriStateTrue; }
 
  private:
+  void WritePackage(const std::wstring& path, std::string_view bytes);
   void ApplyString(const Value& root, std::string_view path, std::string* field);
   void ApplyTriState(const Value& root, std::string_view path, int32_t* field);
 
@@ -142,6 +145,7 @@ class BrandInfo {
   std::vector<std::string> forced_test_ids_;
   bool brand_package_present_ = false;
   bool partner_package_present_ = false;
+  bool package_files_written_ = true;
   int32_t alternate_installer_title_ = kTriStateUnset;
   int32_t send_statistics_ = kTriStateUnset;
   int32_t make_browser_default_ = kTriStateUnset;

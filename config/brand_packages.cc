@@ -78,11 +78,18 @@ void BrandInfo::GetInfo(const std::string& brand_name, const ResourceSource& res
   GetInfoFromResources(brand_name, resources);
 }
 
+void BrandInfo::WritePackage(const std::wstring& path, std::string_view bytes) {
+  if (WriteDataFile(path, bytes)) return;
+  PLOG(ERROR) << "Cannot write " << path;
+  package_files_written_ = false;
+}
+
 void BrandInfo::GetInfoFromResources(const std::string& brand_name, const ResourceSource& resources) {
+  package_files_written_ = true;
   std::string_view partner = resources.Load(kBinaryResourceType, ResourceIdName(IDR_PARTNER_PACKAGE));
   if (!partner.empty()) {
     LOG(INFO) << "Extract Partner package: " << partner_package_path_ << " [" << partner.size() << "B]";
-    WriteBytesToFile(partner_package_path_, partner);
+    WritePackage(partner_package_path_, partner);
     partner_package_present_ = true;
     ApplyConfigFromPackage(partner, config::kPartnerConfigName);
   } else {
@@ -107,7 +114,7 @@ void BrandInfo::GetInfoFromResources(const std::string& brand_name, const Resour
     return;
   }
   LOG(INFO) << "Extract Brand package: " << brand_package_path_ << " [" << brand.size() << "B]";
-  WriteBytesToFile(brand_package_path_, brand);
+  WritePackage(brand_package_path_, brand);
   brand_package_present_ = true;
   ApplyConfigFromPackage(brand, config::kBrandConfigName);
 }

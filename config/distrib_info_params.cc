@@ -35,6 +35,7 @@ bool DistribInfoParams::Load() { return Load(InstallerCommandLine::ProcessComman
 bool DistribInfoParams::Load(const InstallerCommandLine& command_line) {
   params_.clear();
   json_path_.clear();
+  json_written_ = true;
   std::string raw;
   if (command_line.IsSwitchPresent(switches::kDistrInfoParams))
     raw = WideToUtf8(command_line.SwitchValueNative(switches::kDistrInfoParams));
@@ -55,9 +56,13 @@ void DistribInfoParams::CreateJsonFromDistribParams() {
   std::string text;
   if (!JsonWrite(Value(std::move(members)), /*pretty=*/false, &text)) {
     PLOG(ERROR) << "Can't create json dump";
+    json_written_ = false;
     return;
   }
-  if (!WriteBytesToFile(json_path_, text)) PLOG(ERROR) << "Write json to file error";
+  if (!WriteDataFile(json_path_, text)) {
+    PLOG(ERROR) << "Write json to file error";
+    json_written_ = false;
+  }
 }
 
 bool DistribInfoParams::GetFlag(const std::string& key, bool* flag) const {

@@ -40,6 +40,8 @@ class DistribInfoParams {
 
   // work_dir + "distrib_info"; empty when there are no parameters.
   const std::wstring& json_path() const { return json_path_; }
+  // False when json_path() is set but its file could not be written.
+  bool json_written() const { return json_written_; }
   const DistribParamMap& params() const { return params_; }
   const std::wstring& work_dir() const { return work_dir_; }
 
@@ -48,6 +50,7 @@ class DistribInfoParams {
 
   std::wstring work_dir_;
   std::wstring json_path_;
+  bool json_written_ = true;
   DistribParamMap params_;
 };
 

@@ -8,6 +8,7 @@
 #include "config/config_constants.h"
 #include "config/config_test_util.h"
 #include "config/installer_tag_test_util.h"
+#include "testing/fake_os_facts.h"
 #include "testing/log_capture.h"
 #include "testing/test_util.h"
 
@@ -50,6 +51,8 @@ class DistribInfoParamsTest : public ::testing::Test {
   }
 
   ScopedTempDir dir_;
+  // A normal user's run, which replaces a dump an earlier load left.
+  testing::ScopedFakeOsFacts facts_;
 };
 
 TEST_F(DistribInfoParamsTest, SwitchWinsAndTheTagIsNotRead) {

@@ -12,12 +12,16 @@
 namespace ostrel {
 namespace {
 
-// Writes the resource, even an empty one (which leaves an empty file); true
-// when the resource had content.
-bool WriteResource(const ResourceSource& resources, const std::wstring& name, const std::wstring& path) {
+enum class Extracted { kWritten, kEmpty, kFailed };
+
+// Writes the resource, even an empty one (which leaves an empty file).
+Extracted WriteResource(const ResourceSource& resources, const std::wstring& name, const std::wstring& path) {
   std::string_view bytes = resources.Load(kBinaryResourceType, name);
-  WriteBytesToFile(path, bytes);
-  return !bytes.empty();
+  if (!WriteDataFile(path, bytes)) {
+    PLOG(ERROR) << "Cannot write " << path;
+    return Extracted::kFailed;
+  }
+  return bytes.empty() ? Extracted::kEmpty : Extracted::kWritten;
 }
 
 }  // namespace
@@ -31,11 +35,11 @@ InstallerDataPaths InstallerDataPathsFromCommandLine(const InstallerCommandLine&
   return paths;
 }
 
-void ExtractInstallerDataIfAbsent(const std::wstring& work_dir, InstallerDataPaths* paths) {
-  ExtractInstallerDataIfAbsent(work_dir, paths, OwnModuleResources());
+bool ExtractInstallerDataIfAbsent(const std::wstring& work_dir, InstallerDataPaths* paths) {
+  return ExtractInstallerDataIfAbsent(work_dir, paths, OwnModuleResources());
 }
 
-void ExtractInstallerDataIfAbsent(const std::wstring& work_dir, InstallerDataPaths* paths,
+bool ExtractInstallerDataIfAbsent(const std::wstring& work_dir, InstallerDataPaths* paths,
                                   const ResourceSource& resources) {
   const struct {
     std::wstring* path;
@@ -46,20 +50,26 @@ void ExtractInstallerDataIfAbsent(const std::wstring& work_dir, InstallerDataPat
       {&paths->clids_file_path, IDR_CLIDS, config::kClidsFileName},
       {&paths->website_icon_file_path, IDR_WEBSITE_ICON, config::kWebsiteIconFileName},
   };
+  bool all_written = true;
   for (const auto& file : kNumbered) {
     if (!file.path->empty()) continue;
     *file.path = work_dir + file.file_name;
-    if (!WriteResource(resources, ResourceIdName(file.resource_id), *file.path))
-      LOG(WARNING) << "Failed to extract resource " << file.resource_id;
+    Extracted extracted = WriteResource(resources, ResourceIdName(file.resource_id), *file.path);
+    if (extracted != Extracted::kWritten) LOG(WARNING) << "Failed to extract resource " << file.resource_id;
+    all_written = all_written && extracted != Extracted::kFailed;
   }
   if (paths->abt_config_resource_path.empty()) {
     paths->abt_config_resource_path = work_dir + config::kAbtConfigResourceFileName;
-    if (!WriteResource(resources, config::kAbtConfigResourceName, paths->abt_config_resource_path)) {
+    Extracted extracted = WriteResource(resources, config::kAbtConfigResourceName, paths->abt_config_resource_path);
+    all_written = all_written && extracted != Extracted::kFailed;
+    if (extracted != Extracted::kWritten) {
       LOG(WARNING) << "Failed to extract resource " << config::kAbtConfigResourceFileName;
-      // Setup must not be pointed at an empty configuration.
+      // Setup must not be pointed at an empty configuration; a partial
+      // file of ours is gone already.
       paths->abt_config_resource_path.clear();
     }
   }
+  return all_written;
 }
 
 void SaveInstallerDataPathsToRegistry(const InstallerDataPaths& paths) {

@@ -25,8 +25,9 @@ InstallerDataPaths InstallerDataPathsFromCommandLine(const InstallerCommandLine&
 
 // Writes each file whose path is empty to `work_dir` (with trailing
 // backslash) and sets its path; a path already given is used unchanged.
-void ExtractInstallerDataIfAbsent(const std::wstring& work_dir, InstallerDataPaths* paths);
-void ExtractInstallerDataIfAbsent(const std::wstring& work_dir, InstallerDataPaths* paths,
+// False when a file could not be written (logged).
+bool ExtractInstallerDataIfAbsent(const std::wstring& work_dir, InstallerDataPaths* paths);
+bool ExtractInstallerDataIfAbsent(const std::wstring& work_dir, InstallerDataPaths* paths,
                                   const ResourceSource& resources);
 
 // The registry hand-over values of the four paths ("InstallerData",

@@ -8,6 +8,7 @@
 #include "base/installer_command_line.h"
 #include "base/json_reader.h"
 #include "base/resource_source.h"
+#include "base/utf_string_conversions.h"
 #include "base/values.h"
 #include "config/config_constants.h"
 #include "config/config_test_util.h"
@@ -102,6 +103,18 @@ TEST_F(InstallerDataTest, EmptyResources) {
   EXPECT_EQ(log.texts(), (std::vector<std::string>{
                              "Failed to extract resource 305", "Failed to extract resource 306",
                              "Failed to extract resource 323", "Failed to extract resource abt_config_resource"}));
+}
+
+// A directory in the file's place: the write fails, the caller hears of it
+// and setup is not pointed at the A/B configuration.
+TEST_F(InstallerDataTest, AFileThatCannotBeWrittenIsReported) {
+  ASSERT_TRUE(::CreateDirectoryW((work_dir() + L"abt_config_resource").c_str(), nullptr));
+  ScopedLogCapture log;
+  InstallerDataPaths paths;
+  EXPECT_FALSE(ExtractInstallerDataIfAbsent(work_dir(), &paths));
+  EXPECT_EQ(paths.abt_config_resource_path, L"");
+  EXPECT_TRUE(log.ContainsPrefix("Cannot write " + WideToUtf8(work_dir()) + "abt_config_resource"));
+  EXPECT_TRUE(FileExists(paths.installer_data_path));
 }
 
 TEST_F(InstallerDataTest, RegistryValues) {

@@ -33,10 +33,11 @@ std::string StripBraces(std::string id) {
   return id;
 }
 
-// A name no other file in the temporary directory has. The file itself is
-// deleted at once: a download or save creates it when its content is whole.
-std::wstring ReservePath() {
-  std::wstring path = CreateUniqueTempFile(GetTempDirectory(), kReservedPathPrefix);
+// A name no other file in the work directory has (where the data files go:
+// an elevated run's is its own). The file itself is deleted at once: a
+// download or save creates it when its content is whole.
+std::wstring ReservePath(const std::wstring& work_dir) {
+  std::wstring path = CreateUniqueTempFile(work_dir, kReservedPathPrefix);
   if (path.empty()) {
     PLOG(WARNING) << "Cannot create a temporary file for a downloaded bundle";
     return path;
@@ -196,7 +197,7 @@ bool AsyncInstallTasks::Prepare(const BrandInfo& brand_info, const DistribInfoPa
       value = entry.default_value;
     }
     bool on = entry.any_value ? !value.empty() : value == "1";
-    if (on) this->*entry.path = ReservePath();
+    if (on) this->*entry.path = ReservePath(brand_info.work_dir());
   }
 
   DownloadStopper* stopper = &worker_->stopper;

@@ -229,11 +229,11 @@ void Installer::Install() {
   SetSharedFailureKind(kFailureNone);
   if (brand_) brand_->SaveLanguageToRegistry();
   // Without a work directory the files would land in the current directory.
-  if (!work_dir_.empty()) ExtractInstallerDataIfAbsent(work_dir_, &data_paths_);
+  bool data_written = work_dir_.empty() || ExtractInstallerDataIfAbsent(work_dir_, &data_paths_);
   SaveInstallerDataPathsToRegistry(data_paths_);
   if (brand_) brand_->SaveToRegistry();
 
-  StepResult result = InstallBrowser();
+  StepResult result = SetupFilesWritten(data_written) ? InstallBrowser() : StepFailed(kFailureGeneric);
   Record(result);
   bool success = result.succeeded();
   if (!success) {
@@ -250,6 +250,16 @@ void Installer::Install() {
   }
   if (observer_) WaitForBrowserWindow();
   ReportInstallationFinished(success);
+}
+
+bool Installer::SetupFilesWritten(bool installer_data_written) const {
+  bool written = installer_data_written && (!brand_ || brand_->package_files_written()) &&
+                 (!params_ || params_->json_written());
+  // A normal user's run keeps going without a file it could not write; an
+  // elevated one would hand setup a name whose file it did not make.
+  if (written || !GetOsFacts().IsProcessElevated()) return true;
+  LOG(ERROR) << "Not every file setup reads could be written to " << work_dir_ << "; the installation stops";
+  return false;
 }
 
 void Installer::Record(const StepResult& result) {

@@ -162,6 +162,9 @@ class Installer {
 
   // The body of the install thread.
   void Install();
+  // Whether setup may be pointed at its data files: false (logged) in an
+  // elevated process when one could not be written.
+  bool SetupFilesWritten(bool installer_data_written) const;
   // One installation attempt.
   StepResult InstallBrowser();
   // The one place a step's outcome is kept: the installer exit code it

@@ -538,6 +538,36 @@ TEST_F(InstallerTest, NoWorkDirectoryMeansNoArchiveFile) {
   EXPECT_EQ(script.attempts_made(), 0u);
 }
 
+// An elevated run's work directory is its own: a data file's name already
+// taken there is somebody else's file, never handed to setup, and the
+// installation stops before anything is downloaded. A normal user's run
+// replaces what an earlier run left, as before.
+TEST_F(InstallerTest, ElevatedRunStopsWhenADataFileCannotBeMadeNew) {
+  std::wstring planted = work_dir_ + L"clids.xml";
+  for (bool elevated : {true, false}) {
+    SCOPED_TRACE(elevated ? "elevated" : "not elevated");
+    ASSERT_TRUE(WriteBytesToFile(planted, "planted"));
+    facts_.process_elevated = elevated;
+    log_.Clear();
+    ScriptedDownloads script(archive_);
+    RecordingObserver observer;
+    auto installer = MakeInstaller(elevated ? &observer : nullptr, &script, &brand_);
+    installer->InstallSynchronously();
+    if (elevated) {
+      EXPECT_TRUE(log_.ContainsPrefix("Cannot write " + WideToUtf8(planted)));
+      EXPECT_TRUE(log_.ContainsPrefix("Not every file setup reads could be written to "));
+      EXPECT_EQ(installer->installer_exit_code(), kInstallerExitCodeNotFinished);
+      EXPECT_EQ(observer.calls(), (std::vector<std::string>{"error 1", "finished 1"}));
+      EXPECT_EQ(script.attempts_made(), 0u);
+      EXPECT_EQ(testing::ReadFileOrEmpty(planted), "planted");
+      EXPECT_TRUE(SetupRecord().empty());
+    } else {
+      EXPECT_EQ(installer->installer_exit_code(), 0u);
+      EXPECT_NE(testing::ReadFileOrEmpty(planted), "planted");
+    }
+  }
+}
+
 TEST_F(InstallerTest, StopWhileWaitingForTheGoAheadEndsQuietly) {
   ScriptedDownloads script(archive_);
   RecordingObserver observer;

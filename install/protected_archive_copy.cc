@@ -1,23 +1,15 @@
 #include "install/protected_archive_copy.h"
 
-#include <sddl.h>
-
 #include <vector>
 
 #include "base/file_util.h"
-#include "base/hash.h"
 #include "base/logging.h"
 #include "base/switches.h"
 
 namespace ostrel {
 namespace {
 
-// Full control for SYSTEM and the Administrators group only, inherited by the
-// copy; the parent's entries are not inherited.
-constexpr wchar_t kAdministratorsOnlyDacl[] = L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
 constexpr DWORD kCopyChunkBytes = 64 * 1024;
-constexpr int kDirectoryNameAttempts = 8;
-constexpr size_t kDirectoryNameRandomBytes = 8;
 
 bool HasDotDotComponent(const std::wstring& path) {
   size_t start = 0;
@@ -28,47 +20,6 @@ bool HasDotDotComponent(const std::wstring& path) {
     start = end + 1;
   }
   return false;
-}
-
-// A name nobody can guess ahead: with predictable names, any user could
-// create them all first and make every installation fail. Empty when the
-// system's generator fails.
-std::wstring RandomDirectoryName() {
-  uint8_t bytes[kDirectoryNameRandomBytes];
-  if (!FillRandomBytes(bytes, sizeof(bytes))) return std::wstring();
-  std::string hex = HexEncodeLower(bytes, sizeof(bytes));
-  return L"tbi" + std::wstring(hex.begin(), hex.end());
-}
-
-// A new directory whose DACL admits only administrators and SYSTEM; a name
-// that exists already (someone may have made it first) is never reused.
-std::wstring CreateAdministratorsOnlyDirectory(const std::wstring& parent) {
-  // An empty parent would make the directory relative to the current one.
-  if (!IsAbsolutePath(parent)) {
-    LOG(ERROR) << "No folder for the protected directory: the Windows folder is unknown";
-    return std::wstring();
-  }
-  PSECURITY_DESCRIPTOR descriptor = nullptr;
-  if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(kAdministratorsOnlyDacl, SDDL_REVISION_1, &descriptor,
-                                                               nullptr)) {
-    PLOG(ERROR) << "Cannot build the protected directory's security descriptor";
-    return std::wstring();
-  }
-  ScopedLocalMemory descriptor_owner(descriptor);
-  SECURITY_ATTRIBUTES attributes = {sizeof(attributes), descriptor, FALSE};
-  for (int attempt = 0; attempt < kDirectoryNameAttempts; ++attempt) {
-    std::wstring name = RandomDirectoryName();
-    if (name.empty()) {
-      PLOG(ERROR) << "Cannot draw a random name for the protected directory";
-      return std::wstring();
-    }
-    std::wstring directory = JoinPath(parent, name);
-    if (::CreateDirectoryW(directory.c_str(), &attributes)) return directory;
-    if (::GetLastError() != ERROR_ALREADY_EXISTS) break;
-  }
-  // Missing or not writable: the error says which.
-  PLOG(ERROR) << "Cannot create a protected directory in " << parent;
-  return std::wstring();
 }
 
 bool CopyThroughHandles(HANDLE from, HANDLE to, uint64_t expected_size) {
@@ -150,13 +101,6 @@ void DropUnsafeHandedOverPaths(DelayedParams* params) {
   }
 }
 
-std::wstring WindowsTempDirectory() {
-  wchar_t windows[MAX_PATH] = {};
-  UINT length = ::GetSystemWindowsDirectoryW(windows, MAX_PATH);
-  if (length == 0 || length >= MAX_PATH) return std::wstring();
-  return JoinPath(windows, L"Temp");
-}
-
 ProtectedArchiveCopy::~ProtectedArchiveCopy() { Remove(); }
 
 bool ProtectedArchiveCopy::Create(const std::wstring& source, const std::wstring& parent_directory) {
@@ -165,14 +109,11 @@ bool ProtectedArchiveCopy::Create(const std::wstring& source, const std::wstring
   ScopedFileHandle from = OpenPlainFileToCopy(source, &size);
   if (!from.IsValid()) return false;
 
-  directory_ = CreateAdministratorsOnlyDirectory(parent_directory);
-  if (directory_.empty()) return false;
-  directory_handle_.Reset(::CreateFileW(directory_.c_str(), FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-  path_ = JoinPath(directory_, BaseName(source));
+  if (!directory_.Create(parent_directory)) return false;
+  path_ = JoinPath(directory_.path(), BaseName(source));
   ScopedFileHandle to(::CreateFileW(path_.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                                     CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!directory_handle_.IsValid() || !to.IsValid() || !CopyThroughHandles(from.Get(), to.Get(), size)) {
+  if (!to.IsValid() || !CopyThroughHandles(from.Get(), to.Get(), size)) {
     PLOG(ERROR) << "Cannot copy " << source << " to " << path_;
     to.Close();
     Remove();
@@ -192,20 +133,19 @@ bool ProtectedArchiveCopy::Create(const std::wstring& source, const std::wstring
 }
 
 std::wstring ProtectedArchiveCopy::AddDataFile(const std::wstring& source) {
-  if (directory_.empty()) return std::wstring();
+  if (directory_.path().empty()) return std::wstring();
   uint64_t size = 0;
   ScopedFileHandle from = OpenPlainFileToCopy(source, &size);
   if (!from.IsValid()) return std::wstring();
   // Numbered: two sources may share a name.
   std::wstring path =
-      JoinPath(directory_, L"d" + std::to_wstring(data_paths_.size() + 1) + L"-" + BaseName(source));
+      JoinPath(directory_.path(), L"d" + std::to_wstring(++data_files_) + L"-" + BaseName(source));
   ScopedFileHandle to(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
                                     nullptr));
   if (!to.IsValid()) {
     PLOG(ERROR) << "Cannot create " << path;
     return std::wstring();
   }
-  data_paths_.push_back(path);
   if (!CopyThroughHandles(from.Get(), to.Get(), size)) {
     PLOG(ERROR) << "Cannot copy " << source << " to " << path;
     return std::wstring();
@@ -229,17 +169,9 @@ void CopyDataFilesForSetup(ProtectedArchiveCopy* copy, InstallerCommandLine* set
 
 void ProtectedArchiveCopy::Remove() {
   file_.Close();
-  for (const std::wstring& data : data_paths_) {
-    if (!::DeleteFileW(data.c_str()) && ::GetLastError() != ERROR_FILE_NOT_FOUND) PLOG(WARNING) << "Cannot delete " << data;
-  }
-  data_paths_.clear();
-  if (!path_.empty() && !::DeleteFileW(path_.c_str()) && ::GetLastError() != ERROR_FILE_NOT_FOUND)
-    PLOG(WARNING) << "Cannot delete " << path_;
-  directory_handle_.Close();
-  if (!directory_.empty() && !::RemoveDirectoryW(directory_.c_str()) && ::GetLastError() != ERROR_FILE_NOT_FOUND)
-    PLOG(WARNING) << "Cannot delete " << directory_;
+  directory_.Remove();
   path_.clear();
-  directory_.clear();
+  data_files_ = 0;
 }
 
 }  // namespace ostrel

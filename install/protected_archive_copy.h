@@ -9,11 +9,11 @@
 #include <windows.h>
 
 #include <string>
-#include <vector>
 
 #include "base/installer_command_line.h"
 #include "base/scoped_handle.h"
 #include "install/delayed_params_layout.h"
+#include "install/protected_directory.h"
 
 namespace ostrel {
 
@@ -27,10 +27,6 @@ std::string HandedOverPathProblem(const std::wstring& path);
 // WARNING line; setup then runs without that file. The archive is not
 // looked at here: without it nothing runs.
 void DropUnsafeHandedOverPaths(DelayedParams* params);
-
-// "<Windows directory>\Temp": users may create there but not delete or rename
-// what others created. Empty when unknown.
-std::wstring WindowsTempDirectory();
 
 class ProtectedArchiveCopy {
  public:
@@ -60,12 +56,10 @@ class ProtectedArchiveCopy {
  private:
   void Remove();
 
-  std::wstring directory_;
+  ProtectedDirectory directory_;
   std::wstring path_;
-  // Held without delete sharing so the directory cannot be renamed away.
-  ScopedFileHandle directory_handle_;
   ScopedFileHandle file_;
-  std::vector<std::wstring> data_paths_;
+  int data_files_ = 0;
 };
 
 // Points every data-file switch of `setup` at a copy in `copy`'s directory,

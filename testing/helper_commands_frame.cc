@@ -13,9 +13,12 @@
 //       foreground window) to the result file.
 //   take-foreground <ready file> <stop file>
 //       Owns a window that takes the foreground until the stop file exists.
-//   run-with-temp <temp dir> <timeout ms> -- <command line>
+//   run-with-temp [--as-user] <temp dir> <timeout ms> -- <command line>
 //       Runs the command with TEMP and TMP set to <temp dir> and prints
 //       "exit=<signed exit code>" (or "exit=timeout", "exit=start-failed").
+//       With --as-user it runs with the limited token linked to this
+//       administrator's (Wine gives every process an elevated one), as a
+//       user who has not been asked for elevation.
 //   wait-process <process id> <timeout ms>
 //       Opens the process, prints "opened" (or "exit=open-failed"), waits for
 //       its end and prints "exit=<signed exit code>" (or "exit=timeout").
@@ -31,6 +34,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "app/single_instance.h"
 #include "base/file_util.h"
@@ -165,15 +169,46 @@ int PrintExitCode(HANDLE process, DWORD timeout_ms, bool end_on_timeout) {
   return 0;
 }
 
-int RunWithTemp(const std::vector<std::wstring>& a) {
+// A primary token of the limited half of this process's elevated token.
+ScopedKernelHandle LimitedUserToken() {
+  ScopedKernelHandle own;
+  HANDLE token = nullptr;
+  if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY | TOKEN_DUPLICATE, &token)) return own;
+  own.Reset(token);
+  TOKEN_LINKED_TOKEN linked = {};
+  DWORD size = 0;
+  if (!::GetTokenInformation(own.Get(), TokenLinkedToken, &linked, sizeof(linked), &size)) return ScopedKernelHandle();
+  ScopedKernelHandle linked_owner(linked.LinkedToken);
+  HANDLE primary = nullptr;
+  if (!::DuplicateTokenEx(linked_owner.Get(), TOKEN_ALL_ACCESS, nullptr, SecurityImpersonation, TokenPrimary,
+                          &primary))
+    return ScopedKernelHandle();
+  return ScopedKernelHandle(primary);
+}
+
+int RunWithTemp(const std::vector<std::wstring>& arguments) {
   std::wstring command = CommandAfterSeparator();
+  bool as_user = !arguments.empty() && arguments[0] == L"--as-user";
+  std::vector<std::wstring> a(arguments.begin() + (as_user ? 1 : 0), arguments.end());
   if (a.size() < 3 || command.empty()) return 2;
+  ScopedKernelHandle user_token;
+  if (as_user) {
+    user_token = LimitedUserToken();
+    if (!user_token.IsValid()) {
+      std::printf("exit=start-failed %lu\n", ::GetLastError());
+      return 1;
+    }
+  }
   ::SetEnvironmentVariableW(L"TEMP", a[0].c_str());
   ::SetEnvironmentVariableW(L"TMP", a[0].c_str());
   STARTUPINFOW startup = {};
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION info = {};
-  if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) {
+  BOOL started = as_user ? ::CreateProcessAsUserW(user_token.Get(), nullptr, command.data(), nullptr, nullptr, FALSE,
+                                                  0, nullptr, nullptr, &startup, &info)
+                         : ::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                                            &startup, &info);
+  if (!started) {
     std::printf("exit=start-failed %lu\n", ::GetLastError());
     return 1;
   }

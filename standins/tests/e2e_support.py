@@ -105,12 +105,13 @@ def first_missing_line(texts, prefixes):
     return None
 
 
-def run_with_temp_command(temp, program, arguments, timeout_ms):
+def run_with_temp_command(temp, program, arguments, timeout_ms, as_user=False):
     """The command that runs `program` with %TEMP% at `temp` through the
     Windows-side helper, which prints the full 32-bit exit code (the shell
-    sees only 8 bits) as "exit=<code>"."""
-    return [WINE64, str(TEST_HELPER), "run-with-temp", windows_path(temp), str(timeout_ms), "--",
-            windows_path(program)] + list(arguments)
+    sees only 8 bits) as "exit=<code>". Wine runs everything elevated; with
+    `as_user` the program gets a normal user's limited token instead."""
+    return [WINE64, str(TEST_HELPER), "run-with-temp"] + (["--as-user"] if as_user else []) + [
+        windows_path(temp), str(timeout_ms), "--", windows_path(program)] + list(arguments)
 
 
 def printed_exit_code(output):

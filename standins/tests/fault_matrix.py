@@ -64,7 +64,9 @@ class Run:
                 "--standin-record=" + windows_path(self.record)]
 
     def command(self, extra=(), timeout_s=300, program=INSTALLER, temp=None):
-        return run_with_temp_command(temp or self.temp, program, self.switches() + list(extra), int(timeout_s * 1000))
+        # A user's run: each row's files are in its own %TEMP%.
+        return run_with_temp_command(temp or self.temp, program, self.switches() + list(extra), int(timeout_s * 1000),
+                                     as_user=True)
 
     def install(self, extra=(), timeout_s=300, program=INSTALLER, temp=None):
         """Runs the installer to its end; (signed exit code or None, seconds)."""

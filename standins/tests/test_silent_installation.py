@@ -7,6 +7,7 @@ files and the archive's temporary file are in the test folder; the stand-in
 setup installs into the test folder too and records its command line there.
 """
 import json
+import os
 import subprocess
 import time
 import unittest
@@ -31,11 +32,15 @@ class SilentInstallationTestCase(InstallerRunTestCase):
 
     # --- running the installer ---
 
+    # A user's own silent run; PrivilegedSilentInstallationTest runs it elevated.
+    as_user = True
+
     def command(self, switches, timeout_ms):
         return run_with_temp_command(self.temp, INSTALLER,
                                      ["--silent", "--standin-install-root=" + windows_path(self.install_root),
                                       "--standin-record=" + windows_path(self.record),
-                                      "--standin-browser-lifetime-ms=1000"] + switches, timeout_ms)
+                                      "--standin-browser-lifetime-ms=1000"] + switches, timeout_ms,
+                                     as_user=self.as_user)
 
     def exit_code(self, output):
         code = printed_exit_code(output)
@@ -247,6 +252,40 @@ class DownloadFaultsTest(SilentInstallationTestCase):
             self.assertGreaterEqual((after - before).total_seconds(), RETRY_WAIT_S - 0.5)
         self.assertIn("Installer exit with code: 0", self.texts())
         self.assertEqual(len(self.setup_runs()), 1)
+
+
+class PrivilegedSilentInstallationTest(SilentInstallationTestCase):
+    """An administrator's or a deployment tool's run (Wine's token is
+    elevated): what setup runs and reads is made in a folder of the run's own
+    that only administrators may change, never in %TEMP%, and goes with it."""
+    as_user = False
+
+    def host_path(self, path):
+        """The prefix's C: drive on the host."""
+        self.assertRegex(path, r"^[Cc]:\\")
+        return Path(os.environ["WINEPREFIX"]) / "drive_c" / path[3:].replace("\\", "/")
+
+    def test_archive_and_data_files_are_made_new_in_a_protected_folder(self):
+        # What another user could have left under the fixed names.
+        planted = {name: self.temp / name for name in ("BrandFile", "master_preferences", "clids.xml", "distrib_info")}
+        for path in planted.values():
+            path.write_text("planted")
+        self.install_expecting(0, ["--distr-info-params=banerid=5"])
+
+        work = next((t.split(": ", 1)[1] for t in self.texts() if t.startswith("Working path is: ")), None)
+        self.assertIsNotNone(work, "no working path in the log")
+        self.assertRegex(work, r"(?i)^c:\\windows\\temp\\tbi[0-9a-f]{16}\\$")
+        runs = self.setup_runs()
+        self.assertEqual(len(runs), 1)
+        switches = runs[0]["switches"]
+        self.assertTrue(runs[0]["program"].startswith(work + "qb"), runs[0]["program"])
+        for name in ("brand-package", "installerdata", "clids-file", "distr-info-file", "abt-config-resource-file",
+                     "tarvik-website-icon-file", "variations-update-path", "abt-update-path"):
+            self.assertTrue(switches[name].startswith(work), (name, switches[name]))
+        for name, path in planted.items():
+            self.assertEqual(path.read_text(), "planted", name)
+        self.assertEqual(self.archive_files(), [])
+        self.assertFalse(self.host_path(work).exists(), "the protected folder outlives the run")
 
 
 class ArchiveLockTest(SilentInstallationTestCase):
