@@ -109,13 +109,14 @@ LONG WINAPI CrashClient::ExceptionFilter(EXCEPTION_POINTERS* exception) {
   CrashClient* client = g_client.load();
   if (!client) return EXCEPTION_CONTINUE_SEARCH;
   if (!g_handling_crash.exchange(true)) {
-    if (client->WriteDump(exception) && client->upload_enabled_) SendReport(*client);
+    ScopedFileHandle dump;
+    if (client->WriteDump(exception, &dump) && client->upload_enabled_) SendReport(*client, dump.Get());
   }
   if (client->previous_filter_) return client->previous_filter_(exception);
   return EXCEPTION_CONTINUE_SEARCH;
 }
 
-bool CrashClient::WriteDump(EXCEPTION_POINTERS* exception) {
+bool CrashClient::WriteDump(EXCEPTION_POINTERS* exception, ScopedFileHandle* dump) {
   auto write_dump = reinterpret_cast<MiniDumpWriteDumpFunction>(reinterpret_cast<void*>(minidump_write_dump_));
   if (!write_dump) return false;
   // Held while the dump is created (elevated only).
@@ -164,6 +165,7 @@ bool CrashClient::WriteDump(EXCEPTION_POINTERS* exception) {
     PlatformLogError("the crash information stream could not be fixed up");
     return false;
   }
+  *dump = std::move(file);
   return true;
 }
 

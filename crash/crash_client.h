@@ -44,7 +44,8 @@ class CrashClient {
   // as a plain file in a real folder, never through a link (the folder is the
   // user's %TEMP%). `exception` may be null for a dump without exception
   // information.
-  bool WriteDump(EXCEPTION_POINTERS* exception);
+  // `dump` receives the file, open for reading and deletion, for the upload.
+  bool WriteDump(EXCEPTION_POINTERS* exception, ScopedFileHandle* dump);
 
   const Annotations& annotations() const { return annotations_; }
   const std::wstring& dump_path() const { return dump_path_; }

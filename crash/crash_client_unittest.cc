@@ -105,7 +105,9 @@ TEST_F(CrashClientTest, WithoutTheDumpLibraryNoFilterIsInstalledAndDestroyRestor
   EXPECT_FALSE(client->filter_installed());
   EXPECT_EQ(client->previous_filter(), nullptr);
   EXPECT_EQ(CurrentFilter(), &SentinelFilter);
-  EXPECT_FALSE(client->WriteDump(nullptr));
+  ScopedFileHandle dump;
+  EXPECT_FALSE(client->WriteDump(nullptr, &dump));
+  EXPECT_FALSE(dump.IsValid());
   EXPECT_FALSE(PathExists(client->dump_path()));
   CrashClient::Destroy();
   EXPECT_EQ(CurrentFilter(), nullptr);
@@ -131,7 +133,11 @@ TEST_F(CrashClientTest, DumpCarriesTheAnnotationsAtAbsolutePositions) {
     EXCEPTION_RECORD record = {};
     record.ExceptionCode = 0xE0000001;
     EXCEPTION_POINTERS pointers = {&record, &context};
-    ASSERT_TRUE(client->WriteDump(&pointers));
+    ScopedFileHandle file;
+    ASSERT_TRUE(client->WriteDump(&pointers, &file));
+    // Held for the upload: nobody else opens it meanwhile.
+    EXPECT_EQ(testing::ReadFileOrEmpty(client->dump_path()), "");
+    file.Close();
 
     std::string dump = testing::ReadFileOrEmpty(client->dump_path());
     std::optional<testing::CrashInfo> info = testing::ReadCrashInfo(dump);
@@ -143,7 +149,7 @@ TEST_F(CrashClientTest, DumpCarriesTheAnnotationsAtAbsolutePositions) {
 
     // The file is created new: a second dump under the same name fails and
     // leaves the first one as it was.
-    EXPECT_FALSE(client->WriteDump(&pointers));
+    EXPECT_FALSE(client->WriteDump(&pointers, &file));
     EXPECT_EQ(testing::ReadFileOrEmpty(client->dump_path()), dump);
     ::DeleteFileW(client->dump_path().c_str());
     CrashClient::Destroy();
@@ -167,7 +173,8 @@ TEST_F(CrashClientTest, ElevatedDumpIsOnlyEverANewPlainFile) {
   std::wstring victim = temp.Append(L"victim.txt");
   ASSERT_TRUE(WriteBytesToFile(victim, "not a dump\n"));
   ASSERT_TRUE(::CreateHardLinkW(client->dump_path().c_str(), victim.c_str(), nullptr));
-  EXPECT_FALSE(client->WriteDump(nullptr));
+  ScopedFileHandle dump;
+  EXPECT_FALSE(client->WriteDump(nullptr, &dump));
   EXPECT_EQ(testing::ReadFileOrEmpty(victim), "not a dump\n");
 }
 

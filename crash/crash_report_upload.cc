@@ -4,19 +4,20 @@
 
 #include "base/logging.h"
 #include "crash/crash_upload_url.h"
+#include "crash/file_io_win.h"
 #include "crash/file_reader.h"
 #include "crash/multipart_form.h"
 
 namespace ostrel {
 
-bool SendReport(const CrashClient& client) {
+bool SendReport(const CrashClient& client, HANDLE dump_file) {
   std::unique_ptr<HttpTransport> transport = HttpTransport::Create();
-  return SendReport(client, transport.get());
+  return SendReport(client, dump_file, transport.get());
 }
 
-bool SendReport(const CrashClient& client, HttpTransport* transport) {
-  FileReader dump;
-  if (!dump.Open(client.dump_path())) return false;
+bool SendReport(const CrashClient& client, HANDLE dump_file, HttpTransport* transport) {
+  FileReader dump(dump_file);
+  if (!dump.is_ready()) return false;
 
   MultipartForm form;
   form.SetGzipEnabled(client.gzip_enabled());
@@ -39,10 +40,9 @@ bool SendReport(const CrashClient& client, HttpTransport* transport) {
   transport->SetUrl(AppendCrashQueryItems(client.upload_url(), annotations));
 
   bool ok = transport->ExecuteSynchronously(nullptr);
-  // The body stream reads the dump: release it before the file goes.
   transport->SetBodyStream(nullptr);
-  dump.Close();
-  if (ok) ::DeleteFileW(client.dump_path().c_str());
+  // Gone when the writer's handle closes.
+  if (ok && !DeleteOnClose(dump_file)) PlatformLogError("Cannot delete the dump: " + FormatLastError());
   return ok;
 }
 

@@ -13,11 +13,13 @@ inline constexpr double kCrashUploadTimeoutSeconds = 60;
 // all of it, proxy discovery included, ends within this.
 inline constexpr double kCrashUploadDeadlineSeconds = 90;
 
-// Sends the dump with the WinHTTP transport. The dump is deleted only after
-// the collector accepted it (status 200); every failure keeps it.
-bool SendReport(const CrashClient& client);
+// Sends the dump WriteDump wrote through `dump` (read, and deleted, through
+// that handle, never reopened by name) with the WinHTTP transport. The dump
+// is deleted only after the collector accepted it (status 200); every
+// failure keeps it.
+bool SendReport(const CrashClient& client, HANDLE dump);
 // The same over `transport` (tests record the request this way).
-bool SendReport(const CrashClient& client, HttpTransport* transport);
+bool SendReport(const CrashClient& client, HANDLE dump, HttpTransport* transport);
 
 }  // namespace ostrel
 

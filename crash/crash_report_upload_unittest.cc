@@ -27,9 +27,15 @@ class SendReportTest : public ::testing::Test {
     std::mt19937 generator(7);
     dump_.resize(70000);
     for (char& c : dump_) c = static_cast<char>(generator());
-    ASSERT_TRUE(WriteBytesToFile(client_->dump_path(), dump_));
+    // As WriteDump leaves it: written through the handle the upload reads.
+    dump_file_.Reset(::CreateFileW(client_->dump_path().c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr,
+                                   CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(dump_file_.IsValid());
+    DWORD written = 0;
+    ASSERT_TRUE(::WriteFile(dump_file_.Get(), dump_.data(), static_cast<DWORD>(dump_.size()), &written, nullptr));
   }
   void TearDown() override {
+    dump_file_.Close();
     ::DeleteFileW(client_->dump_path().c_str());
     CrashClient::Destroy();
     ::SetUnhandledExceptionFilter(saved_filter_);
@@ -66,6 +72,7 @@ class SendReportTest : public ::testing::Test {
   LPTOP_LEVEL_EXCEPTION_FILTER saved_filter_ = nullptr;
   CrashClient* client_ = nullptr;
   std::string dump_;
+  ScopedFileHandle dump_file_;
   testing::ScopedLogCapture log_;
 };
 
@@ -73,7 +80,8 @@ TEST_F(SendReportTest, AcceptedReportIsTheWholeFormAndTheDumpIsDeleted) {
   client_->SetAnnotation("ptype", "installer");
   client_->SetAnnotation("brand_name", "\xC3\x89tude \"quoted\"");
   testing::RecordingTransport transport;
-  ASSERT_TRUE(SendReport(*client_, &transport));
+  ASSERT_TRUE(SendReport(*client_, dump_file_.Get(), &transport));
+  dump_file_.Close();
   EXPECT_FALSE(PathExists(client_->dump_path()));
 
   EXPECT_EQ(transport.method(), "POST");
@@ -103,7 +111,7 @@ TEST_F(SendReportTest, ReservedKeyIsNeverAFormField) {
   client_->SetAnnotation("upload_file_minidump", "sneaky");
   client_->SetAnnotation("a\"b", "quoted name");
   testing::RecordingTransport transport;
-  ASSERT_TRUE(SendReport(*client_, &transport));
+  ASSERT_TRUE(SendReport(*client_, dump_file_.Get(), &transport));
 
   Request request = Decode(transport);
   EXPECT_EQ(request.fields.count("upload_file_minidump"), 0u);
@@ -124,7 +132,7 @@ TEST_F(SendReportTest, QueryItemsArePercentEncoded) {
   client_->SetAnnotation("ver", "1.2 beta \xC3\xA9");
   client_->SetAnnotation("guid", "{g}");
   testing::RecordingTransport transport;
-  ASSERT_TRUE(SendReport(*client_, &transport));
+  ASSERT_TRUE(SendReport(*client_, dump_file_.Get(), &transport));
   EXPECT_EQ(transport.url(), std::string(hosts::kCrashCollector) +
                                  "/submit?product=Tarvik&version=1.2%20beta%20%C3%A9&guid=%7Bg%7D");
 }
@@ -134,23 +142,26 @@ TEST_F(SendReportTest, RefusedReportKeepsTheDump) {
     testing::ScopedPlatformLogCapture platform_log;
     testing::RecordingTransport transport;
     transport.channel.status = status;
-    EXPECT_FALSE(SendReport(*client_, &transport));
-    EXPECT_EQ(testing::ReadFileOrEmpty(client_->dump_path()), dump_);
+    // Sent whole each time: the upload reads from the start.
+    EXPECT_FALSE(SendReport(*client_, dump_file_.Get(), &transport));
+    EXPECT_EQ(Decode(transport).parts.back().content, dump_);
     EXPECT_EQ(platform_log.lines(), std::vector<std::string>{"HTTP status " + std::to_string(status)});
   }
+  dump_file_.Close();
+  EXPECT_EQ(testing::ReadFileOrEmpty(client_->dump_path()), dump_);
 }
 
 TEST_F(SendReportTest, MissingDumpSendsNothing) {
-  ASSERT_TRUE(::DeleteFileW(client_->dump_path().c_str()));
   testing::RecordingTransport transport;
-  EXPECT_FALSE(SendReport(*client_, &transport));
+  EXPECT_FALSE(SendReport(*client_, INVALID_HANDLE_VALUE, &transport));
   EXPECT_EQ(transport.executions, 0);
 }
 
 TEST_F(SendReportTest, CollectorNotListeningFailsAndKeepsTheDump) {
   testing::ScopedPlatformLogCapture platform_log;
   client_->set_upload_url("https://localhost:1/submit");
-  EXPECT_FALSE(SendReport(*client_));
+  EXPECT_FALSE(SendReport(*client_, dump_file_.Get()));
+  dump_file_.Close();
   EXPECT_EQ(testing::ReadFileOrEmpty(client_->dump_path()), dump_);
   std::vector<std::string> lines = platform_log.lines();
   ASSERT_EQ(lines.size(), 1u);

@@ -17,14 +17,14 @@ OVERLAPPED AtOffset(uint64_t offset) {
 
 }  // namespace
 
-ScopedFileHandle OpenFileForRead(const std::wstring& path) {
-  return ScopedFileHandle(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+ScopedFileHandle CreateNewFileForReadWrite(const std::wstring& path) {
+  return ScopedFileHandle(::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
                                         FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
-ScopedFileHandle CreateNewFileForReadWrite(const std::wstring& path) {
-  return ScopedFileHandle(::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                        FILE_ATTRIBUTE_NORMAL, nullptr));
+bool DeleteOnClose(HANDLE file) {
+  FILE_DISPOSITION_INFO disposition = {TRUE};
+  return ::SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof(disposition)) != FALSE;
 }
 
 int64_t ReadFileSome(HANDLE file, void* data, size_t size) {

@@ -4,14 +4,14 @@
 
 namespace ostrel {
 
-bool FileReader::Open(const std::wstring& path) {
-  file_ = OpenFileForRead(path);
-  return file_.IsValid();
+FileReader::FileReader(HANDLE file) : file_(file) {
+  LARGE_INTEGER start = {};
+  ready_ = file_ && file_ != INVALID_HANDLE_VALUE && ::SetFilePointerEx(file_, start, nullptr, FILE_BEGIN);
 }
 
 int64_t FileReader::Read(void* data, size_t size) {
-  if (!file_.IsValid()) return -1;
-  return ReadFileSome(file_.Get(), data, size);
+  if (!ready_) return -1;
+  return ReadFileSome(file_, data, size);
 }
 
 }  // namespace ostrel

@@ -2,28 +2,29 @@
 #ifndef CRASH_FILE_READER_H_
 #define CRASH_FILE_READER_H_
 
-#include <string>
+#include <windows.h>
 
-#include "base/scoped_handle.h"
 #include "crash/http_body.h"
 
 namespace ostrel {
 
+// Reads through a handle the caller keeps open (not owned), from its start:
+// what is read is what was written through that handle, whatever the name
+// has come to point at since.
 class FileReader final : public FileReaderInterface {
  public:
-  FileReader() = default;
+  explicit FileReader(HANDLE file);
   FileReader(const FileReader&) = delete;
   FileReader& operator=(const FileReader&) = delete;
 
-  // Opens `path` for reading (others may read too).
-  bool Open(const std::wstring& path);
-  void Close() { file_.Close(); }
-  bool is_open() const { return file_.IsValid(); }
+  // False when the handle is invalid or cannot be rewound.
+  bool is_ready() const { return ready_; }
 
   int64_t Read(void* data, size_t size) override;
 
  private:
-  ScopedFileHandle file_;
+  HANDLE file_;
+  bool ready_ = false;
 };
 
 }  // namespace ostrel
