@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
-#include <cwctype>
 #include <limits>
 #include <string_view>
 
@@ -14,6 +13,7 @@
 #include "base/request_headers.h"
 #include "base/scoped_lock.h"
 #include "base/structured_exception.h"
+#include "net/download_rules.h"
 
 namespace ostrel {
 namespace {
@@ -43,17 +43,6 @@ LONG RecordOpenException(EXCEPTION_POINTERS* pointers, void* context) {
 // The first bytes of a Windows executable: what the archive starts with.
 constexpr char kExecutableStart[] = "MZ";
 constexpr size_t kExecutableStartLength = sizeof(kExecutableStart) - 1;
-
-// Whether `url` starts with `scheme` ("https://"), in any case.
-bool HasScheme(const std::wstring& url, std::wstring_view scheme) {
-  if (url.size() < scheme.size()) return false;
-  for (size_t i = 0; i < scheme.size(); ++i) {
-    if (static_cast<wchar_t>(std::towlower(url[i])) != scheme[i]) return false;
-  }
-  return true;
-}
-
-bool IsHttps(const std::wstring& url) { return HasScheme(url, L"https://"); }
 
 std::string ToLowerAscii(std::string text) {
   for (char& c : text) {
@@ -243,16 +232,11 @@ bool InternetDownloader::OpenDownload(const std::wstring& url, DownloadSink* sin
     if (next.empty()) break;
     opened.Close();
     redirect_url_ = next;
-    if (++redirect_count_ > options_.max_redirects) {
-      too_many_redirects = true;
-      break;
-    }
-    // Plain text would let anyone on the path substitute an older signed
-    // archive and read the request; the system's own stack refuses it too.
-    if (IsHttps(target) && !IsHttps(next)) {
-      insecure_redirect = true;
-      break;
-    }
+    // The system's own stack refuses to leave https too.
+    RedirectVerdict verdict = JudgeRedirect(target, next, ++redirect_count_, options_.max_redirects);
+    too_many_redirects = verdict == RedirectVerdict::kTooMany;
+    insecure_redirect = verdict == RedirectVerdict::kLeavesHttps;
+    if (verdict != RedirectVerdict::kFollow) break;
     target = next;
   }
   // An Abort during the open closed the session; a request it still
@@ -369,11 +353,11 @@ uint32_t InternetDownloader::ReadChunk() {
                          &size, nullptr)) {
       content_length_ = length;
       // An announced length beyond the limit fails now, not a gigabyte later.
-      uint64_t announced_end = GetResponseHeader("Content-Range").empty() ? length : resume_offset_ + length;
+      uint64_t announced_end = AnnouncedBodyEnd(!GetResponseHeader("Content-Range").empty(), resume_offset_, length);
       if (PassesSinkLimit(announced_end, "announced length")) return 0;
     }
   }
-  if (PassesSinkLimit(sink_->bytes_written() + read, "body")) return 0;
+  if (PassesSinkLimit(BodyEndAfter(sink_->bytes_written(), read), "body")) return 0;
   if (read > 0 && !sink_->Write(buffer_.get(), read)) {
     SetErrorFromLastError(kErrorWriteFile);
     return 0;
