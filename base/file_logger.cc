@@ -8,6 +8,7 @@
 
 #include "base/file_util.h"
 #include "base/hash.h"
+#include "base/log_platform.h"
 #include "base/logging.h"
 #include "base/os_facts.h"
 #include "base/scoped_handle.h"
@@ -177,29 +178,6 @@ std::string FormatLogHeader(int64_t time, uint32_t process_id, uint32_t thread_i
   return std::string(buffer, static_cast<size_t>(length));
 }
 
-std::string EscapeLogText(std::string_view text) {
-  static constexpr char kHex[] = "0123456789abcdef";
-  std::string escaped;
-  escaped.reserve(text.size());
-  for (char c : text) {
-    auto byte = static_cast<unsigned char>(c);
-    if (byte >= 0x20 && byte != 0x7F) {
-      escaped.push_back(c);
-    } else if (c == '\r') {
-      escaped += "\\r";
-    } else if (c == '\n') {
-      escaped += "\\n";
-    } else if (c == '\t') {
-      escaped += "\\t";
-    } else {
-      escaped += "\\x";
-      escaped.push_back(kHex[byte >> 4]);
-      escaped.push_back(kHex[byte & 0xF]);
-    }
-  }
-  return escaped;
-}
-
 std::string FormatLogLine(const LogMessage& record, std::string* header_out) {
   std::string header = FormatLogHeader(record.time(), record.process_id(), record.thread_id());
   if (header.empty()) return std::string();
@@ -220,12 +198,22 @@ std::string FormatLogLine(const LogMessage& record, std::string* header_out) {
 
 FileLogger::FileLogger(std::wstring path, int32_t max_size)
     : path_(std::move(path)),
-      path_utf8_(WideToUtf8(path_)),
+      // The "LOGGING:" lines name it: escaped as record texts are.
+      path_utf8_(EscapeLogText(WideToUtf8(path_))),
       mutex_name_(MutexNameForPath(path_)),
       max_size_(max_size),
       elevated_(GetOsFacts().IsProcessElevated()) {}
 
-FileLogger::~FileLogger() = default;
+// A record the disk refused in part is taken back, so the next one starts a
+// line of its own; what was lost is said once a write goes through again, or
+// at the end.
+FileLogger::~FileLogger() {
+  if (links_refused_ || lost_records_ == 0) return;
+  std::string header = FormatLogHeader(log_platform::NowMicrosecondsSince1601(), ::GetCurrentProcessId(), ::GetCurrentThreadId());
+  ScopedFileHandle folder;
+  ScopedFileHandle file = OpenLog(&folder);
+  if (file.IsValid() && !header.empty()) WriteWhole(file.Get(), LostRecordsNote(header), /*locked=*/false);
+}
 
 std::wstring FileLogger::MutexNameForPath(const std::wstring& path) {
   return L"kelupdater log " + AsciiToWide(Md5HexDigest(WideToUtf8(path)));
@@ -256,22 +244,7 @@ void FileLogger::Emit(const LogMessage& record) {
 
   // Held while the log is opened and rotated (elevated only).
   ScopedFileHandle folder;
-  ScopedFileHandle file;
-  if (elevated_) {
-    // The folder is the user's: it must exist already and be a real one, and
-    // the log in it a plain file.
-    NoFollowOpen opened = OpenFolderNoFollow(DirName(path_), &folder);
-    if (opened == NoFollowOpen::kOpened)
-      opened = OpenPlainFileNoFollow(folder.Get(), path_, kAppendAccess, kElevatedShare, OPEN_ALWAYS, &file);
-    if (opened == NoFollowOpen::kNotPlain) {
-      RefuseLinks();
-      return;
-    }
-  } else {
-    std::wstring directory = DirName(path_);
-    if (!directory.empty() && !DirectoryExists(directory) && !CreateDirectoryRecursive(directory)) return;
-    file = OpenForAppend(path_);
-  }
+  ScopedFileHandle file = OpenLog(&folder);
   if (!file.IsValid()) return;
 
   std::string output;
@@ -305,10 +278,59 @@ void FileLogger::Emit(const LogMessage& record) {
   if (lock == LockOutcome::kAbandoned) {
     output += header + "LOGGING: Abandoned log mutex recovered for file " + path_utf8_ + "\n";
   }
-  output += line;
+  output = LostRecordsNote(header) + output + line;
+  WriteWhole(file.Get(), output, lock != LockOutcome::kFailed);
+}
 
+ScopedFileHandle FileLogger::OpenLog(ScopedFileHandle* folder) {
+  ScopedFileHandle file;
+  if (elevated_) {
+    // The folder is the user's: it must exist already and be a real one, and
+    // the log in it a plain file.
+    NoFollowOpen opened = OpenFolderNoFollow(DirName(path_), folder);
+    if (opened == NoFollowOpen::kOpened)
+      opened = OpenPlainFileNoFollow(folder->Get(), path_, kAppendAccess, kElevatedShare, OPEN_ALWAYS, &file);
+    if (opened == NoFollowOpen::kNotPlain) RefuseLinks();
+    return file;
+  }
+  std::wstring directory = DirName(path_);
+  if (!directory.empty() && !DirectoryExists(directory) && !CreateDirectoryRecursive(directory)) return file;
+  return OpenForAppend(path_);
+}
+
+bool FileLogger::WriteWhole(HANDLE file, const std::string& record_lines, bool locked) {
+  // A part that could not be taken back ends with its own line break.
+  const std::string output = line_left_open_ ? "\n" + record_lines : record_lines;
+  LARGE_INTEGER start = {};
+  bool start_known = ::GetFileSizeEx(file, &start);
+  DWORD size = static_cast<DWORD>(output.size());
   DWORD written = 0;
-  ::WriteFile(file.Get(), output.data(), static_cast<DWORD>(output.size()), &written, nullptr);
+  if (write_(file, output.data(), size, &written, nullptr) && written == size) {
+    lost_records_ = 0;
+    line_left_open_ = false;
+    return true;
+  }
+  DWORD error = ::GetLastError();
+  lost_error_ = error != ERROR_SUCCESS ? error : ERROR_DISK_FULL;
+  ++lost_records_;
+  // Only with the lock: without it another process may have written after
+  // this part, and its record would go too.
+  bool taken_back = written == 0;
+  if (written > 0 && locked && start_known) {
+    ScopedFileHandle truncator(::ReOpenFile(file, GENERIC_WRITE | SYNCHRONIZE,
+                                            elevated_ ? kElevatedShare : FILE_SHARE_READ | FILE_SHARE_WRITE, 0));
+    taken_back = truncator.IsValid() && ::SetFilePointerEx(truncator.Get(), start, nullptr, FILE_BEGIN) &&
+                 ::SetEndOfFile(truncator.Get());
+  }
+  if (!taken_back) line_left_open_ = true;
+  return false;
+}
+
+std::string FileLogger::LostRecordsNote(const std::string& header) const {
+  int lost = lost_records_;
+  if (lost == 0) return std::string();
+  return header + "LOGGING: Failed to write " + std::to_string(lost) + (lost == 1 ? " record" : " records") +
+         " to log file " + path_utf8_ + ": " + std::to_string(FileErrorFromWindowsError(lost_error_)) + "\n";
 }
 
 void FileLogger::RefuseLinks() {

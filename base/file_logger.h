@@ -8,6 +8,8 @@
 #ifndef BASE_FILE_LOGGER_H_
 #define BASE_FILE_LOGGER_H_
 
+#include <windows.h>
+
 #include <atomic>
 #include <cstdint>
 #include <memory>
@@ -15,6 +17,7 @@
 #include <string_view>
 
 #include "base/logging.h"
+#include "base/scoped_handle.h"
 
 namespace ostrel {
 
@@ -34,9 +37,22 @@ class FileLogger : public LogSink {
   // Name of the named mutex that serialises writers of `path`.
   static std::wstring MutexNameForPath(const std::wstring& path);
 
+  // WriteFile's signature; tests play a full disk with it.
+  using WriteFunction = BOOL(WINAPI*)(HANDLE file, LPCVOID data, DWORD size, LPDWORD written, LPOVERLAPPED);
+  void set_write_for_testing(WriteFunction write) { write_ = write; }
+
  private:
   // Stops all logging of this logger, once a name was not a plain file.
   void RefuseLinks();
+  // The log, open for appending (elevated: only as a plain file in a real
+  // folder, `folder` then holding that folder); invalid when it cannot be.
+  ScopedFileHandle OpenLog(ScopedFileHandle* folder);
+  // Writes `output` whole or, when the disk refuses part of it, takes the
+  // part back (with the lock held) and counts the record as lost.
+  bool WriteWhole(HANDLE file, const std::string& record_lines, bool locked);
+  // "LOGGING: Failed to write <n> record(s) ..." for records lost so far,
+  // or empty.
+  std::string LostRecordsNote(const std::string& header) const;
 
   std::wstring path_;
   std::string path_utf8_;
@@ -49,6 +65,12 @@ class FileLogger : public LogSink {
   // Set by a wait that timed out, cleared by the next lock taken: a holder
   // that never lets go costs this process one wait, not one per record.
   std::atomic<bool> lock_stuck_{false};
+  // Records a failed write lost since the last whole one, and its error.
+  std::atomic<int> lost_records_{0};
+  std::atomic<uint32_t> lost_error_{0};
+  // A refused write left part of a line in the file.
+  std::atomic<bool> line_left_open_{false};
+  WriteFunction write_ = ::WriteFile;
 };
 
 // Installs `logger` as the process-wide sink, destroying the previous one.
@@ -66,9 +88,6 @@ int FileErrorFromWindowsError(uint32_t error);
 // since 1601, UTC), process and thread id; empty when it would need 200 bytes
 // or more.
 std::string FormatLogHeader(int64_t time, uint32_t process_id, uint32_t thread_id);
-// `text` with every control character written as an escape ("\r", "\n",
-// "\t", "\x1b"), so a record's text can never end its line.
-std::string EscapeLogText(std::string_view text);
 // One whole line of `record` (its text escaped), or empty when the record
 // must be dropped.
 std::string FormatLogLine(const LogMessage& record, std::string* header_out);

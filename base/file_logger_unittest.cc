@@ -43,6 +43,17 @@ bool MakeSymbolicLink(const std::wstring& link, const std::wstring& target, DWOR
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
 }
 
+// A disk that fills up: the next `g_refused_writes` writes get half their
+// bytes in, then fail as a full disk does.
+int g_refused_writes = 0;
+BOOL WINAPI HalfThenDiskFull(HANDLE file, LPCVOID data, DWORD size, LPDWORD written, LPOVERLAPPED overlapped) {
+  if (g_refused_writes == 0) return ::WriteFile(file, data, size, written, overlapped);
+  --g_refused_writes;
+  ::WriteFile(file, data, size / 2, written, overlapped);
+  ::SetLastError(ERROR_DISK_FULL);
+  return FALSE;
+}
+
 class FileLoggerTest : public ::testing::Test {
  protected:
   void SetUp() override { log_path_ = dir_.Append(L"ostrel.log"); }
@@ -112,6 +123,38 @@ TEST_F(FileLoggerTest, ControlCharactersInTheTextCannotStartARecord) {
   EXPECT_EQ(match[11].str(),
             "Tag value: x\\r\\n2026-01-01 00:00:00.000 1:1 INFO: Verification succeeded: forged\\x1b\\t\\x7f");
   EXPECT_EQ(match[12].str(), "ReadTag");
+
+  // What some viewers take for a line's end or use to reorder its display;
+  // other letters of those ranges stay as they are.
+  EXPECT_EQ(EscapeLogText("a\xC2\x85" "b\xE2\x80\xA8" "c\xE2\x80\xA9" "d\xE2\x80\xAE" "e\xE2\x81\xA6" "f\xE2\x80\x8F"
+                          "g\xD8\x9C" "h\xE2\x80\x94\xC3\xA9\xE2\x81\xAA"),
+            "a\\u0085b\\u2028c\\u2029d\\u202ee\\u2066f\\u200fg\\u061ch\xE2\x80\x94\xC3\xA9\xE2\x81\xAA");
+}
+
+// A record the disk takes only in part is taken back, never fused with the
+// next; the first whole write says how many were lost, and a logger that
+// ends after a loss says it at its end.
+TEST_F(FileLoggerTest, ARecordTheDiskRefusesIsTakenBackAndCounted) {
+  {
+    FileLogger logger(log_path_, kLogFileMaxSize);
+    logger.set_write_for_testing(HalfThenDiskFull);
+    EmitThrough(logger, "before");
+    g_refused_writes = 2;
+    EmitThrough(logger, "lost one");
+    EmitThrough(logger, "lost two");
+    EmitThrough(logger, "after");
+    g_refused_writes = 1;
+    EmitThrough(logger, "lost at the end");
+  }
+  std::vector<std::string> lines = SplitLines(ReadFileOrEmpty(log_path_));
+  ASSERT_EQ(lines.size(), 4u) << ReadFileOrEmpty(log_path_);
+  const std::string note = " LOGGING: Failed to write ";
+  const std::string file_part = " to log file " + ostrel::WideToUtf8(log_path_) + ": -8";
+  for (size_t i : {0u, 2u}) EXPECT_TRUE(std::regex_match(lines[i], kLinePattern)) << lines[i];
+  EXPECT_NE(lines[0].find("INFO: before"), std::string::npos);
+  EXPECT_NE(lines[1].find(note + "2 records" + file_part), std::string::npos) << lines[1];
+  EXPECT_NE(lines[2].find("INFO: after"), std::string::npos);
+  EXPECT_NE(lines[3].find(note + "1 record" + file_part), std::string::npos) << lines[3];
 }
 
 TEST_F(FileLoggerTest, CreatesMissingDirectoriesUnlessElevated) {

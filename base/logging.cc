@@ -133,13 +133,68 @@ PlatformLogHandler SetPlatformLogHandler(PlatformLogHandler handler) {
   return std::exchange(PlatformLogHandlerSlot(), handler);
 }
 
+namespace {
+
+// The length of the character at the start of `text` that EscapeLogText
+// writes as "\uXXXX" (its code point in `code_point`), else 0.
+size_t EscapedCharacterLength(std::string_view text, uint32_t* code_point) {
+  auto byte = [&](size_t i) { return i < text.size() ? static_cast<unsigned char>(text[i]) : 0u; };
+  if (byte(0) == 0xC2 && byte(1) == 0x85) {
+    *code_point = 0x85;  // next line
+    return 2;
+  }
+  if (byte(0) == 0xD8 && byte(1) == 0x9C) {
+    *code_point = 0x61C;  // Arabic letter mark
+    return 2;
+  }
+  if (byte(0) != 0xE2 || (byte(1) != 0x80 && byte(1) != 0x81) || byte(2) < 0x80 || byte(2) > 0xBF) return 0;
+  uint32_t value = 0x2000 | ((byte(1) & 0x3Fu) << 6) | (byte(2) & 0x3Fu);
+  // Marks, separators, embeddings and overrides, isolates.
+  bool escaped = value == 0x200E || value == 0x200F || (value >= 0x2028 && value <= 0x202E) ||
+                 (value >= 0x2066 && value <= 0x2069);
+  if (!escaped) return 0;
+  *code_point = value;
+  return 3;
+}
+
+}  // namespace
+
+std::string EscapeLogText(std::string_view text) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string escaped;
+  escaped.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    char c = text[i];
+    auto byte = static_cast<unsigned char>(c);
+    uint32_t code_point = 0;
+    if (size_t length = EscapedCharacterLength(text.substr(i), &code_point)) {
+      escaped += "\\u";
+      for (int shift = 12; shift >= 0; shift -= 4) escaped.push_back(kHex[(code_point >> shift) & 0xF]);
+      i += length - 1;
+    } else if (byte >= 0x20 && byte != 0x7F) {
+      escaped.push_back(c);
+    } else if (c == '\r') {
+      escaped += "\\r";
+    } else if (c == '\n') {
+      escaped += "\\n";
+    } else if (c == '\t') {
+      escaped += "\\t";
+    } else {
+      escaped += "\\x";
+      escaped.push_back(kHex[byte >> 4]);
+      escaped.push_back(kHex[byte & 0xF]);
+    }
+  }
+  return escaped;
+}
+
 void PlatformLogError(std::string_view text) {
   if (PlatformLogHandler handler = PlatformLogHandlerSlot()) {
     handler(text);
     return;
   }
   std::string line = "[tarvik] ";
-  line.append(text.data(), text.size());
+  line += EscapeLogText(text);
   line.push_back('\n');
   log_platform::WriteDiagnostic(line);
 }

@@ -103,6 +103,13 @@ std::string FormatWindowsError(uint32_t code);
 // Captures GetLastError() before anything else in the statement runs.
 std::string FormatLastError();
 
+// `text` (UTF-8) with every control character written as an escape ("\r",
+// "\n", "\t", "\x1b") and the characters that end a line or reorder a
+// line's display in some viewers (U+0085, U+2028, U+2029, the
+// bidirectional controls) as "\u2028" and the like: a record's text can
+// never end its line or dress up as another.
+std::string EscapeLogText(std::string_view text);
+
 // The platform library's own diagnostics (not the installer log): used by
 // code that must work when everything else is broken, such as the crash
 // upload. Written to the debugger output.
