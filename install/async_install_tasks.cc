@@ -113,15 +113,16 @@ std::string SerializeVariations(const VariationsData& data) {
   return WriteJson(Value(std::move(file)), /*pretty=*/true);
 }
 
-bool SaveVariations(const std::wstring& path, const VariationsData& data) {
+bool SaveVariations(const std::wstring& path, const VariationsData& data, DownloadStopper* stopper) {
   // Setup may read the file at any moment: it is written beside its final
   // name and renamed over it, which readers see as one step.
   std::string text = SerializeVariations(data);
   std::wstring directory = DirName(path);
   std::wstring temp_path = CreateUniqueTempFile(directory.empty() ? GetTempDirectory() : directory,
                                                 kVariationsTempPrefix);
+  auto rename = [&] { return ::MoveFileExW(temp_path.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE; };
   bool ok = !text.empty() && !temp_path.empty() && WriteBytesToFile(temp_path, text) &&
-            ::MoveFileExW(temp_path.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING);
+            (stopper ? stopper->PublishUnlessStopped(rename) : rename());
   if (!ok) {
     DWORD error = ::GetLastError();
     if (!temp_path.empty()) ::DeleteFileW(temp_path.c_str());
@@ -146,7 +147,7 @@ bool DownloadAndSaveVariations(const std::string& url, const std::wstring& path,
   }
   data.last_modified = downloader.GetResponseHeader(kLastModifiedHeader);
   data.country = downloader.GetResponseHeader(kCountryHeader);
-  if (!SaveVariations(path, data)) {
+  if (!SaveVariations(path, data, stopper)) {
     PLOG(ERROR) << "Failed to save variations in " << path;
     return false;
   }

@@ -73,7 +73,9 @@ struct VariationsData {
 std::string SerializeVariations(const VariationsData& data);
 // Writes the file next to `path` and moves it into place, so a reader sees
 // no file or a whole one.
-bool SaveVariations(const std::wstring& path, const VariationsData& data);
+// `stopper`, when given, may refuse the final rename: a stopped worker
+// changes no file.
+bool SaveVariations(const std::wstring& path, const VariationsData& data, DownloadStopper* stopper = nullptr);
 // Downloads a seed and saves it at `path`; nothing is written when the
 // download fails or the signature header is missing. `stopper` may be null.
 bool DownloadAndSaveVariations(const std::string& url, const std::wstring& path, DownloadStopper* stopper);

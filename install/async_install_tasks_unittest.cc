@@ -184,6 +184,30 @@ TEST(AsyncInstallTasksSaveTest, UnwritableTargetFailsWithTheErrorLine) {
   EXPECT_FALSE(PathExists(path));
 }
 
+// A worker that outlives its Stop (abandoned after Stop's wait) renames
+// nothing into place: the path Stop removed stays removed.
+TEST(AsyncInstallTasksSaveTest, AStoppedWorkerChangesNoFile) {
+  ScopedTempDir dir;
+  std::wstring path = dir.Append(L"seed");
+  ScopedKernelHandle stop_event(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  DownloadStopper stopper(stop_event.Get());
+  ASSERT_TRUE(SaveVariations(path, VariationsData{"s", "g", "", ""}, &stopper));
+  ASSERT_TRUE(::DeleteFileW(path.c_str()));
+
+  stopper.Stop();
+  ScopedLogCapture log;
+  EXPECT_FALSE(SaveVariations(path, VariationsData{"s", "g", "", ""}, &stopper));
+  EXPECT_FALSE(PathExists(path));
+  WIN32_FIND_DATAW found;
+  ScopedFindHandle find(::FindFirstFileW(dir.Append(L"*").c_str(), &found));
+  int entries = 0;
+  if (find.IsValid()) {
+    do entries += found.cFileName[0] != L'.';
+    while (::FindNextFileW(find.Get(), &found));
+  }
+  EXPECT_EQ(entries, 0) << "the temporary file is gone too";
+}
+
 // Which paths each parameter set reserves. The worker never starts here, so
 // these need no network.
 TEST_F(AsyncInstallTasksTest, ParametersChooseThePathsAndDefaultsApply) {

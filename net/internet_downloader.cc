@@ -68,7 +68,17 @@ bool IsCryptoProFailure(const DownloadErrorInfo& info) {
 void DownloadStopper::Stop() {
   ::SetEvent(stop_event_);
   ScopedExclusiveLock lock(&lock_);
+  stopped_ = true;
   if (active_) active_->Abort();
+}
+
+bool DownloadStopper::PublishUnlessStopped(const std::function<bool()>& publish) {
+  ScopedExclusiveLock lock(&lock_);
+  if (stopped_ || ::WaitForSingleObject(stop_event_, 0) == WAIT_OBJECT_0) {
+    ::SetLastError(ERROR_CANCELLED);
+    return false;
+  }
+  return publish();
 }
 
 bool DownloadStopper::Attach(InternetDownloader* downloader) {
@@ -458,7 +468,11 @@ bool InternetDownloader::DownloadToSink(const std::string& url, HANDLE cancel_ev
 }
 
 bool InternetDownloader::DownloadToFile(const std::string& url, HANDLE cancel_event, const std::wstring& target_path) {
-  std::wstring temp_path = CreateUniqueTempFile(GetTempDirectory(), kTempFilePrefix);
+  // Beside the target: the move is a rename on one volume, and the body is
+  // never in a folder other users (or the user of an elevated run) can write.
+  std::wstring target_directory = DirName(target_path);
+  std::wstring temp_path =
+      CreateUniqueTempFile(target_directory.empty() ? GetTempDirectory() : target_directory, kTempFilePrefix);
   ScopedFileHandle file;
   if (!temp_path.empty()) {
     file.Reset(::CreateFileW(temp_path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
@@ -474,8 +488,11 @@ bool InternetDownloader::DownloadToFile(const std::string& url, HANDLE cancel_ev
   bool ok = DownloadToSink(url, cancel_event, &sink);
   file.Close();
   sink_ = nullptr;
-  if (ok && !::MoveFileExW(temp_path.c_str(), target_path.c_str(),
-                           MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED)) {
+  auto move = [&] {
+    return ::MoveFileExW(temp_path.c_str(), target_path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED) !=
+           FALSE;
+  };
+  if (ok && !(stopper_ ? stopper_->PublishUnlessStopped(move) : move())) {
     SetErrorFromLastError(kErrorMoveFile);
     PLOG(ERROR) << "Cannot move the download to " << target_path;
     ok = false;

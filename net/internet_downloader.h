@@ -94,6 +94,11 @@ class DownloadStopper {
   void Stop();
   HANDLE stop_event() const { return stop_event_; }
 
+  // Runs `publish`, the step that puts a finished download where others
+  // read it, unless Stop came first; a Stop meanwhile waits for it. So a
+  // worker that outlives its Stop changes no file. False when stopped.
+  bool PublishUnlessStopped(const std::function<bool()>& publish);
+
  private:
   friend class InternetDownloader;
   // False when the stop event is set already.
@@ -103,6 +108,7 @@ class DownloadStopper {
   HANDLE stop_event_;  // not owned
   SRWLOCK lock_ = SRWLOCK_INIT;
   InternetDownloader* active_ = nullptr;  // under lock_
+  bool stopped_ = false;                  // under lock_
 };
 
 // One object per download.
