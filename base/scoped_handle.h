@@ -59,12 +59,22 @@ class ScopedGeneric {
   Handle handle_;
 };
 
+// Called by an owner whose close failed: an invalid handle there means it
+// was closed before (or never open), and by then its number may name another
+// object, whose close went wrong too. Logged as an error with `kind`; the
+// log's own handles are not reported again.
+void NoteFailedClose(const char* kind);
+
 // Events, mutexes, processes, threads, mappings, tokens: null means none.
 struct KernelHandleTraits {
   using Handle = HANDLE;
   static Handle InvalidValue() { return nullptr; }
   static bool IsValid(Handle h) { return h != nullptr && h != INVALID_HANDLE_VALUE; }
-  static bool Close(Handle h) { return ::CloseHandle(h) != FALSE; }
+  static bool Close(Handle h) {
+    if (::CloseHandle(h)) return true;
+    NoteFailedClose("kernel");
+    return false;
+  }
 };
 using ScopedKernelHandle = ScopedGeneric<KernelHandleTraits>;
 
@@ -73,7 +83,11 @@ struct FileHandleTraits {
   using Handle = HANDLE;
   static Handle InvalidValue() { return INVALID_HANDLE_VALUE; }
   static bool IsValid(Handle h) { return h != INVALID_HANDLE_VALUE && h != nullptr; }
-  static bool Close(Handle h) { return ::CloseHandle(h) != FALSE; }
+  static bool Close(Handle h) {
+    if (::CloseHandle(h)) return true;
+    NoteFailedClose("file");
+    return false;
+  }
 };
 using ScopedFileHandle = ScopedGeneric<FileHandleTraits>;
 

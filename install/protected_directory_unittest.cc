@@ -40,7 +40,9 @@ TEST(ProtectedDirectoryTest, AdministratorsOnlyUntilRemovedWithEverythingInIt) {
     // SYSTEM and Administrators only. Wine shows a DACL made from the Unix
     // mode, so only Windows can show the protection from the parent.
     std::wstring dacl = DaclOf(path);
-    if (dacl.rfind(L"D:P", 0) == 0) EXPECT_EQ(dacl, L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)");
+    if (dacl.rfind(L"D:P", 0) == 0) {
+      EXPECT_EQ(dacl, L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)");
+    }
     ASSERT_TRUE(WriteBytesToFile(JoinPath(path, L"BrandFile"), "brand"));
     ASSERT_TRUE(WriteBytesToFile(JoinPath(path, L"qb1.tmp"), "MZ"));
     ASSERT_TRUE(::CreateDirectoryW(JoinPath(path, L"empty").c_str(), nullptr));

@@ -8,7 +8,11 @@
 
 namespace ostrel {
 
-bool InternetHandleTraits::Close(Handle h) { return ::InternetCloseHandle(static_cast<HINTERNET>(h)) != FALSE; }
+bool InternetHandleTraits::Close(Handle h) {
+  if (::InternetCloseHandle(static_cast<HINTERNET>(h))) return true;
+  NoteFailedClose("internet");
+  return false;
+}
 
 ScopedInternetHandle OpenInternetSession(const wchar_t* user_agent) {
   return ScopedInternetHandle(::InternetOpenW(user_agent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));

@@ -144,6 +144,7 @@ class SilentInstallationTest(SilentInstallationTestCase):
             "Installer exit with code: 0",
         ])
         self.assertEqual(self.archive_files(), [])
+        self.assertEqual([t for t in self.texts() if t.startswith("Closed a ")], [], "a handle closed twice")
         # The versioned-URL rule reads the build date from the version resource.
         self.assertEqual([t for t in self.texts() if t.startswith(("Version time is 0", "Used the last write"))], [])
 

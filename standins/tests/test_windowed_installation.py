@@ -89,6 +89,8 @@ class WindowedInstallationTest(InstallerRunTestCase):
                      "--> Installer > MainWindow::OnCloseWindow",
                      "Installer exit with code: 400"]:
             self.assertIn(line, texts)
+        # Every process of the installation (first copy, elevated copy) closed each handle once.
+        self.assertEqual([t for t in texts if t.startswith("Closed a ")], [])
         switches = self.setup_switches()
         self.assertEqual(switches.get("browser-present"), "none")
         self.assertNotEqual(switches.get("progress-window"), "0")
