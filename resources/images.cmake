@@ -4,6 +4,7 @@ find_package(Python3 REQUIRED COMPONENTS Interpreter)
 find_program(TARVIK_RSVG_CONVERT rsvg-convert REQUIRED)
 find_program(TARVIK_PNGQUANT pngquant REQUIRED)
 find_program(TARVIK_IMAGEMAGICK_CONVERT convert REQUIRED)
+find_program(TARVIK_ZOPFLIPNG zopflipng REQUIRED)  # Debian: zopfli
 
 set(IMAGES_MANIFEST ${CMAKE_CURRENT_SOURCE_DIR}/images/images.json)
 set(IMAGES_TOOL ${CMAKE_SOURCE_DIR}/tools/render_images.py)

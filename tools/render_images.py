@@ -17,9 +17,12 @@ the 2x image, the light and the dark one, the PNG and the JPEG one.
 
 Tools: rsvg-convert renders, pngquant reduces PNGs to a palette (the images
 are flat art, so 256 colours lose nothing visible and halve the bytes),
-ImageMagick's convert writes JPEGs.
+zopflipng then stores every PNG, the icon's too, in the fewest bytes it finds
+for the same pixels, and ImageMagick's convert writes JPEGs (already with
+optimised Huffman tables, which is all a lossless pass could add).
 """
 
+import concurrent.futures
 import json
 import os
 import re
@@ -128,6 +131,27 @@ def png_size(path):
     return struct.unpack(">II", header[16:24])
 
 
+def png_layout(path):
+    """(bit depth, colour type) from the IHDR chunk."""
+    with open(path, "rb") as f:
+        header = f.read(26)
+    return tuple(header[24:26])
+
+
+def recompress_png(path, keep_layout=False):
+    """Rewrites a PNG losslessly in fewer bytes. rsvg-convert and pngquant
+    deflate at zlib's default effort; zopflipng searches filters, colour
+    types and deflate choices (a few seconds per large image). With
+    keep_layout, a result of another colour type or depth is refused."""
+    with tempfile.TemporaryDirectory() as work:
+        smaller = os.path.join(work, "smaller.png")
+        run(["zopflipng", "-y", path, smaller])
+        if keep_layout and png_layout(smaller) != png_layout(path):
+            return
+        if os.path.getsize(smaller) < os.path.getsize(path):
+            shutil.copyfile(smaller, path)
+
+
 def write_icon(pngs, target):
     """An icon file of PNG entries (read by Windows Vista and later)."""
     entries, blobs = [], []
@@ -173,6 +197,9 @@ def render(manifest, file_name, scale, image, out_dir):
             for size in image["sizes"]:
                 png = os.path.join(work, "%d.png" % size)
                 render_png(svg, image["view"], size, size, png, work)
+                # Windows reads PNG icon entries as 32-bit pictures, as the
+                # icon directory says they are.
+                recompress_png(png, keep_layout=True)
                 pngs.append(png)
             write_icon(pngs, target)
             return
@@ -226,6 +253,9 @@ def render_all(manifest, out_dir, names):
     try:
         for name, _, scale, image in chosen:
             render(manifest, name, scale, image, out_dir)
+        pngs = [os.path.join(out_dir, name) for name, _, _, image in chosen if image["format"] == "png"]
+        with concurrent.futures.ThreadPoolExecutor(max_workers=os.cpu_count() or 1) as pool:
+            list(pool.map(recompress_png, pngs))
     finally:
         if hasattr(_cache_dir, "path"):
             shutil.rmtree(_cache_dir.path)

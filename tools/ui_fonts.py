@@ -4,15 +4,15 @@
   ui_fonts.py --source-dir /usr/share/fonts/opentype/inter --strings-dir resources/strings --out-dir OUT
 
 Each output is a source face renamed to the family the window asks for by
-name and subset to the characters it can be asked to draw: the alphabets of
-the Latin and Cyrillic interface languages with their punctuation, always,
-plus every character of the string tables in --strings-dir (resources/strings/
-<code>.txt), so a new or changed translation never draws boxes. The string
-tables are optional: without them the fixed alphabets alone are kept.
+name and subset to exactly the characters the window draws in it: every
+character of the string tables in --strings-dir (resources/strings/
+<code>.txt) and of the few texts the window composes itself. The set is
+computed on every build from the tables, so a new or changed translation
+brings its characters along; one that a source face lacks stops the build,
+since it would draw as a box.
 
 Chinese and Japanese texts are drawn with a system face (ui/ui_font_faces),
-so characters of those tables that the source lacks are left out silently;
-such a character in any other table is reported on stderr.
+so those tables add nothing.
 
 Needs fontTools (Debian: python3-fonttools). Output is reproducible: the
 source's time stamps are kept.
@@ -21,6 +21,7 @@ source's time stamps are kept.
 import argparse
 import os
 import sys
+import unicodedata
 
 from fontTools import subset
 from fontTools.ttLib import TTFont
@@ -32,24 +33,10 @@ FACES = [
     ("kx_text.otf", "KX Text", "KXText-Regular", 400, "Inter-Regular.otf"),
 ]
 
-# What the interface languages other than Chinese and Japanese can need.
-BASE_RANGES = [
-    (0x0020, 0x007E),  # ASCII
-    (0x00A0, 0x00FF),  # no-break space, Latin-1: French, German, Italian, Spanish, Portuguese
-    (0x0100, 0x017F),  # Latin Extended-A: Czech, Turkish
-    (0x02BB, 0x02BC),  # Uzbek Latin o' and g' (modifier letters)
-    (0x02C6, 0x02C7), (0x02D8, 0x02DD),  # spacing accents
-    (0x0400, 0x045F),  # Cyrillic: Russian, Ukrainian, Kazakh basics
-    (0x0490, 0x0491),  # Ukrainian ghe with upturn
-    (0x0492, 0x0493), (0x049A, 0x049B), (0x04A2, 0x04A3), (0x04AE, 0x04B1),
-    (0x04BA, 0x04BB), (0x04D8, 0x04D9), (0x04E8, 0x04E9),  # Kazakh
-    (0x2009, 0x200A),  # thin and hair spaces
-    (0x2010, 0x2027),  # dashes, quotes, bullet, ellipsis
-    (0x202F, 0x2030),  # narrow no-break space (French), per mille
-    (0x2039, 0x203A),  # single guillemets
-    (0x20AC, 0x20AC), (0x20BD, 0x20BD), (0x20B8, 0x20B8),  # euro, rouble, tenge
-    (0x2116, 0x2116), (0x2122, 0x2122),  # numero, trade mark
-]
+# What the window draws besides table texts: the progress status's
+# "<status> 42%" (ui/window_choices.cc StatusText) and the full stop the
+# statistics label adds after its consent text (StatisticsLabelMarkup).
+COMPOSED_TEXT = "0123456789 %."
 
 # Their texts are drawn with a system face that has the glyphs.
 SYSTEM_FACE_LANGUAGES = {"ja", "zh-CN", "zh-TW"}
@@ -58,13 +45,6 @@ SYSTEM_FACE_LANGUAGES = {"ja", "zh-CN", "zh-TW"}
 # URL (the licence asks that the copyright and licence go with the font).
 KEPT_NAME_IDS = {0, 5, 13, 14}
 WINDOWS, UNICODE_BMP, ENGLISH_US = 3, 1, 0x409
-
-
-def base_code_points():
-    points = set()
-    for first, last in BASE_RANGES:
-        points.update(range(first, last + 1))
-    return points
 
 
 def unescape(text):
@@ -127,7 +107,6 @@ def rename(font, family, postscript_name, weight):
 
 def make_face(source_path, out_path, family, postscript_name, weight, code_points):
     font = TTFont(source_path, recalcTimestamp=False)
-    available = set(font.getBestCmap())
     options = subset.Options()
     # GDI draws these texts without OpenType layout: the tables would be dead weight.
     options.layout_features = []
@@ -137,41 +116,63 @@ def make_face(source_path, out_path, family, postscript_name, weight, code_point
     options.notdef_outline = True
     options.recalc_timestamp = False
     subsetter = subset.Subsetter(options)
-    subsetter.populate(unicodes=sorted(code_points & available))
+    subsetter.populate(unicodes=sorted(code_points))
     subsetter.subset(font)
     rename(font, family, postscript_name, weight)
     font.save(out_path)
-    return available
+
+
+def wanted_code_points(tables):
+    """Every code point the window draws in the product's faces."""
+    wanted = {ord(c) for c in COMPOSED_TEXT}
+    for code, points in tables.items():
+        if code not in SYSTEM_FACE_LANGUAGES:
+            wanted |= points
+    return wanted
+
+
+def missing_characters(tables, available):
+    """Lines naming each character of a table (other than the system-face
+    ones) that `available` lacks, with the tables that use it."""
+    lines = []
+    for point in sorted(wanted_code_points(tables) - available):
+        users = [code + ".txt" for code, points in sorted(tables.items())
+                 if point in points and code not in SYSTEM_FACE_LANGUAGES] or ["the composed texts"]
+        lines.append("U+%04X %s (%s) in %s" % (point, unicodedata.name(chr(point), "unnamed"), chr(point),
+                                              ", ".join(users)))
+    return lines
 
 
 def main(argv=None):
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--source-dir", required=True)
-    parser.add_argument("--strings-dir")
+    parser.add_argument("--strings-dir", required=True)
     parser.add_argument("--out-dir", required=True)
     args = parser.parse_args(argv)
 
+    if not os.path.isdir(args.strings_dir):
+        sys.stderr.write("ui_fonts: no string tables at %s\n" % args.strings_dir)
+        return 1
     tables = string_table_characters(args.strings_dir)
-    wanted = base_code_points()
-    for points in tables.values():
-        wanted |= points
+    wanted = wanted_code_points(tables)
     os.makedirs(args.out_dir, exist_ok=True)
-    drawable = None  # code points every face has
     for out_name, family, postscript_name, weight, source_name in FACES:
         source = os.path.join(args.source_dir, source_name)
         if not os.path.isfile(source):
             sys.stderr.write("ui_fonts: %s missing (apt-get install fonts-inter)\n" % source)
             return 1
+        available = set(TTFont(source, lazy=True).getBestCmap())
+        missing = missing_characters(tables, available)
+        if missing:
+            sys.stderr.write("ui_fonts: %s has no glyph for what the window would draw with it; change the "
+                             "text or the face:\n  %s\n" % (source_name, "\n  ".join(missing)))
+            return 1
         out = os.path.join(args.out_dir, out_name)
-        available = make_face(source, out, family, postscript_name, weight, wanted)
-        drawable = available if drawable is None else drawable & available
-        print("%s: %s, %d bytes" % (out_name, family, os.path.getsize(out)))
-    for code, points in sorted(tables.items()):
-        if code not in SYSTEM_FACE_LANGUAGES:
-            for point in sorted(points - drawable):
-                sys.stderr.write("ui_fonts: warning: %s.txt: U+%04X is not in every source face; "
-                                 "it would draw as a box\n" % (code, point))
+        make_face(source, out, family, postscript_name, weight, wanted)
+        print("%s: %s, %d glyphs, %d bytes" % (out_name, family, len(TTFont(out)["CFF "].cff[0].CharStrings),
+                                             os.path.getsize(out)))
     return 0
+
 
 if __name__ == "__main__":
     sys.exit(main())

@@ -11,6 +11,7 @@ REQUIRED_PACKAGES=(
   wine64 libgnutls30 xvfb xauth xdotool imagemagick fonts-liberation
   osslsigncode gcab
   librsvg2-bin pngquant fonts-inter
+  zopfli  # zopflipng: the art's PNGs in the fewest bytes for the same pixels (tools/render_images.py)
   clang libclang-rt-14-dev zlib1g-dev
   fonts-inter python3-fonttools  # the window's fonts are made from these at build time
   fonts-wqy-microhei  # Chinese and Japanese glyphs for the system faces under Wine (map_windows_faces)

@@ -107,7 +107,7 @@ def image_format_and_size(blob):
 
 def decode_png(blob):
     """Rows of (r, g, b, a) tuples of a non-interlaced PNG (8 bits, or fewer
-    for a palette, as pngquant writes them)."""
+    for a palette or grey, as zopflipng may store them)."""
     offset, chunks = 8, {}
     while offset < len(blob):
         length, kind = struct.unpack_from(">I4s", blob, offset)
@@ -115,7 +115,7 @@ def decode_png(blob):
         chunks[kind] += blob[offset + 8:offset + 8 + length]
         offset += 12 + length
     width, height, depth, colour, _, _, interlace = struct.unpack(">IIBBBBB", chunks[b"IHDR"])
-    assert interlace == 0 and (depth == 8 or colour == 3), "unexpected PNG layout"
+    assert interlace == 0 and (depth == 8 or colour in (0, 3)), "unexpected PNG layout"
     channels = {0: 1, 2: 3, 3: 1, 4: 2, 6: 4}[colour]
     raw = zlib.decompress(chunks[b"IDAT"])
     stride = (width * channels * depth + 7) // 8
@@ -139,20 +139,28 @@ def decode_png(blob):
                 line[x] = (line[x] + (left if pa <= pb and pa <= pc else up if pb <= pc else up_left)) & 0xFF
         rows.append(bytes(line))
         previous = line
+    per_byte = 8 // depth
+    def index(row, x):
+        return (row[x // per_byte] >> (8 - depth * (x % per_byte + 1))) & ((1 << depth) - 1)
     if colour == 3:
         palette = chunks[b"PLTE"]
         alphas = chunks.get(b"tRNS", b"")
         colours = [tuple(palette[3 * i:3 * i + 3]) + (alphas[i] if i < len(alphas) else 255,)
                    for i in range(len(palette) // 3)]
-        per_byte = 8 // depth
-        def index(row, x):
-            return (row[x // per_byte] >> (8 - depth * (x % per_byte + 1))) & ((1 << depth) - 1)
         return [[colours[index(row, x)] for x in range(width)] for row in rows]
+    # Grey or RGB without alpha: tRNS names the one sample value that is clear.
+    clear = struct.unpack(">%dH" % (len(chunks[b"tRNS"]) // 2), chunks[b"tRNS"]) if b"tRNS" in chunks else None
+    if colour == 0 and depth < 8:
+        def grey(level):
+            return (level * 255 // ((1 << depth) - 1),) * 3 + ((0,) if (level,) == clear else (255,))
+        return [[grey(index(row, x)) for x in range(width)] for row in rows]
     def pixel(row, x):
         values = row[x * channels:(x + 1) * channels]
-        if colour in (0, 4):
+        if colour in (0, 2):
+            return tuple(values) * (3 if colour == 0 else 1) + ((0,) if tuple(values) == clear else (255,))
+        if colour == 4:
             values = bytes([values[0]] * 3) + values[1:]
-        return tuple(values) + ((255,) if colour in (0, 2) else ())
+        return tuple(values)
     return [[pixel(row, x) for x in range(width)] for row in rows]
 
 
@@ -196,6 +204,8 @@ class ImageResourcesTest(unittest.TestCase):
             self.assertEqual(height or 256, size)
             self.assertEqual(bits, 32)
             self.assertEqual(image_format_and_size(self.icons[icon_id])[1:], (size, size))
+            # As the directory says: 8-bit RGBA, whatever layout would be smaller.
+            self.assertEqual(self.icons[icon_id][24:26], b"\x08\x06", "icon of %d pixels" % size)
             sizes.append(size)
         self.assertEqual(sorted(sizes), ICON_SIZES)
 

@@ -29,6 +29,20 @@ def shipped_builds():
     return [path for path in SHIPPED if os.path.exists(path)]
 
 
+def debug_frame_ranges(data):
+    """[(start, end)] of the functions a 32-bit .debug_frame describes."""
+    ranges, offset = [], 0
+    while offset + 8 <= len(data):
+        length, cie_pointer = struct.unpack_from("<II", data, offset)
+        if length == 0:
+            break
+        if cie_pointer != 0xFFFFFFFF:  # an FDE: its CIE, then the function's start and length
+            start, size = struct.unpack_from("<II", data, offset + 8)
+            ranges.append((start, start + size))
+        offset += 4 + length
+    return ranges
+
+
 def read(path):
     with open(path, "rb") as f:
         return f.read()
@@ -61,6 +75,32 @@ class ShippedExecutableTest(unittest.TestCase):
                 packages = [r.name for r in image.resources() if r.type_name == "BIN"]
                 self.assertIn(319, packages)
                 self.assertEqual([n for n in packages if str(n).startswith("BRAND_")], [])
+
+    def test_i686_unwind_information_is_in_the_symbols_file_not_the_image(self):
+        path = SHIPPED[0]
+        if not os.path.exists(path):
+            self.skipTest("no i686 build")
+        image = pe_image.PeImage(read(path))
+        # At most crtbegin's few entries, which its start-up code refers to.
+        self.assertLessEqual(sum(s.virtual_size for s in image.sections if s.name == ".eh_frame"), 256)
+
+        symbols_path = path[:-len(".exe")] + ".debug"
+        symbols = pe_image.PeImage(read(symbols_path))
+        frame = next(s for s in symbols.sections if s.name == ".debug_frame")
+        ranges = debug_frame_ranges(symbols.data[frame.raw_pointer:frame.raw_pointer + frame.virtual_size])
+        nm = subprocess.run(["i686-w64-mingw32-nm", "-C", symbols_path], stdout=subprocess.PIPE, text=True,
+                            check=True)
+        addresses = {}
+        for line in nm.stdout.splitlines():
+            parts = line.split(" ", 2)
+            if len(parts) == 3 and parts[1] == "T":
+                addresses[parts[2].split("(")[0]] = int(parts[0], 16)
+        # The entry point, code built for size and code built for speed.
+        for function in ("wWinMain@16", "ostrel::ClassifyWindowsVersion", "ostrel::ComputeSha256"):
+            with self.subTest(function=function):
+                self.assertTrue(function in addresses, "%s is not in the symbols file" % function)
+                self.assertTrue(any(start <= addresses[function] < end for start, end in ranges),
+                                "no unwind entry for %s" % function)
 
     def test_size_report_names_what_takes_the_space(self):
         path = shipped_builds()[0]
