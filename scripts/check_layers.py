@@ -48,9 +48,18 @@ def violations(root):
             yield f"{relative}: folder '{folder}' has no layer; add it to LAYERS in scripts/check_layers.py"
             continue
         text = path.read_text(encoding="utf-8", errors="replace")
+        # Inside an owner's Close whose body spans lines: from its opening
+        # line to the first line that is only its closing brace.
+        owner_body_end = None
         for number, line_text in enumerate(text.splitlines(), 1):
+            owner_line = OWNER_CLOSE.search(line_text)
+            if owner_line and line_text.rstrip().endswith("{"):
+                owner_body_end = line_text[:len(line_text) - len(line_text.lstrip())] + "}"
+            elif owner_body_end is not None and line_text.rstrip() == owner_body_end:
+                owner_body_end = None
             call = HANDLE_CLOSE.search(line_text)
-            if call and not OWNER_CLOSE.search(line_text) and not line_text.lstrip().startswith("//"):
+            if (call and not owner_line and owner_body_end is None and
+                    not line_text.lstrip().startswith("//")):
                 yield f"{relative}:{number}: {call.group(1)} outside an owner's Close (base/scoped_handle.h)"
         for match in INCLUDE.finditer(text):
             target = match.group(1)

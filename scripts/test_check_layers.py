@@ -21,12 +21,20 @@ class CheckLayersTest(unittest.TestCase):
             (root / "net").mkdir()
             (root / "net" / "owner.cc").write_text(
                 "bool Traits::Close(Handle h) { return ::InternetCloseHandle(h) != FALSE; }\n"
-                "// A comment may name ::CloseHandle(h).\n")
+                "// A comment may name ::CloseHandle(h).\n"
+                "  static bool Close(Handle h) {\n"
+                "    if (::CloseHandle(h)) return true;\n"
+                "    return false;\n"
+                "  }\n")
             self.assertEqual(run_check(root).returncode, 0, run_check(root).stdout)
-            (root / "net" / "callback.cc").write_text("void F(HINTERNET h) {\n  ::InternetCloseHandle(h);\n}\n")
+            (root / "net" / "callback.cc").write_text(
+                "void F(HINTERNET h) {\n  ::InternetCloseHandle(h);\n}\n"
+                "  static bool Close(Handle h) {\n  }\n  void G(HANDLE h) { ::CloseHandle(h); }\n")
             result = run_check(root)
             self.assertEqual(result.returncode, 1)
             self.assertIn("net/callback.cc:2: InternetCloseHandle outside an owner's Close", result.stdout)
+            # An owner's body ends at its own closing brace.
+            self.assertIn("net/callback.cc:6: CloseHandle outside an owner's Close", result.stdout)
 
     def test_this_tree_keeps_its_layers(self):
         result = run_check(ROOT)
