@@ -543,6 +543,8 @@ TEST_F(InstallerTest, NoWorkDirectoryMeansNoArchiveFile) {
 // installation stops before anything is downloaded. A normal user's run
 // replaces what an earlier run left, as before.
 TEST_F(InstallerTest, ElevatedRunStopsWhenADataFileCannotBeMadeNew) {
+  // No stand-in browser outlives the test (other tests look for its window).
+  SetProcessSwitches(L"--do-not-launch-browser");
   std::wstring planted = work_dir_ + L"clids.xml";
   for (bool elevated : {true, false}) {
     SCOPED_TRACE(elevated ? "elevated" : "not elevated");
