@@ -209,7 +209,8 @@ FileLogger::FileLogger(std::wstring path, int32_t max_size)
 // at the end.
 FileLogger::~FileLogger() {
   if (links_refused_ || lost_records_ == 0) return;
-  std::string header = FormatLogHeader(log_platform::NowMicrosecondsSince1601(), ::GetCurrentProcessId(), ::GetCurrentThreadId());
+  std::string header =
+      FormatLogHeader(log_platform::NowMicrosecondsSince1601(), ::GetCurrentProcessId(), ::GetCurrentThreadId());
   ScopedFileHandle folder;
   ScopedFileHandle file = OpenLog(&folder);
   if (file.IsValid() && !header.empty()) WriteWhole(file.Get(), LostRecordsNote(header), /*locked=*/false);

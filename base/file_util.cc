@@ -71,6 +71,17 @@ bool IsPlainFileInFolder(HANDLE file, HANDLE folder) {
   return !file_path.empty() && !folder_path.empty() && EqualIgnoringCase(DirName(file_path), folder_path);
 }
 
+bool WriteAll(HANDLE file, std::string_view bytes) {
+  size_t total = 0;
+  while (total < bytes.size()) {
+    DWORD written = 0;
+    DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - total, 1 << 20));
+    if (!::WriteFile(file, bytes.data() + total, chunk, &written, nullptr) || written != chunk) return false;
+    total += written;
+  }
+  return true;
+}
+
 }  // namespace
 
 std::wstring GetTempDirectory() {
@@ -183,21 +194,6 @@ bool ReadFileToBytes(const std::wstring& path, std::string* bytes) {
   }
   return true;
 }
-
-namespace {
-
-bool WriteAll(HANDLE file, std::string_view bytes) {
-  size_t total = 0;
-  while (total < bytes.size()) {
-    DWORD written = 0;
-    DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - total, 1 << 20));
-    if (!::WriteFile(file, bytes.data() + total, chunk, &written, nullptr) || written != chunk) return false;
-    total += written;
-  }
-  return true;
-}
-
-}  // namespace
 
 bool WriteBytesToFile(const std::wstring& path, std::string_view bytes) {
   ScopedFileHandle file(
