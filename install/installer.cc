@@ -118,8 +118,12 @@ Installer::Installer(InstallerObserver* observer, const BrandInfo* brand, const 
       data_paths_(InstallerDataPathsFromCommandLine(InstallerCommandLine::ProcessCommandLine())),
       download_observer_(&observer_),
       downloader_factory_([] { return std::make_unique<InternetDownloader>(); }) {
-  if (start_async_tasks) async_tasks_ = std::make_unique<AsyncInstallTasks>(brand, params);
+  if (start_async_tasks) StartAsyncTasks();
   Init();
+}
+
+void Installer::StartAsyncTasks() {
+  if (!async_tasks_ && brand_ && params_) async_tasks_ = std::make_unique<AsyncInstallTasks>(brand_, params_);
 }
 
 void Installer::Init() {

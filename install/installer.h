@@ -85,6 +85,9 @@ class Installer {
   // Stops the install thread and waits for it (then ends it by force).
   virtual ~Installer();
 
+  // Starts the background downloads setup may use (seeds, bundles), once.
+  // The window starts them behind its first paint.
+  void StartAsyncTasks();
   // Starts the installation on its own thread; the download begins at once
   // and the thread waits for Proceed() after it. False when a thread exists
   // or cannot be started.
@@ -136,6 +139,7 @@ class Installer {
   uint8_t send_statistics() const { return send_statistics_; }
   bool pin() const { return pin_; }
   bool async_tasks_active() const { return async_tasks_ != nullptr; }
+  bool install_thread_started() const { return install_thread_.IsValid(); }
   bool uac_declined() const { return uac_declined_; }
   int elevation_mode() const { return elevation_mode_; }
   ElevatedProcess* elevated_process() const { return elevated_process_.get(); }

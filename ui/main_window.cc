@@ -104,7 +104,7 @@ MainWindow::MainWindow(const BrandInfo* brand, const DistribInfoParams* params, 
   offers_default_box_ = !choices_.make_default.has_value() && elevation_mode_ != 2;
 
   if (!create_installer_) return;
-  installer_ = std::make_unique<Installer>(&observer_, brand_, params_, true);
+  installer_ = std::make_unique<Installer>(&observer_, brand_, params_, false);
   installer_->set_elevation_mode(elevation_mode_);
   installer_->set_scale_factor(ScaleFactor());
   // Whether the browser may be made the default decides the box whatever
@@ -128,8 +128,6 @@ void MainWindow::StopInstallation() { installer_.reset(); }
 int MainWindow::TemplateId() { return IDD_INSTALLATION_WINDOW; }
 
 int MainWindow::Run() {
-  // The whole window object exists now: the download may start and report.
-  if (installer_) installer_->StartInstallThread();
   INT_PTR result = DialogBase::Run(nullptr);
   if (result == -1 || result == 0) PLOG(ERROR) << "The installation window could not be shown: " << result;
   return static_cast<int>(result);
@@ -147,6 +145,10 @@ bool MainWindow::HandleMessage(HWND window, UINT message, WPARAM wparam, LPARAM 
     case WM_SYSCOMMAND:
       return OnSysCommand(wparam);
     case WM_TIMER:
+      if (wparam == kStartInstallationTimerId) {
+        StartInstallation();
+        return true;
+      }
       if (wparam != kAnimationTimerId) return false;
       OnAnimationTick();
       return true;
@@ -164,6 +166,9 @@ bool MainWindow::HandleMessage(HWND window, UINT message, WPARAM wparam, LPARAM 
       return false;  // the default handling still sends WM_MOVE and WM_SIZE
     case WM_NCACTIVATE:
       OnActivateFrame(wparam != FALSE);
+      return false;
+    case WM_SHOWWINDOW:
+      OnShowWindow(wparam != FALSE);
       return false;
     case WM_NCDESTROY:
       OnDestroyed();
@@ -344,8 +349,25 @@ void MainWindow::AllowMessagesThroughFilter() {
   }
 }
 
+// The whole window object exists: the download may start and report, once
+// the user sees the window. Shown, the window is invalid, so its first
+// WM_PAINT comes before the timer's message.
+void MainWindow::OnShowWindow(bool shown) {
+  if (shown && installer_ && !installation_started_) ::SetTimer(window(), kStartInstallationTimerId, 0, nullptr);
+}
+
+void MainWindow::StartInstallation() {
+  ::KillTimer(window(), kStartInstallationTimerId);
+  if (installation_started_ || !installer_) return;
+  installation_started_ = true;
+  installer_->StartAsyncTasks();
+  installer_->StartInstallThread();
+}
+
 void MainWindow::ElevateIfNeeded() {
   if (!installer_ || !installer_->NeedStartThisProcessAsAdmin()) return;
+  // The elevated copy's setup command line names the background downloads.
+  installer_->StartAsyncTasks();
   if (!installer_->StartElevatedCopy()) LOG(INFO) << "Declined running the installer as admin";
 }
 
@@ -390,6 +412,8 @@ bool MainWindow::LayoutProgressDialog() {
   ShowProgressControls();
   ::SetTimer(window(), kAnimationTimerId, kAnimationTimerMs, nullptr);
   ::SetFocus(::GetDlgItem(window(), kProgressBarId));
+  // Started before it is told to go on: a start resets that word.
+  StartInstallation();
   if (installer_) installer_->Proceed();
   progress_shown_ = true;
   return true;

@@ -35,6 +35,9 @@ class DistribInfoParams;
 
 inline constexpr UINT_PTR kAnimationTimerId = 100;
 inline constexpr UINT kAnimationTimerMs = 20;
+// Set when the window shows; a timer's message comes after every posted
+// message and after WM_PAINT, so the download starts behind the first paint.
+inline constexpr UINT_PTR kStartInstallationTimerId = 101;
 
 struct MainWindowServices {
   std::unique_ptr<DialogFactory> dialogs;  // null: the installer's dialogs
@@ -151,6 +154,7 @@ class MainWindow : public DialogBase {
   bool OnSysCommand(WPARAM command);
   void OnWindowPosChanged(const WINDOWPOS& position);
   void OnActivateFrame(bool active);
+  void OnShowWindow(bool shown);
   void OnDestroyed();
   void OnProgressPosition(int position);
   void OnInstallError(int32_t failure_kind);
@@ -175,6 +179,9 @@ class MainWindow : public DialogBase {
   void OnMinimize();
   void OpenLink(const std::wstring& url);
   void ElevateIfNeeded();
+  // Starts the install thread once: behind the first paint, or when the
+  // progress screen comes first.
+  void StartInstallation();
   // Runs `dialog` modally as the window's one open dialog. Another dialog
   // that opens, or the window's end, ends it first with `neutral_answer`.
   int RunDialog(InstallerDialog& dialog, int neutral_answer);
@@ -202,6 +209,7 @@ class MainWindow : public DialogBase {
   std::unique_ptr<Installer> installer_;
   std::unique_ptr<ProgressSlides> slides_;
   ScopedComPtr<ITaskbarList3> taskbar_;
+  bool installation_started_ = false;
   bool install_clicked_ = false;
   bool progress_shown_ = false;
   bool title_on_progress_ = false;

@@ -6,6 +6,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -339,6 +340,48 @@ TEST(MainWindowInstallationTest, TheDefaultBrowserCapabilityIsAskedWhateverDefSa
     ASSERT_TRUE(window.installer());
     EXPECT_EQ(window.installer()->interface_availability(), 190453803u);
   }
+}
+
+// Notes whether the installation had started at the window's first paint,
+// and ends the window when the start comes (or was there already).
+class FirstPaintWatchingWindow : public LiteMainWindow {
+ public:
+  FirstPaintWatchingWindow(const BrandInfo* brand, const DistribInfoParams* params)
+      : LiteMainWindow(brand, params, true) {}
+
+  std::optional<bool> started_at_first_paint;
+  std::optional<bool> started_by_the_timer;
+
+ protected:
+  bool HandleMessage(HWND window, UINT message, WPARAM wparam, LPARAM lparam, LRESULT& result) override {
+    if (window == this->window() && message == WM_PAINT && !started_at_first_paint)
+      started_at_first_paint = installer()->install_thread_started();
+    bool handled = LiteMainWindow::HandleMessage(window, message, wparam, lparam, result);
+    if (window != this->window()) return handled;
+    if (message == WM_TIMER && wparam == kStartInstallationTimerId) {
+      started_by_the_timer = installer()->install_thread_started();
+      ::EndDialog(window, 0);
+    }
+    // Started too early: no timer will come.
+    if (message == WM_PAINT && started_at_first_paint == true) ::EndDialog(window, 0);
+    return handled;
+  }
+};
+
+// The first screen waits for no download, statistics or seed: the
+// installation starts once the window has painted.
+TEST(MainWindowInstallationTest, TheInstallationStartsBehindTheFirstPaint) {
+  testing::ScopedHkcuOverride registry;
+  ASSERT_TRUE(registry.active());
+  testing::ScopedTempDir work;
+  BrandInfo brand(work.path());
+  brand.ApplyDefaults();
+  testing::FakeDistribInfoParams params({}, work.path());
+  FirstPaintWatchingWindow window(&brand, &params);
+  ASSERT_FALSE(window.installer()->install_thread_started());
+  window.Run();
+  EXPECT_EQ(window.started_at_first_paint, std::optional<bool>(false));
+  EXPECT_EQ(window.started_by_the_timer, std::optional<bool>(true));
 }
 
 }  // namespace
