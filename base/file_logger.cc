@@ -83,15 +83,13 @@ Rotation RotateByHandle(HANDLE folder, const std::wstring& path, const std::wstr
         return Rotation::kFailed;
       }
       break;
-    case NoFollowOpen::kOpened: {
-      FILE_DISPOSITION_INFO disposition = {TRUE};
-      if (!::SetFileInformationByHandle(old_copy.Get(), FileDispositionInfo, &disposition, sizeof(disposition))) {
+    case NoFollowOpen::kOpened:
+      if (!DeleteThroughHandle(old_copy.Get())) {
         *error = ::GetLastError();
         return Rotation::kFailed;
       }
       old_copy.Close();
       break;
-    }
   }
   ScopedFileHandle renamer(::ReOpenFile(file->Get(), DELETE | SYNCHRONIZE, kElevatedShare, 0));
   if (!renamer.IsValid() || !RenameNoReplace(renamer.Get(), rotated)) {

@@ -34,14 +34,6 @@ bool EqualIgnoringCase(const std::wstring& a, const std::wstring& b) {
          CSTR_EQUAL;
 }
 
-void DeleteThroughHandle(HANDLE file) {
-  FILE_DISPOSITION_INFO disposition = {TRUE};
-  if (::SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof(disposition))) return;
-  ScopedFileHandle deleter(::ReOpenFile(file, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, 0));
-  if (deleter.IsValid())
-    ::SetFileInformationByHandle(deleter.Get(), FileDispositionInfo, &disposition, sizeof(disposition));
-}
-
 // Attributes and link count from the information classes that need no
 // volume query: GetFileInformationByHandle also reads the volume's serial
 // number, which costs about a millisecond under Wine, and an elevated
@@ -270,6 +262,19 @@ NoFollowOpen OpenPlainFileNoFollow(HANDLE folder, const std::wstring& path, DWOR
   if (created) DeleteThroughHandle(file->Get());
   file->Reset();
   return NoFollowOpen::kNotPlain;
+}
+
+bool DeleteThroughHandle(HANDLE file) {
+  FILE_DISPOSITION_INFO disposition = {TRUE};
+  if (::SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof(disposition))) return true;
+  DWORD error = ::GetLastError();
+  ScopedFileHandle deleter(::ReOpenFile(file, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, 0));
+  if (deleter.IsValid() &&
+      ::SetFileInformationByHandle(deleter.Get(), FileDispositionInfo, &disposition, sizeof(disposition))) {
+    return true;
+  }
+  ::SetLastError(error);
+  return false;
 }
 
 }  // namespace ostrel

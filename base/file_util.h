@@ -81,6 +81,11 @@ NoFollowOpen OpenFolderNoFollow(const std::wstring& path, ScopedFileHandle* fold
 NoFollowOpen OpenPlainFileNoFollow(HANDLE folder, const std::wstring& path, DWORD access, DWORD share,
                                    DWORD disposition, ScopedFileHandle* file);
 
+// Marks the file open as `file` for deletion when its last handle closes,
+// through a second handle with DELETE when `file` lacks it; no name is looked
+// up again. False when neither could, with the last error set.
+bool DeleteThroughHandle(HANDLE file);
+
 }  // namespace ostrel
 
 #endif  // BASE_FILE_UTIL_H_

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "base/file_util.h"
 #include "base/logging.h"
 #include "crash/crash_upload_url.h"
 #include "crash/file_io_win.h"
@@ -42,7 +43,7 @@ bool SendReport(const CrashClient& client, HANDLE dump_file, HttpTransport* tran
   bool ok = transport->ExecuteSynchronously(nullptr);
   transport->SetBodyStream(nullptr);
   // Gone when the writer's handle closes.
-  if (ok && !DeleteOnClose(dump_file)) PlatformLogError("Cannot delete the dump: " + FormatLastError());
+  if (ok && !DeleteThroughHandle(dump_file)) PlatformLogError("Cannot delete the dump: " + FormatLastError());
   return ok;
 }
 

@@ -22,11 +22,6 @@ ScopedFileHandle CreateNewFileForReadWrite(const std::wstring& path) {
                                         FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
-bool DeleteOnClose(HANDLE file) {
-  FILE_DISPOSITION_INFO disposition = {TRUE};
-  return ::SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof(disposition)) != FALSE;
-}
-
 int64_t ReadFileSome(HANDLE file, void* data, size_t size) {
   DWORD read = 0;
   if (!::ReadFile(file, data, static_cast<DWORD>(std::min(size, kMaxIoSize)), &read, nullptr)) return -1;

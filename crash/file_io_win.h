@@ -15,9 +15,6 @@ namespace ostrel {
 
 // Read, write and delete access, no sharing; fails when the file exists.
 ScopedFileHandle CreateNewFileForReadWrite(const std::wstring& path);
-// Deletes the file behind `file` once its last handle closes; the name it
-// has by then does not matter.
-bool DeleteOnClose(HANDLE file);
 
 // Up to `size` bytes from the current position: the count, 0 at the end,
 // -1 on error.
