@@ -212,44 +212,36 @@ PY
 
 # --- paint ------------------------------------------------------------------
 
-bench_paint() {
-  log_step "paint: process start to the first painted window ($PAINT_RUNS runs each)"
-  local reference installer
-  reference=$(wine_run "$BIN/test_helper.exe" first-paint "$PAINT_RUNS" 60000 -- "$(win "$BIN/minimal_window.exe")")
+# First paint of the installer and the minimal window in the build folder
+# $1, as rows named with the prefix $2; sets PAINT_REFERENCE_BEST.
+paint_rows() {
+  local bin=$1 prefix=$2 reference installer ib im rb rmed
+  reference=$(wine_run "$BIN/test_helper.exe" first-paint "$PAINT_RUNS" 60000 -- "$(win "$bin/minimal_window.exe")")
   installer=$(wine_run "$BIN/test_helper.exe" first-paint "$PAINT_RUNS" 60000 -- \
-    "$(win "$BIN/TarvikBrowserInstaller.exe")")
+    "$(win "$bin/TarvikBrowserInstaller.exe")")
   [[ $reference == best_ms=* && $installer == best_ms=* ]] ||
-    { echo "first paint not measured: '$installer' / '$reference'" >&2; exit 1; }
-  echo "installer: $installer" >&2
-  echo "minimal window: $reference" >&2
-  local ib im rb rmed
+    { echo "first paint not measured ($bin): '$installer' / '$reference'" >&2; exit 1; }
+  echo "installer ($bin): $installer" >&2
+  echo "minimal window ($bin): $reference" >&2
   ib=$(field best_ms "$installer")
   im=$(field median_ms "$installer")
   rb=$(field best_ms "$reference")
   rmed=$(field median_ms "$reference")
-  row "start to first painted window, best ms (installer / minimal window)" "$ib" "$rb" "$(calc "'%.2f' % ($ib / $rb)")"
-  row "start to first painted window, median ms" "$im" "$rmed" "$(calc "'%.2f' % ($im / $rmed)")"
+  row "${prefix}start to first painted window, best ms (installer / minimal window)" "$ib" "$rb" \
+    "$(calc "'%.2f' % ($ib / $rb)")"
+  row "${prefix}start to first painted window, median ms" "$im" "$rmed" "$(calc "'%.2f' % ($im / $rmed)")"
+  PAINT_REFERENCE_BEST=$rb
+}
 
+bench_paint() {
+  log_step "paint: process start to the first painted window ($PAINT_RUNS runs each)"
+  paint_rows "$BIN" ""
+  local reference_best=$PAINT_REFERENCE_BEST
   # The shipped i686 build against a 32-bit minimal window, both emulated;
   # the minimal windows' ratio is what emulation alone costs.
-  local bin32=$ROOT_DIR/build/windows-x86/bin reference32 installer32 ib32 im32 rb32 rmed32
-  reference32=$(wine_run "$BIN/test_helper.exe" first-paint "$PAINT_RUNS" 60000 -- "$(win "$bin32/minimal_window.exe")")
-  installer32=$(wine_run "$BIN/test_helper.exe" first-paint "$PAINT_RUNS" 60000 -- \
-    "$(win "$bin32/TarvikBrowserInstaller.exe")")
-  [[ $reference32 == best_ms=* && $installer32 == best_ms=* ]] ||
-    { echo "i686 first paint not measured: '$installer32' / '$reference32'" >&2; exit 1; }
-  echo "installer (i686): $installer32" >&2
-  echo "minimal window (i686): $reference32" >&2
-  ib32=$(field best_ms "$installer32")
-  im32=$(field median_ms "$installer32")
-  rb32=$(field best_ms "$reference32")
-  rmed32=$(field median_ms "$reference32")
-  row "i686 under emulation: start to first painted window, best ms (installer / minimal window)" "$ib32" "$rb32" \
-    "$(calc "'%.2f' % ($ib32 / $rb32)")"
-  row "i686 under emulation: start to first painted window, median ms" "$im32" "$rmed32" \
-    "$(calc "'%.2f' % ($im32 / $rmed32)")"
-  row "emulation's share: minimal window, best ms (i686 emulated / x86_64)" "$rb32" "$rb" \
-    "$(calc "'%.2f' % ($rb32 / $rb)")"
+  paint_rows "$ROOT_DIR/build/windows-x86/bin" "i686 under emulation: "
+  row "emulation's share: minimal window, best ms (i686 emulated / x86_64)" "$PAINT_REFERENCE_BEST" \
+    "$reference_best" "$(calc "'%.2f' % ($PAINT_REFERENCE_BEST / $reference_best)")"
 }
 
 # --- idle -------------------------------------------------------------------
