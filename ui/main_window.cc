@@ -353,13 +353,13 @@ void MainWindow::AllowMessagesThroughFilter() {
 // the user sees the window. Shown, the window is invalid, so its first
 // WM_PAINT comes before the timer's message.
 void MainWindow::OnShowWindow(bool shown) {
-  if (shown && installer_ && !installation_started_) ::SetTimer(window(), kStartInstallationTimerId, 0, nullptr);
+  if (shown && installer_ && !installer_->install_thread_started())
+    ::SetTimer(window(), kStartInstallationTimerId, 0, nullptr);
 }
 
 void MainWindow::StartInstallation() {
   ::KillTimer(window(), kStartInstallationTimerId);
-  if (installation_started_ || !installer_) return;
-  installation_started_ = true;
+  if (!installer_ || installer_->install_thread_started()) return;
   installer_->StartAsyncTasks();
   installer_->StartInstallThread();
 }
@@ -412,7 +412,7 @@ bool MainWindow::LayoutProgressDialog() {
   ShowProgressControls();
   ::SetTimer(window(), kAnimationTimerId, kAnimationTimerMs, nullptr);
   ::SetFocus(::GetDlgItem(window(), kProgressBarId));
-  // Started before it is told to go on: a start resets that word.
+  // Started before it is told to go on: a start resets that signal.
   StartInstallation();
   if (installer_) installer_->Proceed();
   progress_shown_ = true;

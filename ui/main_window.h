@@ -209,7 +209,6 @@ class MainWindow : public DialogBase {
   std::unique_ptr<Installer> installer_;
   std::unique_ptr<ProgressSlides> slides_;
   ScopedComPtr<ITaskbarList3> taskbar_;
-  bool installation_started_ = false;
   bool install_clicked_ = false;
   bool progress_shown_ = false;
   bool title_on_progress_ = false;
