@@ -93,7 +93,7 @@ class RunModesTest : public ::testing::Test {
   std::vector<MessageBoxCall> boxes_;
   SilentInstallation silent_;
   testing::ScopedFakeOsFacts facts_;
-  testing::ScopedLogCapture log_;
+  testing::ScopedLogCapture log_{testing::ScopedLogCapture::kThisThreadOnly};
   // Loading the brand removes these hand-over values; they are put back.
   testing::ScopedProductValues values_{L"brand", L"BrandFile", L"PartnerFile", L"DistribInfoParams"};
 };
@@ -215,7 +215,7 @@ TEST_F(RunModesTest, ProcessorWithoutSse3Exits404WithABoxOnlyWhenWindowed) {
   EXPECT_TRUE(boxes_.empty());
   ASSERT_FALSE(log_.records().empty());
   EXPECT_EQ(log_.records().back().level, LOG_ERROR);
-  EXPECT_EQ(log_.texts().back().rfind("CPU is not supported - ", 0), 0u);
+  EXPECT_EQ(log_.texts().back().rfind("CPU is not supported - ", 0), 0u) << log_.texts().back();
   EXPECT_FALSE(Logged("Installer exit with code"));
 
   facts_.missing_processor_features = {PF_XMMI64_INSTRUCTIONS_AVAILABLE};

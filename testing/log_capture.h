@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "base/log_platform.h"
 #include "base/logging.h"
 
 namespace ostrel::testing {
@@ -18,10 +19,16 @@ struct CapturedRecord {
 
 class ScopedLogCapture : public LogSink {
  public:
-  ScopedLogCapture() : previous_(SwapLogSink(this)) {}
+  enum Threads { kAllThreads, kThisThreadOnly };
+
+  // kThisThreadOnly keeps out the records of workers an earlier test's
+  // objects gave up on at their deadlines: they may still log for a while.
+  explicit ScopedLogCapture(Threads threads = kAllThreads)
+      : only_thread_(threads == kThisThreadOnly ? log_platform::CurrentThreadId() : 0), previous_(SwapLogSink(this)) {}
   ~ScopedLogCapture() override { SwapLogSink(previous_); }
 
   void Emit(const LogMessage& record) override {
+    if (only_thread_ && record.thread_id() != only_thread_) return;
     std::lock_guard<std::mutex> lock(mutex_);
     records_.push_back({record.level(), record.function(), record.text()});
   }
@@ -52,6 +59,7 @@ class ScopedLogCapture : public LogSink {
   }
 
  private:
+  uint32_t only_thread_;
   LogSink* previous_;
   mutable std::mutex mutex_;
   std::vector<CapturedRecord> records_;
