@@ -43,6 +43,7 @@
 #include "testing/fake_os_facts.h"
 #include "ui/installer_dialogs.h"
 #include "ui/lite_main_window.h"
+#include "ui/scripted_main_window.h"
 #include "ui/slide_source.h"
 #include "ui/slideshow.h"
 #include "ui/ui_scale.h"
@@ -50,7 +51,6 @@
 namespace ostrel {
 namespace {
 
-constexpr UINT kRunScriptMessage = WM_APP + 600;
 constexpr UINT_PTR kReadyTimer = 1;
 constexpr UINT_PTR kQuitTimer = 2;
 constexpr UINT kReadyDelayMs = 700;
@@ -83,36 +83,28 @@ std::unique_ptr<ProgressSlides> GallerySlides(const ProgressSlidesSettings& sett
 // The real installation window with no installation behind it: the screen
 // asked for is reached as the user and setup would reach it, then the
 // window says it is ready and closes after `seconds`.
-class GalleryMainWindow : public LiteMainWindow {
+class GalleryMainWindow : public testing::ScriptedMainWindow {
  public:
   GalleryMainWindow(const BrandInfo* brand, const DistribInfoParams* params, std::wstring screen, int seconds,
                     std::wstring ready_file)
-      : LiteMainWindow(brand, params, false, Services()),
+      : ScriptedMainWindow(brand, params, Services(), &GalleryMainWindow::ReachScreenOf, Ending::kLeftToTheWindow),
         screen_(std::move(screen)),
         seconds_(seconds),
         ready_file_(std::move(ready_file)) {}
 
  protected:
   bool HandleMessage(HWND window, UINT message, WPARAM wparam, LPARAM lparam, LRESULT& result) override {
-    if (window == this->window()) {
-      if (message == kRunScriptMessage) {
-        ReachScreen();
-        return true;
+    if (window == this->window() && message == WM_TIMER && (wparam == kReadyTimer || wparam == kQuitTimer)) {
+      ::KillTimer(window, wparam);
+      if (wparam == kReadyTimer) {
+        if (!ready_file_.empty()) WriteBytesToFile(ready_file_, "ready\n");
+      } else {
+        // As setup ends it: closing during an installation would ask first.
+        ::PostMessageW(window, WindowMessages::Register().close_window, 0, 0);
       }
-      if (message == WM_TIMER && (wparam == kReadyTimer || wparam == kQuitTimer)) {
-        ::KillTimer(window, wparam);
-        if (wparam == kReadyTimer) {
-          if (!ready_file_.empty()) WriteBytesToFile(ready_file_, "ready\n");
-        } else {
-          // As setup ends it: closing during an installation would ask first.
-          ::PostMessageW(window, WindowMessages::Register().close_window, 0, 0);
-        }
-        return true;
-      }
+      return true;
     }
-    bool handled = LiteMainWindow::HandleMessage(window, message, wparam, lparam, result);
-    if (message == WM_INITDIALOG && window == this->window()) ::PostMessageW(window, kRunScriptMessage, 0, 0);
-    return handled;
+    return ScriptedMainWindow::HandleMessage(window, message, wparam, lparam, result);
   }
 
  private:
@@ -122,6 +114,8 @@ class GalleryMainWindow : public LiteMainWindow {
     services.open_url = [](const std::wstring&) {};
     return services;
   }
+
+  static void ReachScreenOf(ScriptedMainWindow& scripted) { static_cast<GalleryMainWindow&>(scripted).ReachScreen(); }
 
   void ReachScreen() {
     HWND window = this->window();

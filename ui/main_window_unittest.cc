@@ -21,6 +21,7 @@
 #include "ui/ui_scale.h"
 #include "ui/ui_test_util.h"
 #include "ui/lite_main_window.h"
+#include "ui/scripted_main_window.h"
 
 namespace ostrel {
 namespace {
@@ -79,40 +80,21 @@ class RecordingDialogFactory : public DialogFactory {
   DialogLog* log_;
 };
 
-constexpr UINT kRunScriptMessage = WM_APP + 500;
+using testing::ScriptedMainWindow;
+
+MainWindowServices RecordingServices(DialogLog* log) {
+  MainWindowServices services;
+  services.dialogs = std::make_unique<RecordingDialogFactory>(log);
+  services.open_url = [log](const std::wstring& url) { log->opened.push_back(url); };
+  return services;
+}
 
 // The real window without an installation; `script` runs inside its modal
 // loop once it is shown, as input and setup's messages would arrive there.
-class ScriptedWindow : public LiteMainWindow {
+class ScriptedWindow : public testing::ScriptedMainWindow {
  public:
-  ScriptedWindow(DialogLog* log, std::function<void(ScriptedWindow&)> script, const BrandInfo* brand = nullptr)
-      : LiteMainWindow(brand, nullptr, false, Services(log)), script_(std::move(script)) {}
-
-  void Send(UINT message, WPARAM wparam = 0) { ::SendMessageW(window(), message, wparam, 0); }
-  void Click(int id) { Send(WM_COMMAND, MAKEWPARAM(id, BN_CLICKED)); }
-
- protected:
-  bool HandleMessage(HWND window, UINT message, WPARAM wparam, LPARAM lparam, LRESULT& result) override {
-    if (message == kRunScriptMessage && window == this->window()) {
-      script_(*this);
-      // A script that did not end the window ends it, so Run returns.
-      if (::IsWindow(window)) ::PostMessageW(window, WM_SYSCOMMAND, SC_CLOSE, 0);
-      return true;
-    }
-    bool handled = LiteMainWindow::HandleMessage(window, message, wparam, lparam, result);
-    if (message == WM_INITDIALOG) ::PostMessageW(window, kRunScriptMessage, 0, 0);
-    return handled;
-  }
-
- private:
-  static MainWindowServices Services(DialogLog* log) {
-    MainWindowServices services;
-    services.dialogs = std::make_unique<RecordingDialogFactory>(log);
-    services.open_url = [log](const std::wstring& url) { log->opened.push_back(url); };
-    return services;
-  }
-
-  std::function<void(ScriptedWindow&)> script_;
+  ScriptedWindow(DialogLog* log, std::function<void(ScriptedMainWindow&)> script, const BrandInfo* brand = nullptr)
+      : ScriptedMainWindow(brand, nullptr, RecordingServices(log), std::move(script), Ending::kSystemClose) {}
 };
 
 // Dispatches this thread's messages for `milliseconds`; the number of
@@ -136,7 +118,7 @@ TEST(MainWindowTest, ProgressFromSetupAndTheImportFillsOneBarUntilSetupCloses) {
   DialogLog log;
   WindowMessages messages = WindowMessages::Register();
   std::vector<int> positions;
-  ScriptedWindow window(&log, [&](ScriptedWindow& w) {
+  ScriptedWindow window(&log, [&](ScriptedMainWindow& w) {
     positions.push_back(w.ProgressPosition());  // no bar on the first screen
     w.Send(kProgressPositionMessage, 30);         // ignored before the click
     positions.push_back(w.ProgressPosition());
@@ -162,7 +144,7 @@ TEST(MainWindowTest, ProgressFromSetupAndTheImportFillsOneBarUntilSetupCloses) {
 TEST(MainWindowTest, FailureBeforeTheClickShowsAtTheClick) {
   DialogLog log;
   bool first_screen_stayed = false;
-  ScriptedWindow window(&log, [&](ScriptedWindow& w) {
+  ScriptedWindow window(&log, [&](ScriptedMainWindow& w) {
     w.observer().OnInstallError(kFailureSetupWrongArchitecture);
     MSG message;
     while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageW(&message);
@@ -178,7 +160,7 @@ TEST(MainWindowTest, FailureBeforeTheClickShowsAtTheClick) {
 TEST(MainWindowTest, CloseDuringInstallationAsksAndOnlyStopEndsTheWindow) {
   DialogLog log;
   bool open_after_proceed = false;
-  ScriptedWindow window(&log, [&](ScriptedWindow& w) {
+  ScriptedWindow window(&log, [&](ScriptedMainWindow& w) {
     w.Click(kInstallButtonId);
     w.Click(kCloseButtonId);  // "Proceed"
     open_after_proceed = !w.ended();
@@ -196,7 +178,7 @@ TEST(MainWindowTest, SetupClosingTheWindowDuringTheQuestionWins) {
   HWND main_window = nullptr;
   log.while_resume_open = [&] { ::SendMessageW(main_window, messages.close_window, 0, 0); };
   log.resume_answer = kDialogSecondary;  // the user's "Stop" comes too late
-  ScriptedWindow window(&log, [&](ScriptedWindow& w) {
+  ScriptedWindow window(&log, [&](ScriptedMainWindow& w) {
     main_window = w.window();
     w.Click(kInstallButtonId);
     w.Click(kCloseButtonId);
@@ -209,7 +191,7 @@ TEST(MainWindowTest, SetupNoticesEndTheWindowAndTheCorporateQuestionIsAnswered) 
   DialogLog log;
   WindowMessages messages = WindowMessages::Register();
   LRESULT answer = -1;
-  ScriptedWindow window(&log, [&](ScriptedWindow& w) {
+  ScriptedWindow window(&log, [&](ScriptedMainWindow& w) {
     answer = ::SendMessageW(w.window(), messages.corp_user_browser_exists, 0, 0);
     w.Send(messages.higher_version_exist);
   });
@@ -226,7 +208,7 @@ TEST(MainWindowTest, TheInstallationOnlyPostsAndNothingAfterTheWindowIsGone) {
   bool stop_after_calls = false;
   bool stop_after_messages = true;
   std::vector<int> positions;
-  ScriptedWindow window(&log, [&](ScriptedWindow& w) {
+  ScriptedWindow window(&log, [&](ScriptedMainWindow& w) {
     w.Click(kInstallButtonId);
     std::thread install([&w] {
       w.observer().RemoveStopButton();
@@ -261,7 +243,7 @@ TEST(MainWindowTest, TheEndOfTheInstallationEndsAnOpenQuestionFirst) {
     HWND main_window = nullptr;
     log.while_resume_open = [&] { ::SendMessageW(main_window, outcome, kFailureDownload, 0); };
     log.resume_answer = kDialogSecondary;
-    ScriptedWindow window(&log, [&](ScriptedWindow& w) {
+    ScriptedWindow window(&log, [&](ScriptedMainWindow& w) {
       main_window = w.window();
       w.Click(kInstallButtonId);
       w.Click(kCloseButtonId);
@@ -283,7 +265,7 @@ TEST(MainWindowTest, ADoubleClickIsOneActivation) {
   bool ended_by_double_click = true;
   ScriptedWindow window(
       &log,
-      [&](ScriptedWindow& w) {
+      [&](ScriptedMainWindow& w) {
         w.Send(WM_COMMAND, MAKEWPARAM(kPrivacyLinkId, BN_CLICKED));
         w.Send(WM_COMMAND, MAKEWPARAM(kPrivacyLinkId, BN_DOUBLECLICKED));
         w.Send(WM_COMMAND, MAKEWPARAM(kCloseButtonId, BN_DOUBLECLICKED));
@@ -302,7 +284,7 @@ TEST(MainWindowTest, AnIdleWindowPaintsNothing) {
   int first_screen_paints = -1;
   int progress_screen_paints = -1;
   bool paint_invalidated_a_button = true;
-  ScriptedWindow window(&log, [&](ScriptedWindow& w) {
+  ScriptedWindow window(&log, [&](ScriptedMainWindow& w) {
     PumpMessages(300);
     first_screen_paints = PumpMessages(600);
     w.Click(kInstallButtonId);
@@ -429,7 +411,7 @@ TEST(MainWindowAccessibilityTest, TheFirstScreenReadsAsItShows) {
   DialogLog log;
   std::map<int, AccessibleFacts> before;
   AccessibleFacts default_box_after;
-  ScriptedWindow window(&log, [&](ScriptedWindow& w) {
+  ScriptedWindow window(&log, [&](ScriptedMainWindow& w) {
     for (int id : {kInstallButtonId, kCloseButtonId, kDefaultCheckBoxId, kStatisticsCheckBoxId, kPrivacyLinkId})
       before[id] = ReadAccessible(::GetDlgItem(w.window(), id));
     ::SendMessageW(::GetDlgItem(w.window(), kDefaultCheckBoxId), BM_CLICK, 0, 0);
@@ -462,7 +444,7 @@ TEST(MainWindowAccessibilityTest, HighContrastDrawsTheSystemColoursOverAPlainBac
     facts.version = real;
     facts.high_contrast = high_contrast;
     DialogLog log;
-    ScriptedWindow window(&log, [&](ScriptedWindow& w) {
+    ScriptedWindow window(&log, [&](ScriptedMainWindow& w) {
       ::ShowWindow(w.window(), SW_SHOWNA);
       HWND install = ::GetDlgItem(w.window(), kInstallButtonId);
       COLORREF background = testing::WindowPixel(w.window(), Scale(650), Scale(200));

@@ -18,6 +18,7 @@
 #include "ui/installer_dialogs.h"
 #include "ui/link_markup.h"
 #include "ui/lite_main_window.h"
+#include "ui/scripted_main_window.h"
 #include "ui/localized_strings.h"
 #include "ui/slide_source.h"
 #include "ui/slideshow.h"
@@ -26,8 +27,6 @@
 
 namespace ostrel {
 namespace {
-
-constexpr UINT kRunScriptMessage = WM_APP + 700;
 
 struct Language {
   const char* code;
@@ -71,26 +70,13 @@ std::unique_ptr<ProgressSlides> BuiltInSlides(const ProgressSlidesSettings& sett
       settings.size, std::make_unique<SlideSource>(settings.initial_images, "", false, ScaleFactor()), settings.brush);
 }
 
+using testing::ScriptedMainWindow;
+
 // The real window with no installation; `script` runs once it is shown.
-class FitWindow : public LiteMainWindow {
+class FitWindow : public ScriptedMainWindow {
  public:
-  FitWindow(const BrandInfo* brand, const DistribInfoParams* params, std::function<void(FitWindow&)> script)
-      : LiteMainWindow(brand, params, false, Services()), script_(std::move(script)) {}
-
-  void Send(UINT message, WPARAM wparam = 0) { ::SendMessageW(window(), message, wparam, 0); }
-
- protected:
-  bool HandleMessage(HWND window, UINT message, WPARAM wparam, LPARAM lparam, LRESULT& result) override {
-    if (message == kRunScriptMessage && window == this->window()) {
-      script_(*this);
-      // As setup ends it: closing during an installation would ask first.
-      if (::IsWindow(window)) ::PostMessageW(window, WindowMessages::Register().close_window, 0, 0);
-      return true;
-    }
-    bool handled = LiteMainWindow::HandleMessage(window, message, wparam, lparam, result);
-    if (message == WM_INITDIALOG && window == this->window()) ::PostMessageW(window, kRunScriptMessage, 0, 0);
-    return handled;
-  }
+  FitWindow(const BrandInfo* brand, const DistribInfoParams* params, Script script)
+      : ScriptedMainWindow(brand, params, Services(), std::move(script), Ending::kAsSetupEndsIt) {}
 
  private:
   static MainWindowServices Services() {
@@ -99,8 +85,6 @@ class FitWindow : public LiteMainWindow {
     services.open_url = [](const std::wstring&) {};
     return services;
   }
-
-  std::function<void(FitWindow&)> script_;
 };
 
 // Each dialog is checked once its WM_INITDIALOG has laid it out, and ended
@@ -152,7 +136,7 @@ TEST_P(TextFitTest, EveryTextOfEveryScreenAndDialogFits) {
     ScopedScaleFactorOverride scale_override(scale);
     const std::string at = code + " " + std::to_string(static_cast<int>(scale)) + "x ";
     std::unique_ptr<BrandInfo> brand = MakeBrand(code, false);
-    FitWindow window(brand.get(), nullptr, [&](FitWindow& w) {
+    FitWindow window(brand.get(), nullptr, [&](ScriptedMainWindow& w) {
       Record(at + "first screen", FindTextFitProblems(w.window()));
       w.Send(WM_COMMAND, MAKEWPARAM(kInstallButtonId, BN_CLICKED));
       w.Send(kProgressPositionMessage, 60);
@@ -163,7 +147,7 @@ TEST_P(TextFitTest, EveryTextOfEveryScreenAndDialogFits) {
     // Skipped when asked to and every choice on it is given.
     std::map<std::string, std::string> choices = {{"first", "1"}, {"def", "1"}, {"stat", "1"}};
     testing::FakeDistribInfoParams skip(choices);
-    FitWindow skipped(brand.get(), &skip, [&](FitWindow& w) {
+    FitWindow skipped(brand.get(), &skip, [&](ScriptedMainWindow& w) {
       EXPECT_TRUE(w.first_screen_skipped());
       w.Send(kProgressPositionMessage, 60);
       Record(at + "skipped first screen", FindTextFitProblems(w.window()));
@@ -208,7 +192,7 @@ INSTANTIATE_TEST_SUITE_P(AllLanguages, TextFitTest, ::testing::ValuesIn(kLanguag
 TEST(TextFitCheckTest, ATitleMadeLongerIsCaughtRunningIntoTheBoxes) {
   std::unique_ptr<BrandInfo> brand = MakeBrand("de", false);
   std::vector<TextFitProblem> before, after;
-  FitWindow window(brand.get(), nullptr, [&](FitWindow& w) {
+  FitWindow window(brand.get(), nullptr, [&](ScriptedMainWindow& w) {
     before = FindTextFitProblems(w.window());
     HWND title = ::GetDlgItem(w.window(), kTitleId);
     std::wstring longer = WindowText(title) + L" " + WindowText(title);
