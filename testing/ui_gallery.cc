@@ -87,7 +87,8 @@ class GalleryMainWindow : public testing::ScriptedMainWindow {
  public:
   GalleryMainWindow(const BrandInfo* brand, const DistribInfoParams* params, std::wstring screen, int seconds,
                     std::wstring ready_file)
-      : ScriptedMainWindow(brand, params, Services(), &GalleryMainWindow::ReachScreenOf, Ending::kLeftToTheWindow),
+      : ScriptedMainWindow(brand, params, Services(), [this](ScriptedMainWindow&) { ReachScreen(); },
+                           Ending::kLeftToTheWindow),
         screen_(std::move(screen)),
         seconds_(seconds),
         ready_file_(std::move(ready_file)) {}
@@ -114,8 +115,6 @@ class GalleryMainWindow : public testing::ScriptedMainWindow {
     services.open_url = [](const std::wstring&) {};
     return services;
   }
-
-  static void ReachScreenOf(ScriptedMainWindow& scripted) { static_cast<GalleryMainWindow&>(scripted).ReachScreen(); }
 
   void ReachScreen() {
     HWND window = this->window();

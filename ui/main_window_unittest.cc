@@ -93,7 +93,7 @@ MainWindowServices RecordingServices(DialogLog* log) {
 // loop once it is shown, as input and setup's messages would arrive there.
 class ScriptedWindow : public testing::ScriptedMainWindow {
  public:
-  ScriptedWindow(DialogLog* log, std::function<void(ScriptedMainWindow&)> script, const BrandInfo* brand = nullptr)
+  ScriptedWindow(DialogLog* log, Script script, const BrandInfo* brand = nullptr)
       : ScriptedMainWindow(brand, nullptr, RecordingServices(log), std::move(script), Ending::kSystemClose) {}
 };
 
