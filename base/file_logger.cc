@@ -200,7 +200,9 @@ FileLogger::FileLogger(std::wstring path, int32_t max_size)
       path_utf8_(EscapeLogText(WideToUtf8(path_))),
       mutex_name_(MutexNameForPath(path_)),
       max_size_(max_size),
-      elevated_(GetOsFacts().IsProcessElevated()) {}
+      elevated_(GetOsFacts().IsProcessElevated()) {
+  if (elevated_ && OpenFolderNoFollow(DirName(path_), &folder_) == NoFollowOpen::kNotPlain) RefuseLinks();
+}
 
 // A record the disk refused in part is taken back, so the next one starts a
 // line of its own; what was lost is said once a write goes through again, or
@@ -209,9 +211,10 @@ FileLogger::~FileLogger() {
   if (links_refused_ || lost_records_ == 0) return;
   std::string header =
       FormatLogHeader(log_platform::NowMicrosecondsSince1601(), ::GetCurrentProcessId(), ::GetCurrentThreadId());
-  ScopedFileHandle folder;
-  ScopedFileHandle file = OpenLog(&folder);
-  if (file.IsValid() && !header.empty()) WriteWhole(file.Get(), LostRecordsNote(header), /*locked=*/false);
+  ScopedFileHandle record_folder;
+  HANDLE folder = nullptr;
+  ScopedFileHandle file = OpenLog(&record_folder, &folder);
+  if (file.IsValid() && !header.empty()) WriteWhole(file.Get(), LostRecordsNote(header), nullptr);
 }
 
 std::wstring FileLogger::MutexNameForPath(const std::wstring& path) {
@@ -242,19 +245,22 @@ void FileLogger::Emit(const LogMessage& record) {
   ScopedMutexRelease release(lock == LockOutcome::kFailed ? nullptr : mutex.Get());
 
   // Held while the log is opened and rotated (elevated only).
-  ScopedFileHandle folder;
-  ScopedFileHandle file = OpenLog(&folder);
+  ScopedFileHandle record_folder;
+  HANDLE folder = nullptr;
+  ScopedFileHandle file = OpenLog(&record_folder, &folder);
   if (!file.IsValid()) return;
 
   std::string output;
+  // One length query serves the rotation rule and taking a refused part back.
   LARGE_INTEGER length;
-  if (!rotation_disabled_ && ::GetFileSizeEx(file.Get(), &length) &&
+  bool length_known = ::GetFileSizeEx(file.Get(), &length) != FALSE;
+  if (!rotation_disabled_ && length_known &&
       length.QuadPart + static_cast<LONGLONG>(header.size() + record.text().size()) >= max_size_) {
     std::wstring rotated = RotatedLogPath(path_);
     DWORD error = 0;
     Rotation rotation = Rotation::kRotated;
     if (elevated_) {
-      rotation = RotateByHandle(folder.Get(), path_, rotated, &file, &error);
+      rotation = RotateByHandle(folder, path_, rotated, &file, &error);
     } else if (!RotateByName(path_, rotated, &file, &error)) {
       rotation = Rotation::kFailed;
     }
@@ -269,6 +275,7 @@ void FileLogger::Emit(const LogMessage& record) {
       std::snprintf(number, sizeof(number), "%d", FileErrorFromWindowsError(error));
       output += header + "LOGGING: Failed to rotate log file " + path_utf8_ + ": " + number + "\n";
     }
+    length_known = ::GetFileSizeEx(file.Get(), &length) != FALSE;
   }
 
   if (lock == LockOutcome::kFailed && !lock_failure_reported_.exchange(true)) {
@@ -278,17 +285,19 @@ void FileLogger::Emit(const LogMessage& record) {
     output += header + "LOGGING: Abandoned log mutex recovered for file " + path_utf8_ + "\n";
   }
   output = LostRecordsNote(header) + output + line;
-  WriteWhole(file.Get(), output, lock != LockOutcome::kFailed);
+  WriteWhole(file.Get(), output, lock != LockOutcome::kFailed && length_known ? &length : nullptr);
 }
 
-ScopedFileHandle FileLogger::OpenLog(ScopedFileHandle* folder) {
+ScopedFileHandle FileLogger::OpenLog(ScopedFileHandle* record_folder, HANDLE* folder) {
   ScopedFileHandle file;
   if (elevated_) {
     // The folder is the user's: it must exist already and be a real one, and
     // the log in it a plain file.
-    NoFollowOpen opened = OpenFolderNoFollow(DirName(path_), folder);
+    NoFollowOpen opened = NoFollowOpen::kOpened;
+    if (!folder_.IsValid()) opened = OpenFolderNoFollow(DirName(path_), record_folder);
+    *folder = folder_.IsValid() ? folder_.Get() : record_folder->Get();
     if (opened == NoFollowOpen::kOpened)
-      opened = OpenPlainFileNoFollow(folder->Get(), path_, kAppendAccess, kElevatedShare, OPEN_ALWAYS, &file);
+      opened = OpenPlainFileNoFollow(*folder, path_, kAppendAccess, kElevatedShare, OPEN_ALWAYS, &file);
     if (opened == NoFollowOpen::kNotPlain) RefuseLinks();
     return file;
   }
@@ -297,11 +306,9 @@ ScopedFileHandle FileLogger::OpenLog(ScopedFileHandle* folder) {
   return OpenForAppend(path_);
 }
 
-bool FileLogger::WriteWhole(HANDLE file, const std::string& record_lines, bool locked) {
+bool FileLogger::WriteWhole(HANDLE file, const std::string& record_lines, const LARGE_INTEGER* locked_start) {
   // A part that could not be taken back ends with its own line break.
   const std::string output = line_left_open_ ? "\n" + record_lines : record_lines;
-  LARGE_INTEGER start = {};
-  bool start_known = ::GetFileSizeEx(file, &start);
   DWORD size = static_cast<DWORD>(output.size());
   DWORD written = 0;
   if (write_(file, output.data(), size, &written, nullptr) && written == size) {
@@ -315,10 +322,10 @@ bool FileLogger::WriteWhole(HANDLE file, const std::string& record_lines, bool l
   // Only with the lock: without it another process may have written after
   // this part, and its record would go too.
   bool taken_back = written == 0;
-  if (written > 0 && locked && start_known) {
+  if (written > 0 && locked_start) {
     ScopedFileHandle truncator(::ReOpenFile(file, GENERIC_WRITE | SYNCHRONIZE,
                                             elevated_ ? kElevatedShare : FILE_SHARE_READ | FILE_SHARE_WRITE, 0));
-    taken_back = truncator.IsValid() && ::SetFilePointerEx(truncator.Get(), start, nullptr, FILE_BEGIN) &&
+    taken_back = truncator.IsValid() && ::SetFilePointerEx(truncator.Get(), *locked_start, nullptr, FILE_BEGIN) &&
                  ::SetEndOfFile(truncator.Get());
   }
   if (!taken_back) line_left_open_ = true;

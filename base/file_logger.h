@@ -45,11 +45,14 @@ class FileLogger : public LogSink {
   // Stops all logging of this logger, once a name was not a plain file.
   void RefuseLinks();
   // The log, open for appending (elevated: only as a plain file in a real
-  // folder, `folder` then holding that folder); invalid when it cannot be.
-  ScopedFileHandle OpenLog(ScopedFileHandle* folder);
-  // Writes `output` whole or, when the disk refuses part of it, takes the
-  // part back (with the lock held) and counts the record as lost.
-  bool WriteWhole(HANDLE file, const std::string& record_lines, bool locked);
+  // folder, `folder` then the folder's handle, held by `record_folder` when
+  // it was opened for this record); invalid when it cannot be.
+  ScopedFileHandle OpenLog(ScopedFileHandle* record_folder, HANDLE* folder);
+  // Writes `output` whole or, when the disk refuses part of it, counts the
+  // record as lost and takes the part back to `locked_start`, the file's
+  // length before the write; null when the lock is not held (another
+  // process may have written after the part) or the length is unknown.
+  bool WriteWhole(HANDLE file, const std::string& record_lines, const LARGE_INTEGER* locked_start);
   // "LOGGING: Failed to write <n> record(s) ..." for records lost so far,
   // or empty.
   std::string LostRecordsNote(const std::string& header) const;
@@ -59,6 +62,10 @@ class FileLogger : public LogSink {
   std::wstring mutex_name_;
   int32_t max_size_;
   bool elevated_;
+  // Elevated: the log's folder, opened once by the constructor. Held, it can
+  // be neither renamed nor replaced, so a record opens only the file. Invalid
+  // when the folder did not exist then: each record opens it instead.
+  ScopedFileHandle folder_;
   std::atomic<bool> rotation_disabled_{false};
   std::atomic<bool> links_refused_{false};
   std::atomic<bool> lock_failure_reported_{false};

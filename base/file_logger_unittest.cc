@@ -321,6 +321,25 @@ TEST_F(FileLoggerTest, ElevatedRefusesAHardLinkInPlaceOfTheLogAndThenLogsNowhere
   EXPECT_FALSE(PathExists(log_path_));
 }
 
+// The folder is opened once and held: while the process logs, nobody can
+// move it away and put another (or a link) in its place. Wine 8 lets a held
+// folder be renamed, so this runs only where the system refuses it.
+TEST_F(FileLoggerTest, ElevatedHoldsTheLogFolderSoItCannotBeSwapped) {
+  std::wstring folder = dir_.Append(L"logs");
+  std::wstring moved = dir_.Append(L"moved");
+  ASSERT_TRUE(::CreateDirectoryW(folder.c_str(), nullptr));
+  facts_.process_elevated = true;
+  std::wstring path = JoinPath(folder, L"ostrel.log");
+  {
+    FileLogger logger(path, kLogFileMaxSize);
+    EmitThrough(logger, "first");
+    if (::MoveFileW(folder.c_str(), moved.c_str())) GTEST_SKIP() << "this system renames a folder held open";
+    EmitThrough(logger, "second");
+    EXPECT_EQ(SplitLines(ReadFileOrEmpty(path)).size(), 2u);
+  }
+  EXPECT_TRUE(::MoveFileW(folder.c_str(), moved.c_str()));
+}
+
 // Wine 8 makes neither symbolic links nor junctions, so this runs only where
 // the system makes symbolic links.
 TEST_F(FileLoggerTest, ElevatedNeverFollowsASymbolicLinkAtTheLogOrItsFolder) {
