@@ -201,7 +201,11 @@ FileLogger::FileLogger(std::wstring path, int32_t max_size)
       mutex_name_(MutexNameForPath(path_)),
       max_size_(max_size),
       elevated_(GetOsFacts().IsProcessElevated()) {
-  if (elevated_ && OpenFolderNoFollow(DirName(path_), &folder_) == NoFollowOpen::kNotPlain) RefuseLinks();
+  if (!elevated_) return;
+  if (OpenFolderNoFollow(DirName(path_), &folder_) == NoFollowOpen::kNotPlain) RefuseLinks();
+  if (folder_.IsValid()) folder_final_path_ = FinalPathOf(folder_.Get());
+  // Without its path each record asks again.
+  if (folder_final_path_.empty()) folder_.Reset();
 }
 
 // A record the disk refused in part is taken back, so the next one starts a
@@ -294,10 +298,15 @@ ScopedFileHandle FileLogger::OpenLog(ScopedFileHandle* record_folder, HANDLE* fo
     // The folder is the user's: it must exist already and be a real one, and
     // the log in it a plain file.
     NoFollowOpen opened = NoFollowOpen::kOpened;
-    if (!folder_.IsValid()) opened = OpenFolderNoFollow(DirName(path_), record_folder);
-    *folder = folder_.IsValid() ? folder_.Get() : record_folder->Get();
-    if (opened == NoFollowOpen::kOpened)
-      opened = OpenPlainFileNoFollow(*folder, path_, kAppendAccess, kElevatedShare, OPEN_ALWAYS, &file);
+    if (folder_.IsValid()) {
+      *folder = folder_.Get();
+      opened = OpenPlainFileNoFollow(folder_final_path_, path_, kAppendAccess, kElevatedShare, OPEN_ALWAYS, &file);
+    } else {
+      opened = OpenFolderNoFollow(DirName(path_), record_folder);
+      *folder = record_folder->Get();
+      if (opened == NoFollowOpen::kOpened)
+        opened = OpenPlainFileNoFollow(*folder, path_, kAppendAccess, kElevatedShare, OPEN_ALWAYS, &file);
+    }
     if (opened == NoFollowOpen::kNotPlain) RefuseLinks();
     return file;
   }

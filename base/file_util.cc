@@ -14,21 +14,6 @@ DWORD Attributes(const std::wstring& path) { return ::GetFileAttributesW(path.c_
 
 // The name the file system gives the object open as `handle`, on its device
 // ("\Device\HarddiskVolume1\..."); empty when it cannot say.
-std::wstring FinalPath(HANDLE handle) {
-  std::wstring path(MAX_PATH, L'\0');
-  for (int attempt = 0; attempt < 2; ++attempt) {
-    DWORD length = ::GetFinalPathNameByHandleW(handle, path.data(), static_cast<DWORD>(path.size()), VOLUME_NAME_NT);
-    if (length == 0) return std::wstring();
-    if (length < path.size()) {
-      path.resize(length);
-      return path;
-    }
-    // Too small: `length` counts the terminator too.
-    path.resize(length);
-  }
-  return std::wstring();
-}
-
 bool EqualIgnoringCase(const std::wstring& a, const std::wstring& b) {
   return ::CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(), static_cast<int>(b.size()), TRUE) ==
          CSTR_EQUAL;
@@ -49,15 +34,14 @@ bool QueryAttributesAndLinks(HANDLE handle, DWORD* attributes, DWORD* links) {
   return true;
 }
 
-bool IsPlainFileInFolder(HANDLE file, HANDLE folder) {
+bool IsPlainFileInFolder(HANDLE file, std::wstring folder_path) {
   DWORD attributes = 0;
   DWORD links = 0;
   if (::GetFileType(file) != FILE_TYPE_DISK || !QueryAttributesAndLinks(file, &attributes, &links) ||
       (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) || links > 1) {
     return false;
   }
-  std::wstring file_path = FinalPath(file);
-  std::wstring folder_path = FinalPath(folder);
+  std::wstring file_path = FinalPathOf(file);
   // A volume's root ends with its separator.
   if (!folder_path.empty() && folder_path.back() == L'\\') folder_path.pop_back();
   return !file_path.empty() && !folder_path.empty() && EqualIgnoringCase(DirName(file_path), folder_path);
@@ -75,6 +59,21 @@ bool WriteAll(HANDLE file, std::string_view bytes) {
 }
 
 }  // namespace
+
+std::wstring FinalPathOf(HANDLE handle) {
+  std::wstring path(MAX_PATH, L'\0');
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    DWORD length = ::GetFinalPathNameByHandleW(handle, path.data(), static_cast<DWORD>(path.size()), VOLUME_NAME_NT);
+    if (length == 0) return std::wstring();
+    if (length < path.size()) {
+      path.resize(length);
+      return path;
+    }
+    // Too small: `length` counts the terminator too.
+    path.resize(length);
+  }
+  return std::wstring();
+}
 
 std::wstring GetTempDirectory() {
   wchar_t buffer[MAX_PATH];
@@ -252,12 +251,17 @@ NoFollowOpen OpenFolderNoFollow(const std::wstring& path, ScopedFileHandle* fold
 
 NoFollowOpen OpenPlainFileNoFollow(HANDLE folder, const std::wstring& path, DWORD access, DWORD share,
                                    DWORD disposition, ScopedFileHandle* file) {
+  return OpenPlainFileNoFollow(FinalPathOf(folder), path, access, share, disposition, file);
+}
+
+NoFollowOpen OpenPlainFileNoFollow(const std::wstring& folder_final_path, const std::wstring& path, DWORD access,
+                                   DWORD share, DWORD disposition, ScopedFileHandle* file) {
   file->Reset(::CreateFileW(path.c_str(), access, share, nullptr, disposition,
                             FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
   if (!file->IsValid()) return NoFollowOpen::kFailed;
   bool created =
       disposition != OPEN_EXISTING && disposition != TRUNCATE_EXISTING && ::GetLastError() != ERROR_ALREADY_EXISTS;
-  if (IsPlainFileInFolder(file->Get(), folder)) return NoFollowOpen::kOpened;
+  if (IsPlainFileInFolder(file->Get(), folder_final_path)) return NoFollowOpen::kOpened;
   // Made where a link led: it goes again, so that nothing is left there.
   if (created) DeleteThroughHandle(file->Get());
   file->Reset();

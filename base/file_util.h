@@ -80,6 +80,15 @@ NoFollowOpen OpenFolderNoFollow(const std::wstring& path, ScopedFileHandle* fold
 // needs DELETE in `access` or FILE_SHARE_DELETE in `share`.
 NoFollowOpen OpenPlainFileNoFollow(HANDLE folder, const std::wstring& path, DWORD access, DWORD share,
                                    DWORD disposition, ScopedFileHandle* file);
+// The same in a folder the caller holds and whose `FinalPathOf` it took once:
+// held, the folder cannot be renamed, so its path stays true (asking it costs
+// as much as the rest of the open).
+NoFollowOpen OpenPlainFileNoFollow(const std::wstring& folder_final_path, const std::wstring& path, DWORD access,
+                                   DWORD share, DWORD disposition, ScopedFileHandle* file);
+
+// The path of the file or folder open as `handle` as the file system resolved
+// it (an NT path, links followed); empty when it cannot be had.
+std::wstring FinalPathOf(HANDLE handle);
 
 // Marks the file open as `file` for deletion when its last handle closes,
 // through a second handle with DELETE when `file` lacks it; no name is looked
