@@ -310,8 +310,12 @@ ScopedFileHandle FileLogger::OpenLog(ScopedFileHandle* record_folder, HANDLE* fo
     if (opened == NoFollowOpen::kNotPlain) RefuseLinks();
     return file;
   }
+  // The folder is made only when the open says it is missing: one open per
+  // record otherwise.
+  file = OpenForAppend(path_);
+  if (file.IsValid() || ::GetLastError() != ERROR_PATH_NOT_FOUND) return file;
   std::wstring directory = DirName(path_);
-  if (!directory.empty() && !DirectoryExists(directory) && !CreateDirectoryRecursive(directory)) return file;
+  if (directory.empty() || !CreateDirectoryRecursive(directory)) return file;
   return OpenForAppend(path_);
 }
 
