@@ -12,8 +12,6 @@ bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
 
 DWORD Attributes(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()); }
 
-// The name the file system gives the object open as `handle`, on its device
-// ("\Device\HarddiskVolume1\..."); empty when it cannot say.
 bool EqualIgnoringCase(const std::wstring& a, const std::wstring& b) {
   return ::CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(), static_cast<int>(b.size()), TRUE) ==
          CSTR_EQUAL;
