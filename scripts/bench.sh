@@ -219,16 +219,10 @@ PY
 # the stand-ins have stopped answering the last installer (started back to
 # back, each installer run but the first paid for its predecessor's downloads).
 paint_rows() {
-  local bin=$1 prefix=$2 round run installer_runs=() reference_runs=() ib im rb rmed
+  local bin=$1 prefix=$2 round installer_runs=() reference_runs=() ib im rb rmed
   for ((round = 0; round < PAINT_RUNS; round++)); do
-    sleep 1
-    run=$(wine_run "$BIN/test_helper.exe" first-paint 1 60000 -- "$(win "$bin/TarvikBrowserInstaller.exe")")
-    [[ $run == best_ms=* ]] || { echo "first paint not measured ($bin installer): '$run'" >&2; exit 1; }
-    installer_runs+=("$(field best_ms "$run")")
-    sleep 1
-    run=$(wine_run "$BIN/test_helper.exe" first-paint 1 60000 -- "$(win "$bin/minimal_window.exe")")
-    [[ $run == best_ms=* ]] || { echo "first paint not measured ($bin minimal window): '$run'" >&2; exit 1; }
-    reference_runs+=("$(field best_ms "$run")")
+    installer_runs+=("$(first_paint_ms "$bin/TarvikBrowserInstaller.exe")")
+    reference_runs+=("$(first_paint_ms "$bin/minimal_window.exe")")
   done
   echo "installer ($bin): ms=${installer_runs[*]}" >&2
   echo "minimal window ($bin): ms=${reference_runs[*]}" >&2
@@ -238,6 +232,15 @@ paint_rows() {
     "$(calc "'%.2f' % ($ib / $rb)")"
   row "${prefix}start to first painted window, median ms" "$im" "$rmed" "$(calc "'%.2f' % ($im / $rmed)")"
   PAINT_REFERENCE_BEST=$rb
+}
+
+# One run of the program $1 a second after the last ended: its milliseconds.
+first_paint_ms() {
+  local run
+  sleep 1
+  run=$(wine_run "$BIN/test_helper.exe" first-paint 1 60000 -- "$(win "$1")")
+  [[ $run == best_ms=* ]] || { echo "first paint not measured ($1): '$run'" >&2; exit 1; }
+  field best_ms "$run"
 }
 
 best_and_median() {
