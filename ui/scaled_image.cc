@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <utility>
 
 #include "base/logging.h"
 #include "ui/ui_scale.h"
@@ -83,7 +84,14 @@ bool ScaledImage::LoadFromStream(IStream* stream, double factor) {
     PLOG_TAG(ERROR, "Load") << "Failed to load a bitmap";
     return false;
   }
-  image_ = std::make_shared<Holder>(image);
+  // GDI+ would decode at the first draw, on the window's thread: decoded
+  // here, on the thread that loads, and a picture that cannot be is refused.
+  auto holder = std::make_shared<Holder>(image);
+  if (GdipImageForceValidation(image) != Ok) {
+    PLOG_TAG(ERROR, "Load") << "Failed to load a bitmap";
+    return false;
+  }
+  image_ = std::move(holder);
   factor_ = factor;
   return true;
 }
