@@ -7,7 +7,6 @@
 #include "base/scoped_gdi.h"
 #include "ui/ui_drawing.h"
 #include "ui/ui_scale.h"
-#include "ui/window_theme.h"
 
 namespace ostrel {
 namespace {
@@ -87,13 +86,8 @@ std::array<RECT, 8> MainShadowRects(int w, int h, int m, int i) {
   }};
 }
 
-MainWindowShadow::MainWindowShadow(const InstallationWindowThemeBase& theme, int inset) : inset_(inset) {
-  const ImagePair pairs[] = {theme.ShadowTopLeftImages(),     theme.ShadowTopRightImages(),
-                             theme.ShadowBottomRightImages(), theme.ShadowBottomLeftImages(),
-                             theme.ShadowTopImages(),         theme.ShadowRightImages(),
-                             theme.ShadowBottomImages(),      theme.ShadowLeftImages()};
-  for (size_t index = 0; index < images_.size(); ++index) images_[index].Load(pairs[index]);
-}
+MainWindowShadow::MainWindowShadow(const std::array<ScaledImage, 8>& images, int inset)
+    : images_(images), inset_(inset) {}
 
 MainWindowShadow::~MainWindowShadow() = default;
 

@@ -14,8 +14,6 @@
 
 namespace ostrel {
 
-class InstallationWindowThemeBase;
-
 // Where the eight images go for a window of `width` × `height`, a shadow
 // margin and the layout's shadow inset (device pixels), in the order
 // top-left, top-right, bottom-right, bottom-left corner, then top, right,
@@ -24,8 +22,9 @@ std::array<RECT, 8> MainShadowRects(int width, int height, int margin, int inset
 
 class MainWindowShadow {
  public:
-  // Loads the theme's eight images; `inset` is the layout's (logical).
-  MainWindowShadow(const InstallationWindowThemeBase& theme, int inset);
+  // The theme's eight images in MainShadowRects' order; `inset` is the
+  // layout's (logical).
+  MainWindowShadow(const std::array<ScaledImage, 8>& images, int inset);
   MainWindowShadow(const MainWindowShadow&) = delete;
   MainWindowShadow& operator=(const MainWindowShadow&) = delete;
   ~MainWindowShadow();

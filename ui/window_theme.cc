@@ -138,6 +138,10 @@ ImagePair InstallationWindowThemeBase::ShadowBottomLeftImages() const {
   return IsWindows8OrLater() ? ImagePair{IDR_SHADOW_BOTTOM_LEFT_1X, IDR_SHADOW_BOTTOM_LEFT_2X}
                              : ImagePair{IDR_SHADOW_SQUARE_BOTTOM_LEFT_1X, IDR_SHADOW_SQUARE_BOTTOM_LEFT_2X};
 }
+std::array<ImagePair, 8> InstallationWindowThemeBase::ShadowImages() const {
+  return {ShadowTopLeftImages(),    ShadowTopRightImages(), ShadowBottomRightImages(), ShadowBottomLeftImages(),
+          ShadowTopImages(),        ShadowRightImages(),    ShadowBottomImages(),      ShadowLeftImages()};
+}
 ImagePair InstallationWindowThemeBase::ShadowLeftImages() const { return {IDR_SHADOW_LEFT_1X, IDR_SHADOW_LEFT_2X}; }
 ImagePair InstallationWindowThemeBase::ShadowTopImages() const { return {IDR_SHADOW_TOP_1X, IDR_SHADOW_TOP_2X}; }
 ImagePair InstallationWindowThemeBase::ShadowRightImages() const { return {IDR_SHADOW_RIGHT_1X, IDR_SHADOW_RIGHT_2X}; }

@@ -8,6 +8,7 @@
 
 #include <windows.h>
 
+#include <array>
 #include <memory>
 #include <vector>
 
@@ -92,6 +93,8 @@ class InstallationWindowThemeBase {
   virtual ImagePair ShadowTopImages() const;
   virtual ImagePair ShadowRightImages() const;
   virtual ImagePair ShadowBottomImages() const;
+  // The eight above in the shadow's drawing order (MainShadowRects).
+  std::array<ImagePair, 8> ShadowImages() const;
 
   virtual const ThemeColors& Colors() const;
   virtual bool IsDark() const { return false; }
