@@ -341,6 +341,11 @@ void LiteMainWindow::ShowProgressControls() {
   if (first_screen_skipped()) {
     controls_on_first_slide_ = false;
     SetProgressControlsBackground(background_);
+  } else {
+    // Nothing draws the first screen's pictures once it is gone.
+    background_ = ScaledImage();
+    logo_ = ScaledImage();
+    first_screen_minimize_ = ScaledImage();
   }
   progress_screen_ = true;
 }
