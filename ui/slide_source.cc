@@ -83,6 +83,11 @@ unsigned __stdcall SlideSource::ThreadMain(void* argument) {
 void SlideSource::DownloadSlides() {
   int failures = 0;
   while (running_) {
+    if (ImageCount() >= kSlideCountLimit) {
+      LOG(INFO) << "No more slides after " << kSlideCountLimit << " pictures";
+      running_ = false;
+      break;
+    }
     failures = DownloadImage() ? 0 : failures + 1;
     if (failures >= kSlideFailureLimit) {
       LOG(INFO) << "No more slides after " << failures << " failed downloads";

@@ -20,6 +20,10 @@ namespace ostrel {
 inline constexpr DWORD kSlideDownloadLimitMs = 5000;
 // Failures in a row that end the downloads for good.
 inline constexpr int kSlideFailureLimit = 10;
+// Pictures held at most, built-in ones included: each is held decoded (a
+// double-resolution slide takes some 5.5 MB), so a slide server that never
+// runs out cannot fill the 32-bit process's memory.
+inline constexpr size_t kSlideCountLimit = 16;
 
 // "02".."09", then "10", "11"...; PNG only where the system decodes it well.
 std::string SlideFileName(size_t number, bool png);

@@ -50,6 +50,18 @@ TEST(SlideSourceTest, ServerWithoutSlidesKeepsTheBuiltInSlideAfterTenTries) {
   for (size_t index = 0; index < 3; ++index) EXPECT_TRUE(source.GetSlide(index).SharesImageWith(first));
 }
 
+// A slide server that never runs out: the downloads end once the source
+// holds its limit of pictures, the built-in one included.
+TEST(SlideSourceTest, ServerThatNeverRunsOutOfSlidesStopsAtTheCountLimit) {
+  REQUIRE_STANDIN();
+  testing::ScopedFakeOsFacts windows_10;
+  std::string token;
+  SlideSource source({SolidStripImage({RGB(1, 2, 3)}, 20, 10)}, SlidesBaseUrl("slides=40", &token), true, 1.0);
+  ASSERT_TRUE(source.WaitForDownloadsToEnd(120000));
+  EXPECT_EQ(source.ImageCount(), kSlideCountLimit);
+  EXPECT_EQ(RequestedSlides(token).size(), kSlideCountLimit - 1);
+}
+
 // First screen skipped, Windows 7: the background once, then the first slide
 // and the downloaded ones over and over.
 TEST(SlideSourceTest, SkippedFirstScreenShowsItsBackgroundOnlyOnTheFirstPass) {
