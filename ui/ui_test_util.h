@@ -17,15 +17,14 @@
 
 namespace ostrel::testing {
 
-// An opaque strip of equal frames, each filled with its colour, as a BMP
-// decoded by GDI+ with `factor`.
-inline ScaledImage SolidStripImage(const std::vector<COLORREF>& frame_colours, int frame_width, int height,
-                                   double factor = 1.0) {
-  int width = frame_width * static_cast<int>(frame_colours.size());
-  std::vector<uint8_t> bmp(14 + 40 + static_cast<size_t>(width) * height * 4);
+// A top-down 32-bit BMP of `width` × `height` whose headers are followed by
+// `pixel_bytes` zero bytes (fewer than the pixels need makes a picture whose
+// headers are sound and whose pixels are not all there).
+inline std::vector<uint8_t> Bmp32(int width, int height, size_t pixel_bytes) {
+  std::vector<uint8_t> bmp(14 + 40 + pixel_bytes);
   BITMAPFILEHEADER file = {};
   file.bfType = 0x4D42;
-  file.bfSize = static_cast<DWORD>(bmp.size());
+  file.bfSize = static_cast<DWORD>(14 + 40 + static_cast<size_t>(width) * height * 4);
   file.bfOffBits = 14 + 40;
   BITMAPINFOHEADER info = {};
   info.biSize = 40;
@@ -36,6 +35,15 @@ inline ScaledImage SolidStripImage(const std::vector<COLORREF>& frame_colours, i
   info.biCompression = BI_RGB;
   std::memcpy(bmp.data(), &file, 14);
   std::memcpy(bmp.data() + 14, &info, 40);
+  return bmp;
+}
+
+// An opaque strip of equal frames, each filled with its colour, as a BMP
+// decoded by GDI+ with `factor`.
+inline ScaledImage SolidStripImage(const std::vector<COLORREF>& frame_colours, int frame_width, int height,
+                                   double factor = 1.0) {
+  int width = frame_width * static_cast<int>(frame_colours.size());
+  std::vector<uint8_t> bmp = Bmp32(width, height, static_cast<size_t>(width) * height * 4);
   auto* pixels = reinterpret_cast<uint32_t*>(bmp.data() + 54);
   for (int y = 0; y < height; ++y) {
     for (int x = 0; x < width; ++x) {
