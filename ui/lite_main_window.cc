@@ -429,13 +429,7 @@ const ScaledImage& LiteMainWindow::WindowPicture() const {
 }
 
 void LiteMainWindow::CreateShadow() {
-  // Below Windows 8 there is no shadow window to draw them in.
-  std::array<ScaledImage, 8> images;
-  if (windows_version() >= VERSION_WIN8) {
-    std::array<ImagePair, 8> pairs = theme_->ShadowImages();
-    for (size_t index = 0; index < images.size(); ++index) images[index].Load(pairs[index]);
-  }
-  shadow_ = std::make_unique<MainWindowShadow>(images, layout_->ShadowInset());
+  shadow_ = std::make_unique<MainWindowShadow>(theme_->ShadowImages(), layout_->ShadowInset());
   shadow_->Create(window());
 }
 

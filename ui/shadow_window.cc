@@ -86,8 +86,8 @@ std::array<RECT, 8> MainShadowRects(int w, int h, int m, int i) {
   }};
 }
 
-MainWindowShadow::MainWindowShadow(const std::array<ScaledImage, 8>& images, int inset)
-    : images_(images), inset_(inset) {}
+MainWindowShadow::MainWindowShadow(const std::array<ImagePair, 8>& images, int inset)
+    : image_pairs_(images), inset_(inset) {}
 
 MainWindowShadow::~MainWindowShadow() = default;
 
@@ -96,7 +96,9 @@ bool MainWindowShadow::Create(HWND owner) {
   if (CurrentWindowsVersion() < VERSION_WIN8) return false;
   shadow_.Reset(::CreateWindowExW(WS_EX_LAYERED, L"STATIC", L"", WS_POPUP, 0, 0, 0, 0, owner, nullptr,
                                   ::GetModuleHandleW(nullptr), nullptr));
-  return shadow_.IsValid();
+  if (!shadow_) return false;
+  for (size_t index = 0; index < images_.size(); ++index) images_[index].Load(image_pairs_[index]);
+  return true;
 }
 
 void MainWindowShadow::Update(const ScaledImage& window_image) {

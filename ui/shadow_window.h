@@ -22,14 +22,15 @@ std::array<RECT, 8> MainShadowRects(int width, int height, int margin, int inset
 
 class MainWindowShadow {
  public:
-  // The theme's eight images in MainShadowRects' order; `inset` is the
-  // layout's (logical).
-  MainWindowShadow(const std::array<ScaledImage, 8>& images, int inset);
+  // The theme's eight images in MainShadowRects' order, loaded once the
+  // shadow window exists; `inset` is the layout's (logical).
+  MainWindowShadow(const std::array<ImagePair, 8>& images, int inset);
   MainWindowShadow(const MainWindowShadow&) = delete;
   MainWindowShadow& operator=(const MainWindowShadow&) = delete;
   ~MainWindowShadow();
 
-  // Creates the layered window owned by `owner` (none below Windows 8).
+  // Creates the layered window owned by `owner` and loads its images (none
+  // below Windows 8, where nothing would draw them).
   bool Create(HWND owner);
   // Rebuilds the bitmap with `window_image` as the window's picture and
   // places the shadow around the owner.
@@ -41,6 +42,7 @@ class MainWindowShadow {
   HWND window() const { return shadow_.Get(); }
 
  private:
+  std::array<ImagePair, 8> image_pairs_;
   std::array<ScaledImage, 8> images_;  // in MainShadowRects' order
   int inset_;
   HWND owner_ = nullptr;
