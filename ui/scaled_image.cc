@@ -5,9 +5,11 @@
 
 #include <cmath>
 #include <cstring>
+#include <string_view>
 #include <utility>
 
 #include "base/logging.h"
+#include "ui/png_decoder.h"
 #include "ui/ui_scale.h"
 
 namespace ostrel {
@@ -18,13 +20,40 @@ using namespace Gdiplus::DllExports;
 class ScaledImage::Holder {
  public:
   explicit Holder(GpImage* image) : image_(image) {}
+  // Copied into a bitmap GDI+ allocates itself: one it draws with the
+  // system's own blits, where one around outside memory takes its slow path.
+  explicit Holder(const PremultipliedPixels& pixels) {
+    PixelFormat format = pixels.opaque ? PixelFormat32bppRGB : PixelFormat32bppPARGB;
+    INT width = static_cast<INT>(pixels.width);
+    INT height = static_cast<INT>(pixels.height);
+    GpBitmap* bitmap = nullptr;
+    if (GdipCreateBitmapFromScan0(width, height, 0, format, nullptr, &bitmap) != Ok) return;
+    GpRect whole = {0, 0, width, height};
+    BitmapData locked = {};
+    if (GdipBitmapLockBits(bitmap, &whole, ImageLockModeWrite, format, &locked) != Ok) {
+      GdipDisposeImage(bitmap);
+      return;
+    }
+    const size_t row_bytes = static_cast<size_t>(width) * 4;
+    for (INT y = 0; y < height; ++y) {
+      std::memcpy(static_cast<BYTE*>(locked.Scan0) + static_cast<ptrdiff_t>(y) * locked.Stride,
+                  pixels.bgra.data() + y * row_bytes, row_bytes);
+    }
+    if (GdipBitmapUnlockBits(bitmap, &locked) != Ok) {
+      GdipDisposeImage(bitmap);
+      return;
+    }
+    image_ = bitmap;
+  }
   Holder(const Holder&) = delete;
   Holder& operator=(const Holder&) = delete;
-  ~Holder() { GdipDisposeImage(image_); }
+  ~Holder() {
+    if (image_) GdipDisposeImage(image_);
+  }
   GpImage* get() const { return image_; }
 
  private:
-  GpImage* image_;
+  GpImage* image_ = nullptr;
 };
 
 ImageChoice ChooseImageResource(const ImagePair& pair, double scale_factor) {
@@ -58,6 +87,15 @@ bool ScaledImage::Load(const ImagePair& pair, HMODULE module) {
   DWORD size = ::SizeofResource(module, resource);
   const void* data = loaded ? ::LockResource(loaded) : nullptr;
   if (!data || size == 0) return false;
+  PremultipliedPixels pixels;
+  if (EnsureGdiplus() && DecodePng(std::string_view(static_cast<const char*>(data), size), &pixels)) {
+    auto holder = std::make_shared<Holder>(pixels);
+    if (holder->get()) {
+      image_ = std::move(holder);
+      factor_ = scale / choice.divisor;
+      return true;
+    }
+  }
   HGLOBAL block = ::GlobalAlloc(GMEM_MOVEABLE, size);
   if (!block) return false;
   void* target = ::GlobalLock(block);
