@@ -96,6 +96,7 @@ if [ "$needs_wine" = 1 ]; then
     cmake --build --preset windows-x86 -j "${BUILD_JOBS:-2}" --target TarvikBrowserInstaller minimal_window >/dev/null
   fi
   make_wine_prefix "$ROOT_DIR/build/windows-x64/bench-wineprefix"
+  report_windows_10
   hold_wine_desktop "$BIN"
   start_standins "$STANDIN_OUT"
   trust_standin_ca "$BIN"

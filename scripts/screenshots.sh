@@ -27,6 +27,7 @@ BIN=$ROOT_DIR/build/windows-x64/bin
 OUT=$ROOT_DIR/build/screenshots
 PREFIX=$ROOT_DIR/build/windows-x64/screenshot-prefix
 make_wine_prefix "$PREFIX"
+report_windows_10
 trap 'stop_wineserver' EXIT
 hold_wine_desktop "$BIN"
 mkdir -p "$OUT"

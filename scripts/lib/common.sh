@@ -86,6 +86,13 @@ map_windows_faces() {
   rm -f "$reg_file"
 }
 
+# Wine 8 reports Windows 7 (6.1.7601) in a new prefix, where the window
+# takes its older pictures (JPEG art, no shadow window). What measures or
+# shows the window as most users see it asks for Windows 10.
+report_windows_10() {
+  "$WINE64" winecfg /v win10 >/dev/null 2>&1
+}
+
 start_wineserver() {
   "$WINESERVER" -p30
   "$WINE64" cmd /c exit 0 >/dev/null 2>&1 || true
