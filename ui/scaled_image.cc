@@ -17,42 +17,62 @@ namespace ostrel {
 using namespace Gdiplus;
 using namespace Gdiplus::DllExports;
 
+namespace {
+
+// A bitmap's pixels locked for writing, written back when it goes.
+class ScopedBitmapWrite {
+ public:
+  ScopedBitmapWrite(GpBitmap* bitmap, INT width, INT height, PixelFormat format) : bitmap_(bitmap) {
+    GpRect whole = {0, 0, width, height};
+    locked_ = GdipBitmapLockBits(bitmap, &whole, ImageLockModeWrite, format, &data_) == Ok;
+  }
+  ScopedBitmapWrite(const ScopedBitmapWrite&) = delete;
+  ScopedBitmapWrite& operator=(const ScopedBitmapWrite&) = delete;
+  ~ScopedBitmapWrite() {
+    if (locked_) GdipBitmapUnlockBits(bitmap_, &data_);
+  }
+  bool locked() const { return locked_; }
+  BYTE* Row(INT y) const { return static_cast<BYTE*>(data_.Scan0) + static_cast<ptrdiff_t>(y) * data_.Stride; }
+
+ private:
+  GpBitmap* bitmap_;
+  BitmapData data_ = {};
+  bool locked_ = false;
+};
+
+}  // namespace
+
 class ScaledImage::Holder {
  public:
   explicit Holder(GpImage* image) : image_(image) {}
-  // Copied into a bitmap GDI+ allocates itself: one it draws with the
-  // system's own blits, where one around outside memory takes its slow path.
+  // Copied into a bitmap GDI+ allocates itself, which it draws with the
+  // system's blits; around memory of ours it would take its slow path.
   explicit Holder(const PremultipliedPixels& pixels) {
     PixelFormat format = pixels.opaque ? PixelFormat32bppRGB : PixelFormat32bppPARGB;
     INT width = static_cast<INT>(pixels.width);
     INT height = static_cast<INT>(pixels.height);
     GpBitmap* bitmap = nullptr;
     if (GdipCreateBitmapFromScan0(width, height, 0, format, nullptr, &bitmap) != Ok) return;
-    GpRect whole = {0, 0, width, height};
-    BitmapData locked = {};
-    if (GdipBitmapLockBits(bitmap, &whole, ImageLockModeWrite, format, &locked) != Ok) {
-      GdipDisposeImage(bitmap);
+    image_ = bitmap;
+    ScopedBitmapWrite write(bitmap, width, height, format);
+    if (!write.locked()) {
+      Reset();
       return;
     }
     const size_t row_bytes = static_cast<size_t>(width) * 4;
-    for (INT y = 0; y < height; ++y) {
-      std::memcpy(static_cast<BYTE*>(locked.Scan0) + static_cast<ptrdiff_t>(y) * locked.Stride,
-                  pixels.bgra.data() + y * row_bytes, row_bytes);
-    }
-    if (GdipBitmapUnlockBits(bitmap, &locked) != Ok) {
-      GdipDisposeImage(bitmap);
-      return;
-    }
-    image_ = bitmap;
+    for (INT y = 0; y < height; ++y) std::memcpy(write.Row(y), pixels.bgra.data() + y * row_bytes, row_bytes);
   }
   Holder(const Holder&) = delete;
   Holder& operator=(const Holder&) = delete;
-  ~Holder() {
-    if (image_) GdipDisposeImage(image_);
-  }
+  ~Holder() { Reset(); }
   GpImage* get() const { return image_; }
 
  private:
+  void Reset() {
+    if (image_) GdipDisposeImage(image_);
+    image_ = nullptr;
+  }
+
   GpImage* image_ = nullptr;
 };
 
