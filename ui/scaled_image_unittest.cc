@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/resource_source.h"
 #include "testing/log_capture.h"
 #include "ui/png_decoder.h"
 #include "ui/ui_test_util.h"
@@ -15,12 +16,18 @@
 namespace ostrel {
 namespace {
 
-bool LoadBytes(const std::vector<uint8_t>& bytes, ScaledImage* image) {
-  IStream* stream = ::SHCreateMemStream(bytes.data(), static_cast<UINT>(bytes.size()));
+// Through GDI+, as a downloaded slide loads.
+bool LoadBytes(std::string_view bytes, ScaledImage* image, double factor = 1.0) {
+  IStream* stream =
+      ::SHCreateMemStream(reinterpret_cast<const BYTE*>(bytes.data()), static_cast<UINT>(bytes.size()));
   if (!stream) return false;
-  bool loaded = image->LoadFromStream(stream, 1.0);
+  bool loaded = image->LoadFromStream(stream, factor);
   stream->Release();
   return loaded;
+}
+
+bool LoadBytes(const std::vector<uint8_t>& bytes, ScaledImage* image) {
+  return LoadBytes(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), image);
 }
 
 // GDI+ reads a picture's pixels when it is first drawn unless told to at
@@ -44,13 +51,7 @@ BOOL CALLBACK AddResourceId(HMODULE, LPCWSTR, LPWSTR name, LONG_PTR ids) {
   return TRUE;
 }
 
-std::string_view ResourceBytes(int id) {
-  HRSRC resource = ::FindResourceW(nullptr, MAKEINTRESOURCEW(id), MAKEINTRESOURCEW(10) /* RT_RCDATA */);
-  HGLOBAL loaded = resource ? ::LoadResource(nullptr, resource) : nullptr;
-  const void* data = loaded ? ::LockResource(loaded) : nullptr;
-  return data ? std::string_view(static_cast<const char*>(data), ::SizeofResource(nullptr, resource))
-              : std::string_view();
-}
+std::string_view ResourceBytes(int id) { return OwnModuleResources().Load(L"#10" /* RT_RCDATA */, ResourceIdName(id)); }
 
 // The whole picture drawn onto clear premultiplied pixels.
 std::vector<uint8_t> DrawnPixels(const ScaledImage& image) {
@@ -80,10 +81,7 @@ TEST(ScaledImageTest, BuiltInPicturesDrawAsTheSystemsDecoderDrawsThem) {
     ScaledImage own;
     ASSERT_TRUE(own.Load({id, 0})) << id;
     ScaledImage system;
-    IStream* stream = ::SHCreateMemStream(reinterpret_cast<const BYTE*>(bytes.data()), static_cast<UINT>(bytes.size()));
-    ASSERT_TRUE(stream);
-    ASSERT_TRUE(system.LoadFromStream(stream, own.factor())) << id;
-    stream->Release();
+    ASSERT_TRUE(LoadBytes(bytes, &system, own.factor())) << id;
     ASSERT_EQ(own.Width(), system.Width()) << id;
     ASSERT_EQ(own.Height(), system.Height()) << id;
 
