@@ -78,6 +78,34 @@ TEST(PngDecoderTest, ReadsSmallSamplesTransparencyAndPremultipliesTheColour) {
   EXPECT_EQ(pixels.bgra, Pixels({{25, 50, 100, 128}, {60, 110, 210, 255}}));
 }
 
+// Rows are inflated one at a time: a row may end inside a repeat that the
+// next goes on with, and a chunk anywhere, even before the stream's last bits.
+TEST(PngDecoderTest, ReadsDataSplitIntoChunksAtEveryByte) {
+  const uint32_t width = 40, height = 30;
+  auto grey = [](uint32_t x, uint32_t y) { return static_cast<uint8_t>(y < 15 ? x * 5 : x * 7 + y * 3); };
+  std::string rows;
+  for (uint32_t y = 0; y < height; ++y) {
+    rows += '\0';
+    for (uint32_t x = 0; x < width; ++x) rows += static_cast<char>(grey(x, y));
+  }
+  const std::string compressed = Deflate(rows);
+  std::string png = "\x89PNG\r\n\x1a\n" + Chunk("IHDR", Header(width, height, 8, 0));
+  for (char byte : compressed) png += Chunk("IDAT", std::string(1, byte));
+  png += Chunk("IDAT", "") + Chunk("tEXt", std::string("k\0v", 3)) + Chunk("IEND", "");
+
+  PremultipliedPixels pixels;
+  ASSERT_TRUE(DecodePng(png, &pixels));
+  ASSERT_EQ(pixels.bgra.size(), size_t{width} * height * 4);
+  EXPECT_TRUE(pixels.opaque);
+  for (uint32_t y = 0; y < height; ++y) {
+    for (uint32_t x = 0; x < width; ++x) {
+      const uint8_t* pixel = &pixels.bgra[(size_t{y} * width + x) * 4];
+      ASSERT_EQ(pixel[0], grey(x, y)) << x << "," << y;
+      ASSERT_EQ(pixel[3], 255) << x << "," << y;
+    }
+  }
+}
+
 TEST(PngDecoderTest, RefusesWhatIsNotAWholeSoundPictureOfAKindItReads) {
   const std::string opaque_row = std::string("\0\x01\x02\x03\xff\x04\x05\x06\xff", 9);
   const std::string sound = Png(Header(2, 1, 8, 6), opaque_row);

@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "base/logging.h"
+#include "base/resource_source.h"
 #include "ui/png_decoder.h"
 #include "ui/ui_scale.h"
 
@@ -33,6 +34,7 @@ class ScopedBitmapWrite {
   }
   bool locked() const { return locked_; }
   BYTE* Row(INT y) const { return static_cast<BYTE*>(data_.Scan0) + static_cast<ptrdiff_t>(y) * data_.Stride; }
+  ptrdiff_t stride() const { return data_.Stride; }
 
  private:
   GpBitmap* bitmap_;
@@ -45,22 +47,22 @@ class ScopedBitmapWrite {
 class ScaledImage::Holder {
  public:
   explicit Holder(GpImage* image) : image_(image) {}
-  // Copied into a bitmap GDI+ allocates itself, which it draws with the
-  // system's blits; around memory of ours it would take its slow path.
-  explicit Holder(const PremultipliedPixels& pixels) {
-    PixelFormat format = pixels.opaque ? PixelFormat32bppRGB : PixelFormat32bppPARGB;
-    INT width = static_cast<INT>(pixels.width);
-    INT height = static_cast<INT>(pixels.height);
+  // Decoded straight into a bitmap GDI+ allocates itself, which it draws
+  // with the system's blits; around memory of ours it would take its slow
+  // path. Empty when the data turns out damaged.
+  explicit Holder(PngReader& reader) {
+    PixelFormat format = reader.opaque() ? PixelFormat32bppRGB : PixelFormat32bppPARGB;
+    INT width = static_cast<INT>(reader.width());
+    INT height = static_cast<INT>(reader.height());
     GpBitmap* bitmap = nullptr;
     if (GdipCreateBitmapFromScan0(width, height, 0, format, nullptr, &bitmap) != Ok) return;
     image_ = bitmap;
-    ScopedBitmapWrite write(bitmap, width, height, format);
-    if (!write.locked()) {
-      Reset();
-      return;
+    bool decoded = false;
+    {
+      ScopedBitmapWrite write(bitmap, width, height, format);
+      decoded = write.locked() && reader.ReadPixels(write.Row(0), write.stride());
     }
-    const size_t row_bytes = static_cast<size_t>(width) * 4;
-    for (INT y = 0; y < height; ++y) std::memcpy(write.Row(y), pixels.bgra.data() + y * row_bytes, row_bytes);
+    if (!decoded) Reset();
   }
   Holder(const Holder&) = delete;
   Holder& operator=(const Holder&) = delete;
@@ -101,29 +103,25 @@ bool ScaledImage::Load(const ImagePair& pair, HMODULE module) {
   ImageChoice choice = ChooseImageResource(pair, scale);
   if (choice.id == 0) return false;
   if (!module) module = ::GetModuleHandleW(nullptr);
-  HRSRC resource = ::FindResourceW(module, MAKEINTRESOURCEW(choice.id), MAKEINTRESOURCEW(10) /* RT_RCDATA */);
-  if (!resource) return false;
-  HGLOBAL loaded = ::LoadResource(module, resource);
-  DWORD size = ::SizeofResource(module, resource);
-  const void* data = loaded ? ::LockResource(loaded) : nullptr;
-  if (!data || size == 0) return false;
-  PremultipliedPixels pixels;
-  if (EnsureGdiplus() && DecodePng(std::string_view(static_cast<const char*>(data), size), &pixels)) {
-    auto holder = std::make_shared<Holder>(pixels);
+  std::string_view data = ModuleResourceSource(module).Load(kPictureResourceType, ResourceIdName(choice.id));
+  if (data.empty()) return false;
+  PngReader reader;
+  if (EnsureGdiplus() && reader.Open(data)) {
+    auto holder = std::make_shared<Holder>(reader);
     if (holder->get()) {
       image_ = std::move(holder);
       factor_ = scale / choice.divisor;
       return true;
     }
   }
-  HGLOBAL block = ::GlobalAlloc(GMEM_MOVEABLE, size);
+  HGLOBAL block = ::GlobalAlloc(GMEM_MOVEABLE, data.size());
   if (!block) return false;
   void* target = ::GlobalLock(block);
   if (!target) {
     ::GlobalFree(block);
     return false;
   }
-  std::memcpy(target, data, size);
+  std::memcpy(target, data.data(), data.size());
   ::GlobalUnlock(block);
   IStream* stream = nullptr;
   if (FAILED(::CreateStreamOnHGlobal(block, TRUE, &stream))) {

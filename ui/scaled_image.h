@@ -39,6 +39,9 @@ struct PixelCanvas {
   int height = 0;
 };
 
+// RT_RCDATA, the pictures' resource type, in the text form resource sources take.
+inline constexpr wchar_t kPictureResourceType[] = L"#10";
+
 class ScaledImage {
  public:
   ScaledImage();

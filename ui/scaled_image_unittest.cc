@@ -51,7 +51,7 @@ BOOL CALLBACK AddResourceId(HMODULE, LPCWSTR, LPWSTR name, LONG_PTR ids) {
   return TRUE;
 }
 
-std::string_view ResourceBytes(int id) { return OwnModuleResources().Load(L"#10" /* RT_RCDATA */, ResourceIdName(id)); }
+std::string_view ResourceBytes(int id) { return OwnModuleResources().Load(kPictureResourceType, ResourceIdName(id)); }
 
 // The whole picture drawn onto clear premultiplied pixels.
 std::vector<uint8_t> DrawnPixels(const ScaledImage& image) {
