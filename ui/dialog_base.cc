@@ -3,6 +3,9 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <unordered_map>
+
+#include "base/scoped_lock.h"
 
 #include "install/window_protocol.h"
 #include "ui/localized_strings.h"
@@ -10,10 +13,35 @@
 namespace ostrel {
 namespace {
 
-// The window property that holds a window's object. A property, not the
-// window procedure, tells whose the window is: other code (the
-// accessibility wrapper) may sub-class a bound window again.
-constexpr wchar_t kObjectProperty[] = L"tarvik.window_object";
+// Whose each bound window is. This table, not the window procedure, tells:
+// other code (the accessibility wrapper) may sub-class a bound window again.
+// Not a window property: every message looks its window up, and a property
+// costs a call into the system each time.
+class BoundWindows {
+ public:
+  static BoundWindows& Get() {
+    static BoundWindows* bound = new BoundWindows();  // windows may outlive static destructors
+    return *bound;
+  }
+  DialogBase* Find(HWND window) {
+    ScopedSharedLock lock(&lock_);
+    auto found = objects_.find(window);
+    return found == objects_.end() ? nullptr : found->second;
+  }
+  bool Add(HWND window, DialogBase* object) {
+    ScopedExclusiveLock lock(&lock_);
+    return objects_.emplace(window, object).second;
+  }
+  void Remove(HWND window, DialogBase* object) {
+    ScopedExclusiveLock lock(&lock_);
+    auto found = objects_.find(window);
+    if (found != objects_.end() && found->second == object) objects_.erase(found);
+  }
+
+ private:
+  SRWLOCK lock_ = SRWLOCK_INIT;
+  std::unordered_map<HWND, DialogBase*> objects_;
+};
 
 }  // namespace
 
@@ -24,7 +52,7 @@ DialogBase::~DialogBase() { Unbind(); }
 bool DialogBase::HandleMessage(HWND, UINT, WPARAM, LPARAM, LRESULT&) { return false; }
 
 DialogBase* DialogBase::FromWindow(HWND window) {
-  return window ? static_cast<DialogBase*>(::GetPropW(window, kObjectProperty)) : nullptr;
+  return window ? BoundWindows::Get().Find(window) : nullptr;
 }
 
 INT_PTR DialogBase::Run(HWND owner) {
@@ -42,8 +70,7 @@ HWND DialogBase::CreateChild(HWND parent, const RECT& rect, const wchar_t* name,
 }
 
 bool DialogBase::Bind(HWND window) {
-  if (!window || window_ || FromWindow(window)) return false;
-  if (!::SetPropW(window, kObjectProperty, this)) return false;
+  if (!window || window_ || !::IsWindow(window) || !BoundWindows::Get().Add(window, this)) return false;
   window_ = window;
   previous_procedure_ = reinterpret_cast<WNDPROC>(
       ::SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&DialogBase::SubclassProcedure)));
@@ -56,8 +83,8 @@ void DialogBase::Unbind() {
     // Sub-classed again on top of this one, the chain stays as it is.
     if (::GetWindowLongPtrW(window_, GWLP_WNDPROC) == reinterpret_cast<LONG_PTR>(&SubclassProcedure))
       ::SetWindowLongPtrW(window_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(previous_procedure_));
-    ::RemovePropW(window_, kObjectProperty);
   }
+  BoundWindows::Get().Remove(window_, this);
   window_ = nullptr;
 }
 
