@@ -6,18 +6,28 @@
 namespace ostrel {
 namespace {
 
-// A memory context with a selected bitmap, restored and freed on scope exit
-// (members go in reverse: the selection, the bitmap, the context).
+// A memory context with a selected 32-bit bitmap, restored and freed on
+// scope exit (members go in reverse: the selection, the bitmap, the context).
+// A section of our own, not a bitmap compatible with the screen: making and
+// selecting that one asks the display driver each time, which cost more than
+// the small paints it serves.
 class MemoryCanvas {
  public:
   MemoryCanvas(HDC reference, int width, int height)
       : dc_(::CreateCompatibleDC(reference)),
-        bitmap_(::CreateCompatibleBitmap(reference, width, height)),
+        bitmap_(CreateCanvasBitmap(dc_.Get(), width, height)),
         selection_(dc_.Get(), bitmap_.Get()) {}
   bool IsValid() const { return dc_ && bitmap_ && selection_.selected(); }
   HDC dc() const { return dc_.Get(); }
 
  private:
+  static HBITMAP CreateCanvasBitmap(HDC dc, int width, int height) {
+    if (!dc) return nullptr;
+    BITMAPINFO info = TopDownBitmapInfo(width, height);
+    void* bits = nullptr;
+    return ::CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  }
+
   ScopedMemoryDC dc_;
   ScopedBitmap bitmap_;
   ScopedSelectObject selection_;
