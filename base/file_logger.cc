@@ -203,9 +203,6 @@ FileLogger::FileLogger(std::wstring path, int32_t max_size)
       elevated_(GetOsFacts().IsProcessElevated()) {
   if (!elevated_) return;
   if (OpenFolderNoFollow(DirName(path_), &folder_) == NoFollowOpen::kNotPlain) RefuseLinks();
-  if (folder_.IsValid()) folder_final_path_ = FinalPathOf(folder_.Get());
-  // Without its path each record asks again.
-  if (folder_final_path_.empty()) folder_.Reset();
 }
 
 // A record the disk refused in part is taken back, so the next one starts a
@@ -300,7 +297,7 @@ ScopedFileHandle FileLogger::OpenLog(ScopedFileHandle* record_folder, HANDLE* fo
     NoFollowOpen opened = NoFollowOpen::kOpened;
     if (folder_.IsValid()) {
       *folder = folder_.Get();
-      opened = OpenPlainFileNoFollow(folder_final_path_, path_, kAppendAccess, kElevatedShare, OPEN_ALWAYS, &file);
+      opened = OpenPlainFileInFolder(folder_.Get(), BaseName(path_), kAppendAccess, kElevatedShare, OPEN_ALWAYS, &file);
     } else {
       opened = OpenFolderNoFollow(DirName(path_), record_folder);
       *folder = record_folder->Get();

@@ -62,12 +62,11 @@ class FileLogger : public LogSink {
   std::wstring mutex_name_;
   int32_t max_size_;
   bool elevated_;
-  // Elevated: the log's folder, opened once by the constructor, and its final
-  // path. Held, it can be neither renamed nor replaced, so a record opens
-  // only the file. Invalid when the folder did not exist then: each record
-  // opens it instead.
+  // Elevated: the log's folder, opened once by the constructor. Held, it can
+  // be neither renamed nor replaced, and a record opens the file relative to
+  // it. Invalid when the folder did not exist then: each record opens it
+  // instead.
   ScopedFileHandle folder_;
-  std::wstring folder_final_path_;
   std::atomic<bool> rotation_disabled_{false};
   std::atomic<bool> links_refused_{false};
   std::atomic<bool> lock_failure_reported_{false};

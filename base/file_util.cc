@@ -1,6 +1,7 @@
 #include "base/file_util.h"
 
 #include <windows.h>
+#include <winternl.h>
 
 #include "base/os_facts.h"
 #include "base/scoped_handle.h"
@@ -32,18 +33,57 @@ bool QueryAttributesAndLinks(HANDLE handle, DWORD* attributes, DWORD* links) {
   return true;
 }
 
-bool IsPlainFileInFolder(HANDLE file, std::wstring folder_path) {
+// On a disk, neither a directory nor a reparse point, and no other name (a
+// hard link shares its data with a name elsewhere).
+bool IsPlainFile(HANDLE file) {
   DWORD attributes = 0;
   DWORD links = 0;
-  if (::GetFileType(file) != FILE_TYPE_DISK || !QueryAttributesAndLinks(file, &attributes, &links) ||
-      (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) || links > 1) {
-    return false;
-  }
+  return ::GetFileType(file) == FILE_TYPE_DISK && QueryAttributesAndLinks(file, &attributes, &links) &&
+         !(attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) && links <= 1;
+}
+
+// In the folder whose final path is `folder_path`, as the file system itself
+// resolved both.
+bool IsInFolder(HANDLE file, std::wstring folder_path) {
   std::wstring file_path = FinalPathOf(file);
   // A volume's root ends with its separator.
   if (!folder_path.empty() && folder_path.back() == L'\\') folder_path.pop_back();
   return !file_path.empty() && !folder_path.empty() && EqualIgnoringCase(DirName(file_path), folder_path);
 }
+
+// Keeps `file` when it was found plain; a file this open created and then
+// refused goes again, so that nothing is left where a link led.
+NoFollowOpen KeepIfPlain(bool created, bool plain, ScopedFileHandle* file) {
+  if (plain) return NoFollowOpen::kOpened;
+  if (created) DeleteThroughHandle(file->Get());
+  file->Reset();
+  return NoFollowOpen::kNotPlain;
+}
+
+// The native open, the one that takes a folder handle to start from; ntdll
+// is in every process, so it is looked up there instead of linked.
+struct NativeFileCalls {
+  using OpenFunction = NTSTATUS(NTAPI*)(PHANDLE, ACCESS_MASK, POBJECT_ATTRIBUTES, PIO_STATUS_BLOCK, PLARGE_INTEGER,
+                                      ULONG, ULONG, ULONG, ULONG, PVOID, ULONG);
+  using StatusToErrorFunction = ULONG(NTAPI*)(NTSTATUS);
+
+  static const NativeFileCalls& Get() {
+    static const NativeFileCalls calls;
+    return calls;
+  }
+
+  OpenFunction create_file = nullptr;
+  StatusToErrorFunction status_to_error = nullptr;
+
+ private:
+  NativeFileCalls() {
+    HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
+    if (!ntdll) return;
+    create_file = reinterpret_cast<OpenFunction>(reinterpret_cast<void*>(::GetProcAddress(ntdll, "NtCreateFile")));
+    status_to_error = reinterpret_cast<StatusToErrorFunction>(
+        reinterpret_cast<void*>(::GetProcAddress(ntdll, "RtlNtStatusToDosError")));
+  }
+};
 
 bool WriteAll(HANDLE file, std::string_view bytes) {
   size_t total = 0;
@@ -249,21 +289,70 @@ NoFollowOpen OpenFolderNoFollow(const std::wstring& path, ScopedFileHandle* fold
 
 NoFollowOpen OpenPlainFileNoFollow(HANDLE folder, const std::wstring& path, DWORD access, DWORD share,
                                    DWORD disposition, ScopedFileHandle* file) {
-  return OpenPlainFileNoFollow(FinalPathOf(folder), path, access, share, disposition, file);
-}
-
-NoFollowOpen OpenPlainFileNoFollow(const std::wstring& folder_final_path, const std::wstring& path, DWORD access,
-                                   DWORD share, DWORD disposition, ScopedFileHandle* file) {
   file->Reset(::CreateFileW(path.c_str(), access, share, nullptr, disposition,
                             FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
   if (!file->IsValid()) return NoFollowOpen::kFailed;
   bool created =
       disposition != OPEN_EXISTING && disposition != TRUNCATE_EXISTING && ::GetLastError() != ERROR_ALREADY_EXISTS;
-  if (IsPlainFileInFolder(file->Get(), folder_final_path)) return NoFollowOpen::kOpened;
-  // Made where a link led: it goes again, so that nothing is left there.
-  if (created) DeleteThroughHandle(file->Get());
+  return KeepIfPlain(created, IsPlainFile(file->Get()) && IsInFolder(file->Get(), FinalPathOf(folder)), file);
+}
+
+NoFollowOpen OpenPlainFileInFolder(HANDLE folder, std::wstring_view name, DWORD access, DWORD share,
+                                   DWORD disposition, ScopedFileHandle* file) {
   file->Reset();
-  return NoFollowOpen::kNotPlain;
+  ULONG nt_disposition = 0;
+  switch (disposition) {
+    case CREATE_NEW:
+      nt_disposition = FILE_CREATE;
+      break;
+    case CREATE_ALWAYS:
+      nt_disposition = FILE_OVERWRITE_IF;
+      break;
+    case OPEN_EXISTING:
+      nt_disposition = FILE_OPEN;
+      break;
+    case OPEN_ALWAYS:
+      nt_disposition = FILE_OPEN_IF;
+      break;
+    case TRUNCATE_EXISTING:
+      nt_disposition = FILE_OVERWRITE;
+      break;
+    default:
+      ::SetLastError(ERROR_INVALID_PARAMETER);
+      return NoFollowOpen::kFailed;
+  }
+  // A bare name only: nothing that could climb out of the folder.
+  if (name.empty() || name == L"." || name == L".." || name.find_first_of(L"\\/:") != std::wstring_view::npos ||
+      name.size() > 32767) {
+    ::SetLastError(ERROR_INVALID_NAME);
+    return NoFollowOpen::kFailed;
+  }
+  const NativeFileCalls& native = NativeFileCalls::Get();
+  if (!native.create_file || !native.status_to_error) {
+    ::SetLastError(ERROR_PROC_NOT_FOUND);
+    return NoFollowOpen::kFailed;
+  }
+  UNICODE_STRING nt_name;
+  nt_name.Length = static_cast<USHORT>(name.size() * sizeof(wchar_t));
+  nt_name.MaximumLength = nt_name.Length;
+  nt_name.Buffer = const_cast<PWSTR>(name.data());
+  OBJECT_ATTRIBUTES attributes = {};
+  attributes.Length = sizeof(attributes);
+  attributes.RootDirectory = folder;
+  attributes.ObjectName = &nt_name;
+  attributes.Attributes = OBJ_CASE_INSENSITIVE;
+  IO_STATUS_BLOCK io = {};
+  HANDLE handle = nullptr;
+  NTSTATUS status = native.create_file(&handle, access | SYNCHRONIZE | FILE_READ_ATTRIBUTES, &attributes, &io,
+                                       nullptr, FILE_ATTRIBUTE_NORMAL, share, nt_disposition,
+                                       FILE_NON_DIRECTORY_FILE | FILE_SYNCHRONOUS_IO_NONALERT | FILE_OPEN_REPARSE_POINT,
+                                       nullptr, 0);
+  if (status < 0) {
+    ::SetLastError(native.status_to_error(status));
+    return NoFollowOpen::kFailed;
+  }
+  file->Reset(handle);
+  return KeepIfPlain(io.Information == FILE_CREATED, IsPlainFile(handle), file);
 }
 
 bool DeleteThroughHandle(HANDLE file) {

@@ -80,11 +80,13 @@ NoFollowOpen OpenFolderNoFollow(const std::wstring& path, ScopedFileHandle* fold
 // needs DELETE in `access` or FILE_SHARE_DELETE in `share`.
 NoFollowOpen OpenPlainFileNoFollow(HANDLE folder, const std::wstring& path, DWORD access, DWORD share,
                                    DWORD disposition, ScopedFileHandle* file);
-// The same in a folder the caller holds and whose `FinalPathOf` it took once:
-// held, the folder cannot be renamed, so its path stays true (asking it costs
-// as much as the rest of the open).
-NoFollowOpen OpenPlainFileNoFollow(const std::wstring& folder_final_path, const std::wstring& path, DWORD access,
-                                   DWORD share, DWORD disposition, ScopedFileHandle* file);
+// `name`, a bare file name, opened relative to the folder held as `folder`
+// itself, so that no folder on the way to it, renamed or replaced by a link in
+// between, can lead elsewhere; with the same checks on what it opened (no
+// reparse point followed at the name, a plain file with no other name) and
+// the same deletion of a file it created and then refused.
+NoFollowOpen OpenPlainFileInFolder(HANDLE folder, std::wstring_view name, DWORD access, DWORD share,
+                                   DWORD disposition, ScopedFileHandle* file);
 
 // The path of the file or folder open as `handle` as the file system resolved
 // it (an NT path, links followed); empty when it cannot be had.
