@@ -60,30 +60,13 @@ NoFollowOpen KeepIfPlain(bool created, bool plain, ScopedFileHandle* file) {
   return NoFollowOpen::kNotPlain;
 }
 
-// The native open, the one that takes a folder handle to start from; ntdll
-// is in every process, so it is looked up there instead of linked.
-struct NativeFileCalls {
-  using OpenFunction = NTSTATUS(NTAPI*)(PHANDLE, ACCESS_MASK, POBJECT_ATTRIBUTES, PIO_STATUS_BLOCK, PLARGE_INTEGER,
-                                      ULONG, ULONG, ULONG, ULONG, PVOID, ULONG);
-  using StatusToErrorFunction = ULONG(NTAPI*)(NTSTATUS);
-
-  static const NativeFileCalls& Get() {
-    static const NativeFileCalls calls;
-    return calls;
-  }
-
-  OpenFunction create_file = nullptr;
-  StatusToErrorFunction status_to_error = nullptr;
-
- private:
-  NativeFileCalls() {
-    HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
-    if (!ntdll) return;
-    create_file = reinterpret_cast<OpenFunction>(reinterpret_cast<void*>(::GetProcAddress(ntdll, "NtCreateFile")));
-    status_to_error = reinterpret_cast<StatusToErrorFunction>(
-        reinterpret_cast<void*>(::GetProcAddress(ntdll, "RtlNtStatusToDosError")));
-  }
-};
+// A function of ntdll, which is in every process: looked up there instead of
+// linked.
+template <typename Function>
+Function NtdllFunction(const char* name) {
+  HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
+  return ntdll ? reinterpret_cast<Function>(reinterpret_cast<void*>(::GetProcAddress(ntdll, name))) : nullptr;
+}
 
 bool WriteAll(HANDLE file, std::string_view bytes) {
   size_t total = 0;
@@ -327,8 +310,11 @@ NoFollowOpen OpenPlainFileInFolder(HANDLE folder, std::wstring_view name, DWORD 
     ::SetLastError(ERROR_INVALID_NAME);
     return NoFollowOpen::kFailed;
   }
-  const NativeFileCalls& native = NativeFileCalls::Get();
-  if (!native.create_file || !native.status_to_error) {
+  // The native open: the one that starts from a folder handle.
+  using OpenFunction = NTSTATUS(NTAPI*)(PHANDLE, ACCESS_MASK, POBJECT_ATTRIBUTES, PIO_STATUS_BLOCK, PLARGE_INTEGER,
+                                        ULONG, ULONG, ULONG, ULONG, PVOID, ULONG);
+  auto open = NtdllFunction<OpenFunction>("NtCreateFile");
+  if (!open) {
     ::SetLastError(ERROR_PROC_NOT_FOUND);
     return NoFollowOpen::kFailed;
   }
@@ -343,12 +329,13 @@ NoFollowOpen OpenPlainFileInFolder(HANDLE folder, std::wstring_view name, DWORD 
   attributes.Attributes = OBJ_CASE_INSENSITIVE;
   IO_STATUS_BLOCK io = {};
   HANDLE handle = nullptr;
-  NTSTATUS status = native.create_file(&handle, access | SYNCHRONIZE | FILE_READ_ATTRIBUTES, &attributes, &io,
-                                       nullptr, FILE_ATTRIBUTE_NORMAL, share, nt_disposition,
-                                       FILE_NON_DIRECTORY_FILE | FILE_SYNCHRONOUS_IO_NONALERT | FILE_OPEN_REPARSE_POINT,
-                                       nullptr, 0);
+  NTSTATUS status = open(&handle, access | SYNCHRONIZE | FILE_READ_ATTRIBUTES, &attributes, &io, nullptr,
+                         FILE_ATTRIBUTE_NORMAL, share, nt_disposition,
+                         FILE_NON_DIRECTORY_FILE | FILE_SYNCHRONOUS_IO_NONALERT | FILE_OPEN_REPARSE_POINT, nullptr, 0);
   if (status < 0) {
-    ::SetLastError(native.status_to_error(status));
+    using StatusToErrorFunction = ULONG(NTAPI*)(NTSTATUS);
+    auto status_to_error = NtdllFunction<StatusToErrorFunction>("RtlNtStatusToDosError");
+    ::SetLastError(status_to_error ? status_to_error(status) : ERROR_OPEN_FAILED);
     return NoFollowOpen::kFailed;
   }
   file->Reset(handle);
